@@ -1,0 +1,60 @@
+#pragma once
+
+#include <string>
+
+// The program's settings. The program reads no configuration file: these are constants,
+// with the host names and the contact address chosen at build time (BuildConfig.h).
+// Tests make their own value and change what they need.
+struct Settings
+{
+    // Address resolution: the dynamic-DNS name asked of the lookup page, and the probe.
+    std::string serverHostUrl;              // "http://" + host name
+    std::string serverHostName;             // the host name alone (the probe resolves it)
+    std::string probeProgram = "dat/test.dat"; // under ProgramDir()
+
+    // Database.
+    unsigned dbPort = 3306;
+    std::string dbUser = "connect_server";
+    std::string dbPassword = "40725913";
+    std::string dbName = "test";
+    std::string dbCharset = "gb2312";
+    unsigned long dbClientFlags = 65536; // CLIENT_MULTI_STATEMENTS
+    // A dead server must cost seconds, not minutes.
+    unsigned dbConnectTimeoutSeconds = 5;
+    unsigned dbReadTimeoutSeconds = 20;
+    unsigned dbWriteTimeoutSeconds = 20;
+    std::string tablePrefix = "zumalo_";
+
+    // HTTP file service on the server: "http://" + ServerAddress + ":8081" + path.
+    unsigned httpPort = 8081;
+    std::string lowBannerPath = "/low.bmp";
+    std::string highBannerPath = "/high.bmp";
+    std::string linkPagePath = "/link.php";
+    std::string torrentFolder = "/zhongzi/";
+    long httpConnectTimeoutSeconds = 5;
+    long httpTimeoutSeconds = 60;
+
+    // Public pages (host[:port]); paths and query keys are fixed by the lookups.
+    std::string lookupHost;
+    std::string weatherHost;
+    long webTimeoutSeconds = 10;
+
+    // Presence and chat.
+    unsigned presencePort = 5432;
+    int loginCheckMs = 2000;
+    int keepOnlineMs = 3000;
+
+    std::string chatSound = "dat/system.wav"; // under ProgramDir()
+    std::string shareContactAddress;
+
+    int timer1Ms = 20000;          // rotating caption
+    int temperatureRefreshMs = 300000;
+
+    // The build-time defaults.
+    static Settings Defaults();
+
+    std::string HttpBase(const std::string& serverAddress) const
+    {
+        return "http://" + serverAddress + ":" + std::to_string(httpPort);
+    }
+};

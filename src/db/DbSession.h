@@ -1,0 +1,74 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <mysql.h>
+
+struct Settings;
+
+// One row of the current result: a GBK text per selected column, nullopt for SQL NULL.
+using DbRow = std::vector<std::optional<std::string>>;
+
+// A NULL column reads as an empty text, as every caller wants it.
+inline std::string Field(const DbRow& row, std::size_t i)
+{
+    return i < row.size() && row[i] ? *row[i] : std::string();
+}
+
+// The program's one database connection and its one current result. Every statement
+// runs through Query, one at a time, and its rows are read before the next one runs.
+class DbSession
+{
+public:
+    struct Options
+    {
+        unsigned port = 3306;
+        std::string database = "test";
+        std::string charset = "gb2312";
+        unsigned long clientFlags = 65536; // CLIENT_MULTI_STATEMENTS
+        unsigned connectTimeoutSeconds = 5;
+        unsigned readTimeoutSeconds = 20;
+        unsigned writeTimeoutSeconds = 20;
+    };
+
+    DbSession();
+    explicit DbSession(Options options);
+    explicit DbSession(const Settings& settings);
+    ~DbSession();
+    DbSession(const DbSession&) = delete;
+    DbSession& operator=(const DbSession&) = delete;
+
+    // Connects to the database of the options on host (a numeric address: "localhost"
+    // would mean the Unix socket). An earlier connection is closed first.
+    bool Open(const std::string& host, const std::string& user, const std::string& password);
+    // Runs one statement; its result (or none) becomes the current result.
+    bool Query(std::string_view statement);
+    std::optional<DbRow> FetchRow();
+    std::uint64_t RowCount() const;
+    unsigned FieldCount() const;
+    bool FreeResult();
+    bool Close();
+
+    // Quotes a value for a statement on this connection's character set, so that the
+    // value is stored as typed and cannot end its literal early.
+    std::string Escape(std::string_view value) const;
+    bool IsOpen() const { return m_open; }
+
+    // The outcome of the last connection attempt of the login or change-password dialog.
+    bool Connected = false;
+
+private:
+    Options m_options;
+    MYSQL m_handle{};
+    bool m_initialized = false;
+    bool m_open = false;
+    MYSQL_RES* m_result = nullptr;
+};
+
+// Escaping for use without a connection, as the server's gb2312 escape does it: quotes,
+// backslashes and control bytes get a backslash; whole gb2312 characters are kept.
+std::string EscapeGb2312(std::string_view value);

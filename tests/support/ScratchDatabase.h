@@ -1,0 +1,43 @@
+#pragma once
+
+#include "app/Settings.h"
+#include "db/DbSession.h"
+
+#include <mysql.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// A database of its own for one test program on the local MariaDB (scripts/dev-stack):
+// "zt_" + name, with the program's schema and, when asked, the sample data. It is dropped
+// when the fixture ends. The admin connection speaks utf8mb4, so what it reads is what the
+// server really stores.
+class ScratchDatabase
+{
+public:
+    explicit ScratchDatabase(const std::string& name, bool withSampleData = false);
+    ~ScratchDatabase();
+    ScratchDatabase(const ScratchDatabase&) = delete;
+    ScratchDatabase& operator=(const ScratchDatabase&) = delete;
+
+    const std::string& name() const { return m_name; }
+    // The program's settings pointed at this database.
+    Settings settings() const;
+    DbSession::Options options() const;
+
+    // Runs SQL (UTF-8) on the admin connection; fails the test when the server refuses it.
+    void exec(const std::string& sqlUtf8);
+    // The rows of a query, NULL as nullopt (UTF-8).
+    std::vector<std::vector<std::optional<std::string>>> rows(const std::string& sqlUtf8);
+    // The first column of the first row, "" when there is none.
+    std::string scalar(const std::string& sqlUtf8);
+    // Empties the six tables.
+    void clear();
+
+    static std::string ReadFile(const std::string& path);
+
+private:
+    std::string m_name;
+    MYSQL* m_admin = nullptr;
+};
