@@ -89,6 +89,16 @@ std::string Utf8ToGbk(std::string_view utf8)
     return Convert("GBK", "UTF-8", utf8, Utf8CharLength);
 }
 
+QString GbkToQ(std::string_view gbk)
+{
+    return QString::fromStdString(GbkToUtf8(gbk));
+}
+
+std::string QToGbk(const QString& text)
+{
+    return Utf8ToGbk(text.toStdString());
+}
+
 std::string Trim(std::string_view text)
 {
     std::size_t begin = 0;

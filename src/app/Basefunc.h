@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <chrono>
 #include <functional>
 #include <stdexcept>
@@ -24,6 +26,10 @@ std::string ProgramDir();
 // GBK <-> UTF-8. A character that the target cannot hold becomes '?'; nothing is cut.
 std::string GbkToUtf8(std::string_view gbk);
 std::string Utf8ToGbk(std::string_view utf8);
+
+// The same at the widget boundary.
+QString GbkToQ(std::string_view gbk);
+std::string QToGbk(const QString& text);
 
 // Removes the bytes with codes up to 32 at both ends (the trim every input check uses).
 std::string Trim(std::string_view text);
