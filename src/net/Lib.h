@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// Reading public web pages: one page fetch and the two lookups cut out of known pages.
+// Texts are GBK bytes. The functions block the calling thread and keep no state.
+
+// Size of the page area the lookups read into; a page is looked at only this far.
+inline constexpr std::size_t kPageBufferSize = 26300;
+// The address lookup builds its URL in an area of this size, terminator included.
+inline constexpr std::size_t kLookupUrlArea = 100;
+// Bound of one page fetch when the caller gives none.
+inline constexpr long kDefaultWebTimeoutSeconds = 10;
+
+// One GET of url, never answered from a cache, with the agent name "Bexl". On success the
+// first bytes of the body (at most capacity) are in buffer, nothing else is written (no
+// terminator), and the result is "". An error status still delivers its body. On failure
+// buffer is left untouched and the result is the failure text:
+//   "One of param is unuserful."  empty url, no buffer or capacity 0
+//   "Init faild."                 the transfer handle cannot be made
+//   "Open domain faild."          no response: unknown host, refused, time-out, bad URL
+//   "Read faild."                 the response broke off before its body was read
+std::string FetchPage(const std::string& url, char* buffer, std::size_t capacity,
+                      long timeoutSeconds = kDefaultWebTimeoutSeconds);
+
+// Asks the lookup page on lookupHost (host[:port]) for the address of query (a host name
+// such as "http://" + name, or an address). Gives the address text, "无效的域名." when
+// the page reports an invalid domain, or "domain is wrong.". A URL that would not fit in
+// its kLookupUrlArea gives "domain is wrong." without a request.
+std::string LookupAddress(const std::string& query, const std::string& lookupHost,
+                          long timeoutSeconds = kDefaultWebTimeoutSeconds);
+
+// Reads the weather page on weatherHost (host[:port]) and gives the day's temperature
+// text, or "internet has problem.".
+std::string LookupTemperature(const std::string& weatherHost,
+                              long timeoutSeconds = kDefaultWebTimeoutSeconds);
+
+// The cut both lookups make: the text after the first startMarker up to the first
+// endMarker (both searched from the start of page). An end marker that begins before the
+// start marker ends leaves the text up to the end of page. Nothing when a marker is missing.
+std::optional<std::string> ExtractBetween(std::string_view page, std::string_view startMarker,
+                                          std::string_view endMarker);
