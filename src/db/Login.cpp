@@ -4,6 +4,7 @@
 #include "app/Settings.h"
 #include "db/DbSession.h"
 #include "db/Statements.h"
+#include "net/AddressResolution.h"
 
 login::login(Session& session, DbSession& db, const Settings& settings)
     : m_session(session)
@@ -36,4 +37,14 @@ StepResult login::DoLogin()
     m_session.UserName = UserName;
     m_db.FreeResult();
     return StepResult::Success();
+}
+
+std::string login::Ping(const std::string& exe)
+{
+    return ::Ping(exe);
+}
+
+std::string login::AnalyzeIp(const std::string& text)
+{
+    return ::AnalyzeIp(text);
 }
