@@ -1,0 +1,81 @@
+#include "ui/ContentBrowser.h"
+
+#include "app/Basefunc.h"
+#include "db/DbSession.h"
+#include "db/Statements.h"
+
+const std::vector<Category>& Categories()
+{
+    static const std::vector<Category> all = {
+        {Category::Kind::Torrents, "种子", "zumalo_zhongzi", "你正在浏览种子", "个种子"},
+        {Category::Kind::Videos, "视频", "zumalo_sp", "你正在浏览视频", "个视频"},
+        {Category::Kind::Board, "留言板", "zumalo_bodysay", "你正在浏览留言板", "条留言"},
+        {Category::Kind::QuickPosts, "快贴", "zumalo_news", "你正在浏览快贴", "条快贴"},
+    };
+    return all;
+}
+
+const Category& CategoryByCaption(const QString& caption)
+{
+    for (const auto& c : Categories())
+        if (c.caption == caption)
+            return c;
+    return Categories().front();
+}
+
+const Category& CategoryOfKind(Category::Kind kind)
+{
+    for (const auto& c : Categories())
+        if (c.kind == kind)
+            return c;
+    return Categories().front();
+}
+
+ContentBrowser::ContentBrowser(DbSession& db)
+    : CurrentCategory(Categories().front().caption)
+    , m_db(db)
+{
+}
+
+bool ContentBrowser::Count(const std::string& table)
+{
+    if (!m_db.Connected || !m_db.Query(Statements::CountRows(table)))
+        return false;
+    const auto row = m_db.FetchRow();
+    long long count = 0;
+    try {
+        count = row ? StrToInt(Field(*row, 0)) : 0;
+    } catch (const ConvertError&) {
+        count = 0;
+    }
+    m_db.FreeResult();
+    ItemCount = static_cast<int>(count);
+    PageCount = ItemCount / RowsPerPage + (ItemCount % RowsPerPage > 0 ? 1 : 0);
+    return true;
+}
+
+bool ContentBrowser::FetchPage(int page, const std::string& table)
+{
+    RowTexts.clear();
+    const long long offset = (static_cast<long long>(page) - 1) * RowsPerPage;
+    const bool board = Current().kind == Category::Kind::Board;
+    const std::string statement =
+        board ? Statements::BoardPage(offset) : Statements::ListPage(table, offset);
+    if (!m_db.Connected || !m_db.Query(statement))
+        return false;
+    while (const auto row = m_db.FetchRow()) {
+        if (board) {
+            RowTexts.push_back(Field(*row, 0) + ":" + Field(*row, 1));
+        } else {
+            for (std::size_t i = 0; i < row->size(); ++i)
+                RowTexts.push_back(Field(*row, i));
+        }
+    }
+    m_db.FreeResult();
+    return true;
+}
+
+QString ContentBrowser::Counter() const
+{
+    return "共" + QString::number(ItemCount) + Current().counterWord;
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QLabel>
+#include <QToolButton>
+#include <QWidget>
+
+#include <vector>
+
+// A label that reports clicks, pointer movement and the pointer leaving, the events the
+// window binds its handlers to. Also serves as a picture (setPixmap).
+class ClickLabel final : public QLabel
+{
+    Q_OBJECT
+public:
+    explicit ClickLabel(const QString& text, QWidget* parent);
+
+signals:
+    void clicked();
+    void mouseMoved();
+    void mouseLeft();
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+};
+
+// A flat speed button.
+class SpeedButton final : public QToolButton
+{
+    Q_OBJECT
+public:
+    SpeedButton(const QString& caption, QWidget* parent, bool flat = true);
+};
+
+// A status bar of fixed-width panels; the last one takes the rest of the width.
+class PanelStatusBar final : public QWidget
+{
+    Q_OBJECT
+public:
+    PanelStatusBar(const std::vector<int>& widths, QWidget* parent);
+    void SetPanelText(int index, const QString& text);
+    QString PanelText(int index) const;
+    int PanelCount() const { return static_cast<int>(m_panels.size()); }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    std::vector<int> m_widths;
+    std::vector<QLabel*> m_panels;
+};
