@@ -1,0 +1,168 @@
+#include "net/PresenceChannel.h"
+
+#include "net/Presence.h"
+
+#include <QHostAddress>
+#include <QPointer>
+#include <QUdpSocket>
+
+#include <arpa/inet.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+PresenceChannel::PresenceChannel(Session& session, const Settings& settings, QObject* parent)
+    : QObject(parent), m_session(session), m_settings(settings)
+{
+    m_loginCheck.setTimerType(Qt::PreciseTimer);
+    connect(&m_loginCheck, &QTimer::timeout, this, &PresenceChannel::CheckLoginTimeout);
+    connect(&m_keepOnline, &QTimer::timeout, this, &PresenceChannel::TimerKeepOnlineTimer);
+}
+
+PresenceChannel::~PresenceChannel() = default;
+
+void PresenceChannel::Start()
+{
+    if (m_state != State::NotStarted)
+        return;
+
+    // The socket is made here but never bound: the system picks the local port at the first
+    // send, and the socket is watched for datagrams from then on.
+    m_socket = std::make_unique<QUdpSocket>();
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    if (fd < 0) {
+        emit socketError(QString::fromUtf8(presence_texts::SocketCreateError));
+    } else if (!m_socket->setSocketDescriptor(fd, QAbstractSocket::BoundState, QIODevice::ReadWrite)) {
+        ::close(fd);
+        emit socketError(QString::fromUtf8(presence_texts::SocketWatchError));
+    } else {
+        connect(m_socket.get(), &QUdpSocket::readyRead, this, &PresenceChannel::OnSocketMessage);
+    }
+
+    // inet_addr: a text that is not a dotted address gives 255.255.255.255, to which
+    // nothing can be sent, so the login check fails later.
+    m_serverIp = ntohl(::inet_addr(m_session.ServerAddress.c_str()));
+    m_serverPort = static_cast<quint16>(m_settings.presencePort);
+
+    SendTo(presence::BuildLoginRequest(m_session.UserName), m_serverIp, m_serverPort);
+    m_loginTime.start();
+    m_state = State::AwaitingAnswer;
+    m_loginCheck.start(m_settings.loginCheckMs);
+}
+
+void PresenceChannel::CheckLoginTimeout()
+{
+    // Fails only when strictly more than the check period has passed, so a lost answer
+    // fails at the first or the second tick.
+    if (!m_loginTime.isValid() || m_loginTime.elapsed() <= m_settings.loginCheckMs)
+        return;
+    m_loginCheck.stop();
+    m_state = State::Failed;
+    emit loginFailed();
+}
+
+void PresenceChannel::TimerKeepOnlineTimer()
+{
+    SendTo(presence::BuildKeepOnline(m_session.UserName), m_serverIp, m_serverPort);
+}
+
+void PresenceChannel::OnSocketMessage()
+{
+    // The window may close, and destroy this channel, in a slot of a signal emitted below.
+    const QPointer<PresenceChannel> alive(this);
+    while (alive && m_socket && m_socket->state() == QAbstractSocket::BoundState
+           && m_socket->hasPendingDatagrams()) {
+        const qint64 size = m_socket->pendingDatagramSize();
+        QByteArray buffer(static_cast<qsizetype>(std::max<qint64>(size, 1)), '\0');
+        QHostAddress from;
+        quint16 fromPort = 0;
+        const qint64 got = m_socket->readDatagram(buffer.data(), buffer.size(), &from, &fromPort);
+        // A failed receive is ignored, and so is a datagram longer than the receive area.
+        if (got < 0 || size > static_cast<qint64>(presence::MaxDatagramSize))
+            continue;
+        bool isIpv4 = false;
+        const std::uint32_t fromIp = from.toIPv4Address(&isIpv4);
+        if (!isIpv4 || fromIp != m_serverIp)
+            continue; // not from the server: no effect at all
+        m_peerIp = fromIp;
+        m_peerPort = fromPort;
+        HandleDatagram(std::string_view(buffer.constData(), static_cast<std::size_t>(got)));
+    }
+}
+
+void PresenceChannel::HandleDatagram(std::string_view datagram)
+{
+    using presence::MessageType;
+    switch (static_cast<MessageType>(presence::ReadType(datagram))) {
+    case MessageType::LoginAnswer:
+        m_loginCheck.stop();
+        if (presence::ReadLoginResult(datagram) != 0) {
+            if (!m_keepOnline.isActive())
+                m_keepOnline.start(m_settings.keepOnlineMs);
+            SendTo(presence::BuildLoginAck(), m_peerIp, m_peerPort);
+            m_state = State::Online;
+            emit loginAccepted();
+        } else {
+            // A refusal leaves the keep-online timer as it is.
+            if (m_state == State::AwaitingAnswer)
+                m_state = State::Refused;
+            emit loginRefused();
+        }
+        break;
+    case MessageType::OnlineList:
+        emit onlineList(presence::ParseOnlineList(presence::ReadListText(datagram)));
+        break;
+    case MessageType::TextLine: {
+        const std::string text = presence::ReadText(datagram);
+        if (text == presence::RefreshCommand)
+            emit refreshCommand();
+        else if (text == presence::HintCommand)
+            emit hintCommand();
+        else
+            emit chatLine(text);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+bool PresenceChannel::SendText(std::string_view gbkText)
+{
+    if (!SendTo(presence::BuildTextLine(gbkText), m_peerIp, m_peerPort)) {
+        emit sendFailed();
+        return false;
+    }
+    return true;
+}
+
+void PresenceChannel::Logout()
+{
+    if (m_state == State::NotStarted || m_state == State::Closed)
+        return;
+    m_loginCheck.stop();
+    m_keepOnline.stop();
+    SendTo(presence::BuildLogoutNotice(m_session.UserName), m_serverIp, m_serverPort);
+    if (m_socket)
+        m_socket->close();
+    m_state = State::Closed;
+}
+
+quint16 PresenceChannel::localPort() const
+{
+    if (!m_socket || !m_socket->isValid())
+        return 0;
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    if (::getsockname(static_cast<int>(m_socket->socketDescriptor()), reinterpret_cast<sockaddr*>(&local), &length) != 0)
+        return 0;
+    return ntohs(local.sin_port);
+}
+
+bool PresenceChannel::SendTo(const std::string& datagram, std::uint32_t ip, quint16 port)
+{
+    if (!m_socket || m_socket->state() != QAbstractSocket::BoundState)
+        return false;
+    const qint64 sent = m_socket->writeDatagram(datagram.data(), static_cast<qint64>(datagram.size()),
+                                                QHostAddress(ip), port);
+    return sent == static_cast<qint64>(datagram.size());
+}

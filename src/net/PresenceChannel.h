@@ -1,0 +1,92 @@
+#pragma once
+
+#include "app/Basefunc.h"
+#include "app/Settings.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class QUdpSocket;
+
+// The user-facing texts of the presence channel (UTF-8; the window shows them).
+namespace presence_texts {
+inline constexpr char SocketCreateError[] = "WinSock Version Error~!"; // plain message
+inline constexpr char SocketWatchError[] = "WM_SOCKET Error";          // plain message
+inline constexpr char LoginFailed[] = "服务器连接失败";                // "提示" box, then close
+inline constexpr char LoginRefused[] = "你的帐号被别人登录了。";       // plain message
+inline constexpr char SendFailed[] = "与服务器失去链接。";             // "提示" box, then close
+} // namespace presence_texts
+
+// The main window's UDP channel to the presence and chat service: login with its check,
+// keep-online datagrams, the online list, chat lines and the two server commands, logout.
+// It runs on the GUI thread and reports every outcome as a signal; the window decides what
+// to show.
+//
+// Datagrams are taken only from the server's IPv4 address (any port); everything else is
+// dropped before it can touch the peer address. Chat lines go to the peer address, the
+// source of the last accepted datagram, which is all zero until one has arrived.
+class PresenceChannel final : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class State { NotStarted, AwaitingAnswer, Online, Refused, Failed, Closed };
+
+    PresenceChannel(Session& session, const Settings& settings, QObject* parent = nullptr);
+    ~PresenceChannel() override;
+    Q_DISABLE_COPY_MOVE(PresenceChannel)
+
+    // Set-up and login: the socket, the server address from Session::ServerAddress and the
+    // presence port, the LoginRequest, the login time and the login check timer.
+    void Start();
+    // Sends one TextLine to the peer address; false (and sendFailed) when the send fails.
+    bool SendText(std::string_view gbkText);
+    // LogoutNotice to the server address, then the socket is closed. Runs once.
+    void Logout();
+
+    // The timer and socket handlers, public so that a test can drive them directly.
+    void CheckLoginTimeout();
+    void TimerKeepOnlineTimer();
+    void OnSocketMessage();
+
+    State state() const { return m_state; }
+    bool keepOnlineActive() const { return m_keepOnline.isActive(); }
+    bool loginCheckActive() const { return m_loginCheck.isActive(); }
+    // The local UDP port once the first datagram has gone out (0 before).
+    quint16 localPort() const;
+
+signals:
+    void socketError(const QString& text);
+    void loginAccepted();
+    void loginRefused();
+    void loginFailed();
+    void onlineList(const std::vector<std::string>& gbkNames);
+    void refreshCommand();
+    void hintCommand();
+    void chatLine(const std::string& gbkText);
+    void sendFailed();
+
+private:
+    void HandleDatagram(std::string_view datagram);
+    bool SendTo(const std::string& datagram, std::uint32_t ip, quint16 port);
+
+    Session& m_session;
+    const Settings& m_settings;
+    std::unique_ptr<QUdpSocket> m_socket;
+    std::uint32_t m_serverIp = 0; // host byte order; INADDR_NONE for a text that is no address
+    quint16 m_serverPort = 0;
+    std::uint32_t m_peerIp = 0;
+    quint16 m_peerPort = 0;
+    QElapsedTimer m_loginTime;
+    QTimer m_loginCheck;
+    QTimer m_keepOnline;
+    State m_state = State::NotStarted;
+};
