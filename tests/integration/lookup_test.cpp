@@ -1,0 +1,250 @@
+#include "app/Basefunc.h"
+#include "net/Lib.h"
+
+#include "WebPageServer.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+using Page = WebPageServer::Page;
+
+// A host under the reserved ".invalid" domain never resolves.
+const std::string kUnresolvableHost = "lookup.zumalo.invalid";
+
+std::string Gbk(const char* utf8) { return Utf8ToGbk(utf8); }
+
+// Where a case sends its request.
+enum class Target { Server, ClosedPort, UnresolvableHost };
+
+std::string HostFor(Target target, const WebPageServer& server, const ClosedPort& closed)
+{
+    switch (target) {
+    case Target::Server: return server.Host();
+    case Target::ClosedPort: return closed.Host();
+    case Target::UnresolvableHost: return kUnresolvableHost;
+    }
+    return {};
+}
+
+// A page of exactly `size` bytes whose tail is `tail`, filled with 'x' before it.
+std::string PageEndingWith(const std::string& tail, std::size_t size)
+{
+    return std::string(size - tail.size(), 'x') + tail;
+}
+
+// --- FetchPage ---------------------------------------------------------------------
+
+TEST(FetchPage, MissingArgumentsAreRefusedBeforeAnyRequest)
+{
+    WebPageServer server;
+    char buffer[8] = {};
+    const std::string url = "http://" + server.Host() + "/";
+    EXPECT_EQ(FetchPage("", buffer, sizeof buffer), "One of param is unuserful.");
+    EXPECT_EQ(FetchPage(url, nullptr, sizeof buffer), "One of param is unuserful.");
+    EXPECT_EQ(FetchPage(url, buffer, 0), "One of param is unuserful.");
+    EXPECT_EQ(server.Count(), 0);
+}
+
+TEST(FetchPage, DeliversTheFirstBytesOfTheBodyAlsoOnAnErrorStatus)
+{
+    struct Case
+    {
+        const char* what;
+        Page page;
+        std::size_t capacity;
+        std::string expected; // buffer contents before the sentinel area
+    };
+    const std::string body = Gbk("<p>当天温度 12</p>");
+    const Case cases[] = {
+        {"whole page", {200, body}, 64, body},
+        {"404 keeps its body", {404, "not here >> 1.2.3.4"}, 64, "not here >> 1.2.3.4"},
+        {"500 keeps its body", {500, "broken"}, 64, "broken"},
+        {"cut at the capacity", {200, "0123456789"}, 4, "0123"},
+        {"exactly the capacity", {200, "0123"}, 4, "0123"},
+        {"empty page", {200, ""}, 64, ""},
+    };
+    WebPageServer server;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        server.Serve(c.page);
+        std::vector<char> buffer(c.capacity + 16, '#');
+        EXPECT_EQ(FetchPage("http://" + server.Host() + "/page", buffer.data(), c.capacity, 5), "");
+        const std::string written(buffer.data(), c.expected.size());
+        EXPECT_EQ(written, c.expected);
+        // Nothing past the page, not even a terminator.
+        EXPECT_EQ(buffer[c.expected.size()], '#');
+        EXPECT_EQ(buffer[c.capacity], '#');
+    }
+}
+
+TEST(FetchPage, FailuresLeaveTheBufferUntouched)
+{
+    struct Case
+    {
+        const char* what;
+        Target target;
+        Page page;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"connection refused", Target::ClosedPort, {}, "Open domain faild."},
+        {"host does not resolve", Target::UnresolvableHost, {}, "Open domain faild."},
+        {"no answer within the time-out", Target::Server, {200, "late", std::chrono::milliseconds(2500)},
+         "Open domain faild."},
+        {"body breaks off", Target::Server, {200, "first part", {}, true}, "Read faild."},
+    };
+    WebPageServer server;
+    ClosedPort closed;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        server.Serve(c.page);
+        std::vector<char> buffer(256, '\0');
+        const std::string url = "http://" + HostFor(c.target, server, closed) + "/page";
+        EXPECT_EQ(FetchPage(url, buffer.data(), buffer.size(), 1), c.expected);
+        EXPECT_EQ(std::string(buffer.data()), "");
+    }
+}
+
+TEST(FetchPage, AsksAsBexlAndBypassesCaches)
+{
+    WebPageServer server;
+    server.Serve(200, "ok");
+    char buffer[16] = {};
+    ASSERT_EQ(FetchPage("http://" + server.Host() + "/tb.q", buffer, sizeof buffer), "");
+    const auto request = server.Last();
+    auto header = [&](const char* name) {
+        auto it = request.headers.find(name);
+        return it == request.headers.end() ? std::string() : it->second;
+    };
+    EXPECT_EQ(header("User-Agent"), "Bexl");
+    EXPECT_EQ(header("Cache-Control"), "no-cache");
+    EXPECT_EQ(header("Pragma"), "no-cache");
+}
+
+// --- LookupAddress -------------------------------------------------------------------
+
+struct LookupCase
+{
+    const char* what;
+    Target target;
+    Page page;
+    std::string expected;
+};
+
+TEST(LookupAddress, GivesTheMarkedTextOrAFailureText)
+{
+    const std::string wrong = "domain is wrong.";
+    const std::string invalid = Gbk("无效的域名.");
+    const std::string marked = ">> 10.1.2.3</font></h1></td>";
+    const LookupCase cases[] = {
+        {"both markers", Target::Server,
+         {200, Gbk("<tr><td><h1><font color=blue>查询结果 >> 10.1.2.3</font></h1></td></tr>")}, "10.1.2.3"},
+        {"Chinese text between the markers stays GBK", Target::Server,
+         {200, Gbk(">> 北京 电信</font></h1></td>")}, Gbk("北京 电信")},
+        {"first of several markers", Target::Server,
+         {200, ">> 1.1.1.1</font></h1></td> >> 2.2.2.2</font></h1></td>"}, "1.1.1.1"},
+        {"invalid domain wins over the markers", Target::Server,
+         {200, Gbk("<h1>无效的域名</h1>") + marked}, invalid},
+        {"invalid domain after the markers", Target::Server, {200, marked + Gbk("无效的域名")}, invalid},
+        {"invalid domain without markers", Target::Server, {200, Gbk("无效的域名")}, invalid},
+        {"end marker before the start runs to the end of the page", Target::Server,
+         {200, "</font></h1></td> head >> 10.1.2.3 tail"}, "10.1.2.3 tail"},
+        {"start marker only", Target::Server, {200, ">> 10.1.2.3"}, wrong},
+        {"end marker only", Target::Server, {200, "10.1.2.3</font></h1></td>"}, wrong},
+        {"start marker without its blank", Target::Server, {200, ">>10.1.2.3</font></h1></td>"}, wrong},
+        {"empty page", Target::Server, {200, ""}, wrong},
+        {"404 page with the markers", Target::Server, {404, marked}, "10.1.2.3"},
+        {"markers end exactly at byte 26300", Target::Server,
+         {200, PageEndingWith(marked, kPageBufferSize)}, "10.1.2.3"},
+        {"end marker crosses byte 26300", Target::Server,
+         {200, PageEndingWith(marked, kPageBufferSize + 1)}, wrong},
+        {"markers past byte 26300", Target::Server,
+         {200, std::string(kPageBufferSize, 'x') + marked}, wrong},
+        {"page text ends at a zero byte", Target::Server,
+         {200, std::string("head\0", 5) + marked}, wrong},
+        {"closed port", Target::ClosedPort, {}, wrong},
+        {"host does not resolve", Target::UnresolvableHost, {}, wrong},
+    };
+    WebPageServer server;
+    ClosedPort closed;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        server.Serve(c.page);
+        EXPECT_EQ(LookupAddress("http://zumalo.test", HostFor(c.target, server, closed), 5), c.expected);
+    }
+}
+
+TEST(LookupAddress, AsksTheLookupPageForTheQuery)
+{
+    WebPageServer server;
+    server.Serve(200, ">> 10.1.2.3</font></h1></td>");
+    ASSERT_EQ(LookupAddress("http://zumalo.test", server.Host()), "10.1.2.3");
+    const auto request = server.Last();
+    EXPECT_EQ(request.target, "/ips.asp?ip=http://zumalo.test&action=2");
+    EXPECT_EQ(request.headers.find("User-Agent")->second, "Bexl");
+}
+
+TEST(LookupAddress, AUrlLongerThanItsAreaIsNotRequested)
+{
+    WebPageServer server;
+    server.Serve(200, ">> 10.1.2.3</font></h1></td>");
+    // "http://" + host + "/ips.asp?ip=" + query + "&action=2" with its terminator in 100 bytes.
+    const std::size_t fixed = std::string("http://" + server.Host() + "/ips.asp?ip=&action=2").size();
+    const std::string fits(kLookupUrlArea - 1 - fixed, 'a');
+
+    EXPECT_EQ(LookupAddress(fits, server.Host()), "10.1.2.3");
+    EXPECT_EQ(server.Count(), 1);
+    EXPECT_EQ(LookupAddress(fits + "a", server.Host()), "domain is wrong.");
+    EXPECT_EQ(server.Count(), 1);
+}
+
+// --- LookupTemperature ---------------------------------------------------------------
+
+TEST(LookupTemperature, GivesTheMarkedTextOrAFailureText)
+{
+    const std::string problem = "internet has problem.";
+    const std::string marked = "<temperature><![CDATA[-3~5]]></temperature>";
+    const LookupCase cases[] = {
+        {"both markers", Target::Server,
+         {200, Gbk("<weather><city>北京</city><temperature><![CDATA[12℃~20℃]]></temperature></weather>")},
+         Gbk("12℃~20℃")},
+        {"empty text between the markers", Target::Server,
+         {200, "<temperature><![CDATA[]]></temperature>"}, ""},
+        {"end marker before the start runs to the end of the page", Target::Server,
+         {200, "]]></temperature><temperature><![CDATA[8~15 rest"}, "8~15 rest"},
+        {"start marker only", Target::Server, {200, "<temperature><![CDATA[8~15"}, problem},
+        {"end marker only", Target::Server, {200, "8~15]]></temperature>"}, problem},
+        {"an invalid-domain page means nothing here", Target::Server,
+         {200, Gbk("无效的域名") + marked}, "-3~5"},
+        {"empty page", Target::Server, {200, ""}, problem},
+        {"404 page with the markers", Target::Server, {404, marked}, "-3~5"},
+        {"markers end exactly at byte 26300", Target::Server,
+         {200, PageEndingWith(marked, kPageBufferSize)}, "-3~5"},
+        {"markers past byte 26300", Target::Server,
+         {200, std::string(kPageBufferSize, 'x') + marked}, problem},
+        {"page text ends at a zero byte", Target::Server,
+         {200, std::string("head\0", 5) + marked}, problem},
+        {"closed port", Target::ClosedPort, {}, problem},
+        {"host does not resolve", Target::UnresolvableHost, {}, problem},
+    };
+    WebPageServer server;
+    ClosedPort closed;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        server.Serve(c.page);
+        EXPECT_EQ(LookupTemperature(HostFor(c.target, server, closed), 5), c.expected);
+    }
+}
+
+TEST(LookupTemperature, ReadsTheWeatherPage)
+{
+    WebPageServer server;
+    server.Serve(200, "<temperature><![CDATA[1]]></temperature>");
+    ASSERT_EQ(LookupTemperature(server.Host()), "1");
+    EXPECT_EQ(server.Last().target, "/tb.q");
+}
+
+} // namespace
