@@ -1,0 +1,86 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+// A UDP endpoint, address and port in host byte order.
+struct Endpoint
+{
+    std::uint32_t ip = 0;
+    std::uint16_t port = 0;
+
+    std::uint64_t Key() const { return (std::uint64_t{ip} << 16) | port; }
+    bool IsLoopback() const { return (ip >> 24) == 127; }
+    bool operator==(const Endpoint&) const = default;
+};
+
+// The presence and chat service without its socket: who is online, in login order, and
+// what to send in answer to each datagram. The socket loop feeds it datagrams and the clock
+// and hands its deliveries to the network.
+//
+// A LoginRequest is answered (refused while the name is online elsewhere and was heard
+// within the keep-alive time) and changes the list; KeepOnline refreshes, or admits an
+// endpoint the service does not know (clients outlive a server restart); LogoutNotice and
+// the keep-alive time-out remove. A TextLine from an online endpoint goes unchanged to every
+// online client, the sender included. Anything malformed is dropped without a word.
+class PresenceService
+{
+public:
+    using Clock = std::chrono::steady_clock;
+    // One datagram for one or more endpoints.
+    using Sink = std::function<void(std::string_view datagram, std::span<const Endpoint> to)>;
+    // One line for the operator's log.
+    using Log = std::function<void(const std::string& line)>;
+
+    PresenceService(Clock::duration keepAlive, Sink sink, Log log);
+
+    void Handle(const Endpoint& from, std::string_view datagram, Clock::time_point now);
+    // Drops the endpoints not heard for the keep-alive time and sends a pending list.
+    // Returns when it wants to run next.
+    Clock::time_point Tick(Clock::time_point now);
+
+    std::size_t OnlineCount() const { return m_clients.size(); }
+
+    // The list goes out at most this often; a burst of logins costs one list per client.
+    static constexpr Clock::duration ListInterval = std::chrono::milliseconds(200);
+
+private:
+    struct Client
+    {
+        Endpoint endpoint;
+        std::string name;
+        std::uint64_t order = 0;
+        Clock::time_point lastHeard;
+    };
+
+    void Login(const Endpoint& from, const std::string& name, Clock::time_point now, bool answer);
+    void Remove(std::uint64_t key);
+    bool IsFresh(const Client& client, Clock::time_point now) const;
+    Client* Find(const Endpoint& endpoint);
+    const std::vector<Endpoint>& Recipients();
+    void SendList(Clock::time_point now);
+    void Broadcast(std::string_view datagram);
+
+    Clock::duration m_keepAlive;
+    Sink m_sink;
+    Log m_log;
+
+    std::unordered_map<std::uint64_t, Client> m_clients;      // by endpoint key
+    std::unordered_map<std::string, std::uint64_t> m_byName;  // name -> endpoint key
+    std::map<std::uint64_t, std::uint64_t> m_loginOrder;      // order -> endpoint key
+    std::uint64_t m_nextOrder = 0;
+
+    std::vector<Endpoint> m_recipients; // cached while membership is unchanged
+    bool m_recipientsStale = true;
+    bool m_listPending = false;
+    Clock::time_point m_lastList{};
+    Clock::time_point m_nextSweep{};
+    Clock::time_point m_lastRejectLog{};
+};
