@@ -69,6 +69,6 @@ CREATE TABLE IF NOT EXISTS zumalo_bodysay (
   username VARCHAR(64)  NOT NULL DEFAULT '',
   saybody  VARCHAR(255) NOT NULL DEFAULT '',
   saytime  DATETIME NOT NULL,
-  KEY saytime (saytime),
+  KEY saytime (saytime, id),
   KEY username (username)
 ) ENGINE=Aria TRANSACTIONAL=1 DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_nopad_bin;

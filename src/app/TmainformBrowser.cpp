@@ -1,0 +1,257 @@
+// The main window's list: paging, category buttons, row activation and board posting.
+#include "app/Tmainform.h"
+
+#include "app/Basefunc.h"
+#include "app/Settings.h"
+#include "db/DbSession.h"
+#include "db/Statements.h"
+#include "net/Http.h"
+#include "ui/Controls.h"
+#include "ui/Tflashform.h"
+
+#include <QFile>
+#include <QLineEdit>
+
+#include <optional>
+
+namespace {
+
+// A failed step of an activation: its text is shown and the activation ends.
+struct ActivationFailure
+{
+    QString text;
+};
+
+} // namespace
+
+void TMainForm::LoadCategory(const std::string& table)
+{
+    if (!m_db.Connected || !m_browser.Count(table))
+        return;
+    SpeedButton3->setEnabled(m_browser.PageCount > 1);
+    m_browser.CurrentPage = 1;
+    ShowPage(1, m_browser.Current().table);
+    if (m_browser.ItemCount == 0) {
+        Label12->setText("没有记录");
+        Label12->adjustSize();
+    }
+    SpeedButton2->setEnabled(false);
+}
+
+void TMainForm::ShowPage(int page, const std::string& table)
+{
+    for (auto* label : RowLabels)
+        label->setText(QString());
+    if (!m_browser.FetchPage(page, table))
+        return;
+    const auto& rows = m_browser.RowTexts;
+    for (std::size_t j = 0; j < rows.size() && j < RowLabels.size(); ++j) {
+        RowLabels[j]->setCursor(Qt::PointingHandCursor);
+        RowLabels[j]->setText(GbkToQ(rows[j]));
+    }
+    Label12->setText(QString("%1/%2").arg(m_browser.CurrentPage).arg(m_browser.PageCount));
+    Label12->adjustSize();
+    for (std::size_t i = 0; i < RowIcons.size(); ++i)
+        RowIcons[i]->setVisible(!RowLabels[i]->text().isEmpty());
+    sb->SetPanelText(0, m_browser.Counter());
+}
+
+void TMainForm::RefreshCategory()
+{
+    LoadCategory(m_browser.Current().table);
+    m_browser.CurrentPage = 1;
+}
+
+void TMainForm::SetMessageInputShown(bool shown)
+{
+    if (m_browser.MessageInputShown == shown)
+        return;
+    Edit1->setVisible(shown);
+    SpeedButton9->setVisible(shown);
+    setFixedHeight(height() + (shown ? 20 : -20));
+    sb->move(0, height() - sb->height());
+    m_browser.MessageInputShown = shown;
+}
+
+void TMainForm::SwitchCategory(Category::Kind kind)
+{
+    const Category& c = CategoryOfKind(kind);
+    Panel3->hide();
+    sb->SetPanelText(4, c.browsing);
+    m_browser.CurrentPage = 1;
+    m_browser.CurrentCategory = c.caption;
+    LoadCategory(c.table);
+    SetMessageInputShown(kind == Category::Kind::Board);
+}
+
+void TMainForm::SpeedButton5Click() { SwitchCategory(Category::Kind::Torrents); }
+void TMainForm::SpeedButton4Click() { SwitchCategory(Category::Kind::Videos); }
+void TMainForm::SpeedButton8Click() { SwitchCategory(Category::Kind::Board); }
+void TMainForm::SpeedButton10Click() { SwitchCategory(Category::Kind::QuickPosts); }
+void TMainForm::SpeedButton1Click() { RefreshCategory(); }
+
+void TMainForm::SpeedButton2Click()
+{
+    m_browser.CurrentPage -= 1;
+    SpeedButton3->setEnabled(true);
+    if (m_browser.CurrentPage == 1)
+        SpeedButton2->setEnabled(false);
+    ShowPage(m_browser.CurrentPage, m_browser.Current().table);
+}
+
+void TMainForm::SpeedButton3Click()
+{
+    m_browser.CurrentPage += 1;
+    SpeedButton2->setEnabled(true);
+    if (m_browser.CurrentPage == m_browser.PageCount)
+        SpeedButton3->setEnabled(false);
+    ShowPage(m_browser.CurrentPage, m_browser.Current().table);
+}
+
+void TMainForm::SpeedButton6Click()
+{
+    int n = 0;
+    try {
+        n = StrToInt(QToGbk(Edit2->text()));
+    } catch (const ConvertError&) {
+        ShowWarning("请输入有效数字。");
+        return;
+    }
+    if (n > m_browser.PageCount || n < 1) {
+        ShowWarning("不存在此页数。");
+        return;
+    }
+    m_browser.CurrentPage = n;
+    ShowPage(n, m_browser.Current().table);
+    SpeedButton2->setEnabled(n > 1);
+    SpeedButton3->setEnabled(n < m_browser.PageCount);
+    Label12->setText(QString("%1/%2").arg(n).arg(m_browser.PageCount));
+    Label12->adjustSize();
+}
+
+// Rows of the lists are underlined under the pointer; board rows and rows that begin with
+// the user's own name and ":" keep their look.
+void TMainForm::RowLabelMouseMove(ClickLabel* label)
+{
+    if (m_browser.Current().kind == Category::Kind::Board || label->text().isEmpty())
+        return;
+    const std::string caption = QToGbk(label->text());
+    const std::size_t colon = caption.find(':');
+    if ((colon == std::string::npos ? std::string() : caption.substr(0, colon)) == m_session.UserName)
+        return;
+    QFont f = label->font();
+    f.setUnderline(true);
+    label->setFont(f);
+    label->setCursor(Qt::PointingHandCursor);
+}
+
+void TMainForm::RowLabelMouseLeave(ClickLabel* label)
+{
+    if (m_browser.Current().kind == Category::Kind::Board || label->text().isEmpty())
+        return;
+    const std::string caption = QToGbk(label->text());
+    const std::size_t colon = caption.find(':');
+    if ((colon == std::string::npos ? std::string() : caption.substr(0, colon)) == m_session.UserName)
+        return;
+    QFont f = label->font();
+    f.setUnderline(false);
+    label->setFont(f);
+    label->unsetCursor();
+}
+
+void TMainForm::ActivateRow(ClickLabel* label)
+{
+    const Category& category = m_browser.Current();
+    // A row left empty on this page has no entry behind it.
+    if (!label || label->text().isEmpty() || category.kind == Category::Kind::Board)
+        return;
+    const std::string title = QToGbk(label->text());
+    const Statements statements(m_db);
+    try {
+        if (!m_db.Query(statements.ItemLookup(category.table, title)))
+            throw ActivationFailure{"获取用户资料失败，请重新获取。"};
+        const auto item = m_db.FetchRow();
+        if (!item) { // the entry was removed since the page was drawn
+            m_db.FreeResult();
+            return;
+        }
+        const std::string link = Field(*item, 0);
+        const int allowScore = StrToInt(Field(*item, 1));
+        if (category.kind == Category::Kind::Videos) {
+            if (!m_db.Query(statements.UserScore(m_session.UserName)))
+                throw ActivationFailure{"获取用户积分失败。"};
+            const auto user = m_db.FetchRow();
+            if (!user) {
+                m_db.FreeResult();
+                return;
+            }
+            if (StrToInt(Field(*user, 0)) < allowScore)
+                throw ActivationFailure{"对不起，你的积分不够，不能观看此视频。"};
+        }
+        m_db.FreeResult();
+        switch (category.kind) {
+        case Category::Kind::Torrents:
+            DownloadTorrent(link);
+            break;
+        case Category::Kind::Videos:
+            if (!link.empty()) {
+                TFlashForm player(this, title, link, m_db, m_platform);
+                player.exec();
+            }
+            break;
+        case Category::Kind::QuickPosts:
+            m_platform.shell.Open(this, GbkToQ(link));
+            break;
+        case Category::Kind::Board:
+            break;
+        }
+    } catch (const ActivationFailure& failure) {
+        ShowWarning(failure.text);
+        m_db.FreeResult();
+    } catch (const ConvertError& failure) {
+        ShowWarning(GbkToQ(failure.what()));
+        m_db.FreeResult();
+    }
+}
+
+void TMainForm::DownloadTorrent(const std::string& link)
+{
+    const QString chosen = m_platform.files.ChooseOpen(this, "torrent文件 (*.torrent)");
+    if (chosen.isEmpty() || Trim(QToGbk(chosen)).empty())
+        return;
+    const HttpResult got = HttpGet(ServerFileUrl(m_settings.torrentFolder + link));
+    // The chosen name is a prefix of the saved file's name.
+    QFile file(chosen + "【欢迎共享种子到" + GbkToQ(m_settings.shareContactAddress) + "】.torrent");
+    const bool saved = got.ok && file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+                       && file.write(got.body.data(), static_cast<qint64>(got.body.size()))
+                              == static_cast<qint64>(got.body.size());
+    if (file.isOpen())
+        file.close();
+    if (!saved) {
+        if (got.ok)
+            file.remove(); // no half-written torrent is left behind
+        ShowWarning("下载种子失败...");
+        return;
+    }
+    ShowWarning("下载种子完成，种子大小" + QString::number(got.body.size()) + "字节");
+}
+
+void TMainForm::SpeedButton9Click()
+{
+    const std::string typed = QToGbk(Edit1->text());
+    const std::string trimmed = Trim(typed);
+    if (trimmed.empty()) {
+        ShowWarning("请输入留言。");
+        return;
+    }
+    if (GbkLength(trimmed) > 74) {
+        ShowWarning("留言内容太长啦");
+        return;
+    }
+    if (!m_db.Query(Statements(m_db).PostMessage(m_session.UserName, typed, NowStamp(m_clock)))) {
+        ShowWarning("提交留言失败，请重新提交。");
+        return;
+    }
+    ShowWarning("提交成功！");
+    RefreshCategory();
+}

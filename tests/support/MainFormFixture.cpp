@@ -1,0 +1,87 @@
+#include "MainFormFixture.h"
+
+#include "db/Login.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QImage>
+
+ScratchDatabase* MainFormFixture::s_db = nullptr;
+
+void MainFormFixture::SetUpTestSuite()
+{
+    s_db = new ScratchDatabase(::testing::UnitTest::GetInstance()->current_test_suite()->name(), true);
+}
+
+void MainFormFixture::TearDownTestSuite()
+{
+    delete s_db;
+    s_db = nullptr;
+}
+
+std::string MainFormFixture::Bmp(int width, int height, unsigned rgb)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(rgb);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "BMP");
+    return bytes.toStdString();
+}
+
+void MainFormFixture::SetUp()
+{
+    ASSERT_TRUE(m_presence.bind(QHostAddress::LocalHost, 0));
+    m_settings = s_db->settings();
+    m_settings.httpPort = static_cast<unsigned>(m_http.port());
+    m_settings.weatherHost = "127.0.0.1:" + std::to_string(m_http.port());
+    m_settings.lookupHost = m_settings.weatherHost;
+    m_settings.presencePort = m_presence.localPort();
+    m_session.ServerAddress = "127.0.0.1";
+    m_db = std::make_unique<DbSession>(m_settings);
+
+    m_http.Serve("/low.bmp", Bmp(273, 79, 0xff3366));
+    m_http.Serve("/high.bmp", Bmp(273, 79, 0x33cc66));
+    m_http.Serve("/link.php", "<html>(http://left.example/a) and [http://right.example/b]</html>");
+    m_http.Serve("/tb.q", "<x><temperature><![CDATA[" + Utf8ToGbk("25℃") + "]]></temperature></x>");
+}
+
+void MainFormFixture::TearDown()
+{
+    m_form.reset();
+}
+
+TMainForm::LoginRunner MainFormFixture::LoginAs(const std::string& name, const std::string& password)
+{
+    return [this, name, password](TMainForm&) {
+        login account(m_session, *m_db, m_settings);
+        m_db->Connected = account.Connect();
+        if (!m_db->Connected)
+            return false;
+        account.SetUser(name, password);
+        return account.DoLogin().ok;
+    };
+}
+
+TMainForm& MainFormFixture::Start(TMainForm::LoginRunner runner)
+{
+    m_form = TMainForm::Launch(m_session, *m_db, m_settings, m_platform, std::move(runner));
+    return *m_form;
+}
+
+std::vector<std::string> MainFormFixture::Datagrams(int waitMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    do {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        while (m_presence.hasPendingDatagrams()) {
+            QByteArray data(static_cast<int>(m_presence.pendingDatagramSize()), '\0');
+            m_presence.readDatagram(data.data(), data.size());
+            m_datagrams.push_back(data.toStdString());
+        }
+    } while (timer.elapsed() < waitMs);
+    return m_datagrams;
+}

@@ -1,0 +1,345 @@
+#include "MainFormFixture.h"
+
+#include "ui/Controls.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTimer>
+
+namespace {
+
+// The list on the main window: paging, categories, activation and posting, on a database
+// whose lists each test fills itself.
+class Browser : public MainFormFixture
+{
+protected:
+    void SetUp() override
+    {
+        MainFormFixture::SetUp();
+        s_db->exec("DELETE FROM zumalo_zhongzi; DELETE FROM zumalo_sp; DELETE FROM zumalo_news; "
+                   "DELETE FROM zumalo_bodysay");
+    }
+
+    void AddRows(const std::string& table, int count, const std::string& prefix = "item")
+    {
+        std::string sql = "INSERT INTO " + table + "(text, link) VALUES ";
+        for (int i = 1; i <= count; ++i)
+            sql += (i > 1 ? ", " : "") + std::string("('") + prefix + std::to_string(i) + "', 'l" + std::to_string(i) + "')";
+        s_db->exec(sql);
+    }
+
+    QStringList Rows() const
+    {
+        QStringList rows;
+        for (auto* label : m_form->RowLabels)
+            rows << label->text();
+        return rows;
+    }
+
+    std::vector<bool> Badges() const
+    {
+        std::vector<bool> shown;
+        for (auto* icon : m_form->RowIcons)
+            shown.push_back(icon->isVisibleTo(m_form.get()));
+        return shown;
+    }
+
+    QString LastWarning() const
+    {
+        return m_fake.prompts.entries.empty() ? QString() : m_fake.prompts.Last().text;
+    }
+
+    ClickLabel* Row(int i) { return m_form->RowLabels[static_cast<std::size_t>(i)]; }
+};
+
+TEST_F(Browser, EmptyListSaysNoRecordsAndRefusesEveryPage)
+{
+    TMainForm& form = StartAsDemo();
+    EXPECT_EQ(form.Label12->text(), "没有记录");
+    EXPECT_EQ(Rows(), QStringList(8, QString()));
+    EXPECT_EQ(Badges(), std::vector<bool>(8, false));
+    EXPECT_EQ(form.sb->PanelText(0), "共0个种子");
+    EXPECT_FALSE(form.SpeedButton2->isEnabled());
+    EXPECT_FALSE(form.SpeedButton3->isEnabled());
+    for (const char* text : {"1", "0", "-1"}) {
+        form.Edit2->setText(text);
+        form.SpeedButton6Click();
+        EXPECT_EQ(LastWarning(), "不存在此页数。") << text;
+    }
+}
+
+TEST_F(Browser, EightRowsAreOnePageAndNineAreTwo)
+{
+    AddRows("zumalo_zhongzi", 8);
+    TMainForm& form = StartAsDemo();
+    EXPECT_EQ(form.Label12->text(), "1/1");
+    EXPECT_FALSE(form.SpeedButton3->isEnabled());
+    EXPECT_EQ(Rows().front(), "item8"); // newest first
+    EXPECT_EQ(Badges(), std::vector<bool>(8, true));
+
+    AddRows("zumalo_zhongzi", 1, "ninth");
+    form.SpeedButton1Click();
+    EXPECT_EQ(form.sb->PanelText(0), "共9个种子");
+    EXPECT_TRUE(form.SpeedButton3->isEnabled());
+    form.SpeedButton3Click();
+    EXPECT_EQ(form.Label12->text(), "2/2");
+    EXPECT_EQ(Rows(), QStringList({"item1", "", "", "", "", "", "", ""}));
+    std::vector<bool> onlyFirst(8, false);
+    onlyFirst[0] = true;
+    EXPECT_EQ(Badges(), onlyFirst);
+    EXPECT_FALSE(form.SpeedButton3->isEnabled());
+    EXPECT_TRUE(form.SpeedButton2->isEnabled());
+    form.SpeedButton2Click();
+    EXPECT_EQ(form.Label12->text(), "1/2");
+    EXPECT_FALSE(form.SpeedButton2->isEnabled());
+}
+
+TEST_F(Browser, GoToPageOnFivePages)
+{
+    AddRows("zumalo_zhongzi", 40);
+    TMainForm& form = StartAsDemo();
+    struct Case { const char* text; QString label; bool previous; bool next; QString warning; };
+    const Case cases[] = {
+        {"3", "3/5", true, true, ""},
+        {"5", "5/5", true, false, ""},
+        {" 2", "2/5", true, true, ""},
+        {"$1", "1/5", false, true, ""},
+        {"abc", "1/5", false, true, "请输入有效数字。"},
+        {"0", "1/5", false, true, "不存在此页数。"},
+        {"6", "1/5", false, true, "不存在此页数。"},
+        {"", "1/5", false, true, "请输入有效数字。"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        m_fake.prompts.entries.clear();
+        form.Edit2->setText(c.text);
+        form.SpeedButton6Click();
+        EXPECT_EQ(form.Label12->text(), c.label);
+        EXPECT_EQ(form.SpeedButton2->isEnabled(), c.previous);
+        EXPECT_EQ(form.SpeedButton3->isEnabled(), c.next);
+        EXPECT_EQ(LastWarning(), c.warning);
+        if (!c.warning.isEmpty()) {
+            EXPECT_EQ(m_fake.prompts.Last().owner, &form);
+        }
+        EXPECT_EQ(form.Edit2->text(), c.text); // the box keeps its text
+    }
+    form.Edit2->setText("3");
+    form.SpeedButton6Click();
+    EXPECT_EQ(Rows().front(), "item24");
+}
+
+TEST_F(Browser, BoardRowsJoinNameAndTextAndTheInputRowFollowsTheBoard)
+{
+    s_db->exec("INSERT INTO zumalo_bodysay(username, saybody, saytime) VALUES "
+               "('alice', 'older', '2026-01-01 10:00:00'), ('bob', 'hi', '2026-01-02 10:00:00')");
+    AddRows("zumalo_sp", 3);
+    TMainForm& form = StartAsDemo();
+    EXPECT_EQ(form.height(), 388);
+
+    form.SpeedButton8Click();
+    EXPECT_EQ(Rows().mid(0, 3), QStringList({"bob:hi", "alice:older", ""}));
+    EXPECT_EQ(form.sb->PanelText(0), "共2条留言");
+    EXPECT_EQ(form.sb->PanelText(4), "你正在浏览留言板");
+    EXPECT_TRUE(form.Edit1->isVisibleTo(&form));
+    EXPECT_EQ(form.height(), 408);
+    form.SpeedButton8Click(); // taller only once
+    EXPECT_EQ(form.height(), 408);
+
+    form.SpeedButton4Click();
+    EXPECT_EQ(form.height(), 388);
+    EXPECT_FALSE(form.Edit1->isVisibleTo(&form));
+    EXPECT_EQ(form.sb->PanelText(0), "共3个视频");
+    EXPECT_EQ(form.sb->PanelText(4), "你正在浏览视频");
+    form.SpeedButton10Click();
+    EXPECT_EQ(form.sb->PanelText(0), "共0条快贴");
+    EXPECT_EQ(form.height(), 388);
+}
+
+TEST_F(Browser, RefreshGoesBackToPageOneOfTheSameList)
+{
+    AddRows("zumalo_sp", 20);
+    TMainForm& form = StartAsDemo();
+    form.SpeedButton4Click();
+    form.SpeedButton3Click();
+    EXPECT_EQ(form.Browser().CurrentPage, 2);
+    AddRows("zumalo_sp", 1, "fresh");
+    form.SpeedButton1Click();
+    EXPECT_EQ(form.Browser().CurrentPage, 1);
+    EXPECT_EQ(form.Label12->text(), "1/3");
+    EXPECT_EQ(Rows().front(), "fresh1");
+    EXPECT_EQ(form.sb->PanelText(4), "你正在浏览视频");
+}
+
+TEST_F(Browser, HoverUnderlinesListRowsButNotBoardRowsOrTheUsersOwn)
+{
+    s_db->exec("INSERT INTO zumalo_zhongzi(text, link) VALUES ('abc', 'x'), ('demo:mine', 'y')");
+    TMainForm& form = StartAsDemo();
+    ASSERT_EQ(Row(0)->text(), "demo:mine");
+    emit Row(1)->mouseMoved();
+    EXPECT_TRUE(Row(1)->font().underline());
+    emit Row(1)->mouseLeft();
+    EXPECT_FALSE(Row(1)->font().underline());
+    emit Row(0)->mouseMoved();
+    EXPECT_FALSE(Row(0)->font().underline());
+    s_db->exec("INSERT INTO zumalo_bodysay(username, saybody, saytime) VALUES ('bob', 'hi', '2026-01-02 10:00:00')");
+    form.SpeedButton8Click();
+    emit Row(0)->mouseMoved();
+    EXPECT_FALSE(Row(0)->font().underline());
+}
+
+// ----- activation
+
+TEST_F(Browser, BoardRowsAndEmptyRowsDoNothing)
+{
+    s_db->exec("INSERT INTO zumalo_bodysay(username, saybody, saytime) VALUES ('bob', 'hi', '2026-01-02 10:00:00')");
+    TMainForm& form = StartAsDemo();
+    form.SpeedButton8Click();
+    form.ActivateRow(Row(0));
+    form.ActivateRow(Row(5));
+    EXPECT_TRUE(m_fake.prompts.entries.empty());
+    EXPECT_TRUE(m_fake.files.filters.isEmpty());
+    EXPECT_TRUE(m_fake.shell.opened.isEmpty());
+}
+
+TEST_F(Browser, VideoScoreGateLetsEqualScoresPass)
+{
+    s_db->exec("INSERT INTO zumalo_sp(text, link, allowScore, username, uploadtime) VALUES "
+               "('gated', 'http://127.0.0.1:1/a.swf', 10, 'bob', '2026-01-01 10:00:00'), "
+               "('nolink', '', 0, 'bob', '2026-01-01 10:00:00')");
+    struct Case { int score; bool plays; QString warning; };
+    const Case cases[] = {
+        {10, true, ""},
+        {9, false, "对不起，你的积分不够，不能观看此视频。"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.score);
+        s_db->exec("UPDATE zumalo_userinfo SET userscore = " + std::to_string(c.score) + " WHERE username = 'demo'");
+        m_db = std::make_unique<DbSession>(m_settings);
+        m_fake.prompts.entries.clear();
+        m_fake.movies.calls.clear();
+        TMainForm& form = StartAsDemo();
+        form.SpeedButton4Click();
+        ASSERT_EQ(Row(1)->text(), "gated");
+        // The player window is modal: close it as soon as it runs.
+        QTimer::singleShot(0, [] {
+            if (QWidget* w = QApplication::activeModalWidget())
+                w->close();
+        });
+        form.ActivateRow(Row(1));
+        EXPECT_EQ(m_fake.movies.calls.contains("LoadMovie 0 http://127.0.0.1:1/a.swf"), c.plays)
+            << m_fake.movies.calls.join(", ").toStdString();
+        EXPECT_EQ(LastWarning(), c.warning);
+        // An empty link passes the gate and opens nothing.
+        m_fake.movies.calls.clear();
+        form.ActivateRow(Row(0));
+        EXPECT_TRUE(m_fake.movies.calls.isEmpty());
+        Destroy();
+    }
+    s_db->exec("UPDATE zumalo_userinfo SET userscore = 20 WHERE username = 'demo'");
+}
+
+TEST_F(Browser, ValuesThatAreNotNumbersEndTheActivationWithTheConversionText)
+{
+    s_db->exec("INSERT INTO zumalo_news(text, link, allowScore) VALUES ('odd', 'http://x', NULL)");
+    TMainForm& form = StartAsDemo();
+    form.SpeedButton10Click();
+    form.ActivateRow(Row(0));
+    EXPECT_EQ(LastWarning(), "'' is not a valid integer value");
+    EXPECT_TRUE(m_fake.shell.opened.isEmpty());
+}
+
+TEST_F(Browser, QuickPostLinkGoesToTheShell)
+{
+    s_db->exec("INSERT INTO zumalo_news(text, link, username) VALUES ('帮助', 'http://127.0.0.1:8081/help.html', 'bob')");
+    TMainForm& form = StartAsDemo();
+    form.SpeedButton10Click();
+    form.ActivateRow(Row(0));
+    EXPECT_EQ(m_fake.shell.opened, QStringList({"http://127.0.0.1:8081/help.html"}));
+    EXPECT_TRUE(m_fake.prompts.entries.empty());
+}
+
+TEST_F(Browser, TorrentDownloadSavesUnderTheChosenPrefix)
+{
+    s_db->exec("INSERT INTO zumalo_zhongzi(text, link) VALUES ('gone', 'missing.torrent'), ('real', 'real.torrent')");
+    m_http.Serve("/zhongzi/real.torrent", std::string(1234, 'd'));
+    QTemporaryDir dir;
+    const QString prefix = dir.path() + "/abc";
+    const QString saved = prefix + "【欢迎共享种子到" + QString::fromStdString(m_settings.shareContactAddress) + "】.torrent";
+    TMainForm& form = StartAsDemo();
+    ASSERT_EQ(Row(0)->text(), "real");
+
+    // Cancelled dialog: nothing is fetched.
+    m_fake.files.path = "";
+    form.ActivateRow(Row(0));
+    EXPECT_EQ(m_http.Hits("/zhongzi/real.torrent"), 0);
+    EXPECT_TRUE(m_fake.prompts.entries.empty());
+    ASSERT_EQ(m_fake.files.filters.size(), 1);
+    EXPECT_TRUE(m_fake.files.filters[0].contains("*.torrent"));
+
+    m_fake.files.path = prefix;
+    form.ActivateRow(Row(0));
+    EXPECT_EQ(LastWarning(), "下载种子完成，种子大小1234字节");
+    QFile file(saved);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << saved.toStdString();
+    EXPECT_EQ(file.size(), 1234);
+
+    // An error status writes no file.
+    QFile::remove(saved);
+    form.ActivateRow(Row(1));
+    EXPECT_EQ(LastWarning(), "下载种子失败...");
+    EXPECT_FALSE(QFile::exists(saved));
+}
+
+// ----- posting
+
+TEST_F(Browser, PostingChecksTheTrimmedLengthAndStoresTheTextAsTyped)
+{
+    TMainForm& form = StartAsDemo();
+    // Each post a second after the one before, so the newest is on top.
+    auto now = std::chrono::system_clock::now();
+    form.SetClock([&now] { return now += std::chrono::seconds(1); });
+    form.SpeedButton8Click();
+    struct Case { QString typed; QString warning; };
+    const Case cases[] = {
+        {"   ", "请输入留言。"},
+        {QString(74, 'a'), "提交成功！"},
+        {QString(75, 'a'), "留言内容太长啦"},
+        {QString(37, QChar(0x4E2D)), "提交成功！"}, // 37 Chinese characters, 74 bytes
+        {QString(38, QChar(0x4E2D)), "留言内容太长啦"},
+        {QString(10, ' ') + QString(70, 'b') + QString(10, ' '), "提交成功！"},
+    };
+    int stored = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed.toStdString());
+        m_fake.prompts.entries.clear();
+        form.Edit1->setText(c.typed);
+        form.SpeedButton9Click();
+        EXPECT_EQ(LastWarning(), c.warning);
+        EXPECT_EQ(form.Edit1->text(), c.typed);
+        if (c.warning == "提交成功！") {
+            ++stored;
+            EXPECT_EQ(Row(0)->text(), "demo:" + c.typed);
+            EXPECT_EQ(form.Browser().CurrentPage, 1);
+        }
+    }
+    EXPECT_EQ(s_db->scalar("select count(*) from zumalo_bodysay"), std::to_string(stored));
+    // Blanks around the text are stored with it.
+    EXPECT_EQ(s_db->scalar("select count(*) from zumalo_bodysay where saybody = concat(repeat(' ', 10), repeat('b', 70), repeat(' ', 10))"), "1");
+}
+
+TEST_F(Browser, PostingWithTheDatabaseGoneFailsAndKeepsTheRows)
+{
+    s_db->exec("INSERT INTO zumalo_bodysay(username, saybody, saytime) VALUES ('bob', 'hi', '2026-01-02 10:00:00')");
+    TMainForm& form = StartAsDemo();
+    form.SpeedButton8Click();
+    m_db->Close();
+    form.Edit1->setText("hello");
+    form.SpeedButton9Click();
+    EXPECT_EQ(LastWarning(), "提交留言失败，请重新提交。");
+    EXPECT_EQ(Row(0)->text(), "bob:hi");
+}
+
+} // namespace

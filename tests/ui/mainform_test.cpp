@@ -1,0 +1,227 @@
+#include "MainFormFixture.h"
+
+#include "ui/Controls.h"
+
+#include <QLineEdit>
+
+namespace {
+
+using MainFormStartUp = MainFormFixture;
+
+std::string NameOf(const std::string& datagram)
+{
+    return datagram.size() >= 29 ? std::string(datagram.c_str() + 8) : std::string();
+}
+
+TEST_F(MainFormStartUp, FillsTheWindowFromTheDatabaseTheFileServiceAndTheWeatherPage)
+{
+    TMainForm& form = StartAsDemo();
+    EXPECT_FALSE(form.QuitRequested());
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(form.windowTitle(), "欢迎demo登录");
+    EXPECT_EQ(form.sb->PanelText(4), "你正在浏览种子");
+    EXPECT_EQ(form.sb->PanelText(0), "共22个种子");
+    EXPECT_EQ(form.sb->PanelText(1), "QEL Studio");
+    EXPECT_EQ(form.sb->PanelText(3), "");
+    EXPECT_EQ(form.Label6->text(), "新版本Zumalo2.rar已发布，修复聊天室断线问题，欢迎下载！");
+    EXPECT_EQ(form.Label15->text(), "欢迎来到Zumalo社区");
+    ASSERT_EQ(form.NoticeCaptions().size(), 5u);
+    EXPECT_EQ(GbkToUtf8(form.NoticeCaptions()[4]), "快贴板块开放投稿");
+    EXPECT_EQ(form.FirstBannerLink(), "http://left.example/a");
+    EXPECT_EQ(form.SecondBannerLink(), "http://right.example/b");
+    EXPECT_EQ(form.Label1->text(), "当天温度25℃");
+    // The newest torrent is the first row; the input row is hidden and the window lowered.
+    EXPECT_EQ(form.RowLabels[0]->text(), "开源游戏《超级企鹅》");
+    EXPECT_FALSE(form.Edit1->isVisibleTo(&form));
+    EXPECT_FALSE(form.SpeedButton9->isVisibleTo(&form));
+    EXPECT_EQ(form.height(), 388);
+    EXPECT_EQ(form.width(), 681);
+    EXPECT_FALSE(form.Panel3->isVisibleTo(&form));
+    EXPECT_TRUE(form.Timer1.isActive());
+    EXPECT_EQ(form.Timer1.interval(), 20000);
+    EXPECT_TRUE(form.TemperatureTimer().isActive());
+    EXPECT_EQ(form.TemperatureTimer().interval(), 300000);
+    // The server's banners replaced the design pictures.
+    EXPECT_EQ(m_http.Hits("/low.bmp"), 1);
+    EXPECT_EQ(m_http.Hits("/high.bmp"), 1);
+    EXPECT_EQ(form.Image1->pixmap().toImage().pixel(10, 10) & 0xffffff, 0xff3366u);
+    EXPECT_TRUE(m_fake.prompts.entries.empty());
+}
+
+TEST_F(MainFormStartUp, ServiceSwitchedOffWarnsAndQuitsAfterTheNoticeIsSet)
+{
+    s_db->exec("UPDATE zumalo_sys SET sys_enable = '0'");
+    TMainForm& form = StartAsDemo();
+    s_db->exec("UPDATE zumalo_sys SET sys_enable = '1'");
+    EXPECT_TRUE(form.QuitRequested());
+    EXPECT_FALSE(form.isVisible());
+    ASSERT_EQ(m_fake.prompts.entries.size(), 1u);
+    EXPECT_EQ(m_fake.prompts.Last().kind, FakePrompts::Kind::Warn);
+    EXPECT_EQ(m_fake.prompts.Last().owner, &form);
+    EXPECT_EQ(m_fake.prompts.Last().text, "软件暂停服务。");
+    // The remaining start-up steps still ran.
+    EXPECT_EQ(form.Label15->text(), "欢迎来到Zumalo社区");
+    EXPECT_EQ(form.Label1->text(), "当天温度25℃");
+}
+
+TEST_F(MainFormStartUp, AnySwitchValueOtherThanZeroKeepsTheServiceOn)
+{
+    for (const char* value : {"", "1", "00", " 0", "NULL"}) {
+        SCOPED_TRACE(value);
+        s_db->exec(std::string("UPDATE zumalo_sys SET sys_enable = ") + (std::string(value) == "NULL" ? "NULL" : "'" + std::string(value) + "'"));
+        m_db = std::make_unique<DbSession>(m_settings);
+        TMainForm& form = StartAsDemo();
+        EXPECT_FALSE(form.QuitRequested());
+        Destroy();
+    }
+    s_db->exec("UPDATE zumalo_sys SET sys_enable = '1'");
+}
+
+TEST_F(MainFormStartUp, MissingServiceRecordLeavesNoNoticeAndNoBannerLinks)
+{
+    // A failing statement and a table without its row are treated alike.
+    const char* breakIt[] = {"RENAME TABLE zumalo_sys TO zumalo_sys_away",
+                             "CREATE TABLE zumalo_sys_away AS SELECT * FROM zumalo_sys; DELETE FROM zumalo_sys"};
+    const char* mend[] = {"RENAME TABLE zumalo_sys_away TO zumalo_sys",
+                          "INSERT INTO zumalo_sys SELECT * FROM zumalo_sys_away; DROP TABLE zumalo_sys_away"};
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(breakIt[i]);
+        s_db->exec(breakIt[i]);
+        m_db = std::make_unique<DbSession>(m_settings);
+        const int linkHits = m_http.Hits("/link.php");
+        TMainForm& form = StartAsDemo();
+        s_db->exec(mend[i]);
+        EXPECT_EQ(form.Label6->text(), "今天无通告");
+        EXPECT_TRUE(form.NoticeCaptions().empty());
+        EXPECT_EQ(form.FirstBannerLink(), "");
+        EXPECT_EQ(form.SecondBannerLink(), "");
+        EXPECT_EQ(m_http.Hits("/link.php"), linkHits); // the link page is not read
+        EXPECT_FALSE(form.QuitRequested());
+        EXPECT_TRUE(m_fake.prompts.entries.empty());
+        EXPECT_EQ(form.Label1->text(), "当天温度25℃");
+        Destroy();
+    }
+}
+
+TEST_F(MainFormStartUp, BannerLinksFollowTheMarkRules)
+{
+    struct Case { const char* body; const char* first; const char* second; };
+    const Case cases[] = {
+        {"(http://a)[http://b]", "http://a", "http://b"},
+        {"no opening) mark [x]", "no opening", "x"},   // text before the first ")"
+        {"(open only [", "", ""},
+        {")(reversed ][", "", ""},
+        {"", "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.body);
+        m_http.Serve("/link.php", c.body);
+        m_db = std::make_unique<DbSession>(m_settings);
+        TMainForm& form = StartAsDemo();
+        EXPECT_EQ(form.FirstBannerLink(), c.first);
+        EXPECT_EQ(form.SecondBannerLink(), c.second);
+        Destroy();
+    }
+    // Unreachable page: both links empty, start-up goes on.
+    m_http.Remove("/link.php");
+    m_db = std::make_unique<DbSession>(m_settings);
+    TMainForm& form = StartAsDemo();
+    EXPECT_EQ(form.FirstBannerLink(), "");
+    EXPECT_EQ(form.Label1->text(), "当天温度25℃");
+}
+
+TEST_F(MainFormStartUp, BannerFailureKeepsTheDesignPicturesAndSkipsTheSecond)
+{
+    m_http.Serve("/low.bmp", "this is not a bitmap");
+    TMainForm& form = StartAsDemo();
+    EXPECT_EQ(m_http.Hits("/high.bmp"), 0);
+    EXPECT_FALSE(form.isHidden());
+}
+
+TEST_F(MainFormStartUp, TemperatureIsCutToNineBytesAtACharacterBoundary)
+{
+    struct Case { std::string page; QString shown; };
+    const Case cases[] = {
+        {"<temperature><![CDATA[" + Utf8ToGbk("-12℃~3℃") + "]]></temperature>", "当天温度-12℃~3℃"}, // 9 bytes fit
+        {"<temperature><![CDATA[" + Utf8ToGbk("-12℃~-3℃") + "]]></temperature>", "当天温度-12℃~-3"},
+        {"<temperature><![CDATA[" + Utf8ToGbk("晴转多云") + "]]></temperature>", "当天温度晴转多云"},
+        {"", "当天温度internet "}, // the lookup's failure text, cut like any other
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.shown.toStdString());
+        m_http.Serve("/tb.q", c.page);
+        m_db = std::make_unique<DbSession>(m_settings);
+        TMainForm& form = StartAsDemo();
+        EXPECT_EQ(form.Label1->text(), c.shown);
+        Destroy();
+    }
+}
+
+TEST_F(MainFormStartUp, ShutdownSendsLoginThenLogoutWithTheSessionName)
+{
+    StartAsDemo();
+    const auto sent = Datagrams();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0][0], 0); // login request
+    EXPECT_EQ(NameOf(sent[0]), "demo");
+    Destroy();
+    const auto all = Datagrams();
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_EQ(all[1][0], 2); // logout notice
+    EXPECT_EQ(NameOf(all[1]), "demo");
+    // The database is closed.
+    EXPECT_FALSE(m_db->Query("select 1"));
+}
+
+TEST_F(MainFormStartUp, GivenUpLoginNeverShowsTheWindowButStillSaysGoodbye)
+{
+    // One failed attempt leaves its name in the session; then the user gives up.
+    TMainForm& form = Start([this](TMainForm& f) {
+        LoginAs("demo", "wrong")(f);
+        return false;
+    });
+    EXPECT_TRUE(form.QuitRequested());
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_EQ(m_session.UserName, "demo");
+    EXPECT_FALSE(form.Timer1.isActive());
+    EXPECT_FALSE(form.TemperatureTimer().isActive());
+    Destroy();
+    const auto sent = Datagrams();
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[0][0], 0);
+    EXPECT_EQ(sent[1][0], 2);
+    EXPECT_EQ(NameOf(sent[1]), "demo");
+}
+
+TEST_F(MainFormStartUp, GivenUpWithoutAnyAttemptSendsAnEmptyName)
+{
+    Start([](TMainForm&) { return false; });
+    Destroy();
+    const auto sent = Datagrams();
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(NameOf(sent[1]), "");
+}
+
+TEST_F(MainFormStartUp, RotatingCaptionShowsCaptionOneTwiceThenCycles)
+{
+    TMainForm& form = StartAsDemo();
+    QStringList shown;
+    for (int i = 0; i < 7; ++i) {
+        form.Timer1Timer();
+        shown << form.Label15->text();
+    }
+    EXPECT_EQ(shown, QStringList({"欢迎来到Zumalo社区", "上传视频可获得2积分", "周末电影之夜：本周六晚八点",
+                                  "请文明发言，共建和谐社区", "快贴板块开放投稿", "欢迎来到Zumalo社区",
+                                  "上传视频可获得2积分"}));
+}
+
+TEST_F(MainFormStartUp, BannerClicksOpenOnlyWebAddresses)
+{
+    m_http.Serve("/link.php", "(http://left.example/a)[plainword]");
+    TMainForm& form = StartAsDemo();
+    form.Image1Click();
+    form.Image2Click();
+    EXPECT_EQ(m_fake.shell.opened, QStringList({"http://left.example/a"}));
+}
+
+} // namespace
