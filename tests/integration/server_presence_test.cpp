@@ -1,0 +1,247 @@
+#include "ServerProcess.h"
+
+#include "app/Basefunc.h"
+#include "net/Presence.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <random>
+#include <thread>
+#include <vector>
+
+using namespace presence;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int Wait = 2000;    // ms for what must arrive
+constexpr int Silence = 400;  // ms to conclude that nothing comes
+
+constexpr std::uint8_t Type(MessageType type) { return static_cast<std::uint8_t>(type); }
+
+class ServerPresence : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(m_server.ready()) << m_server.output().toStdString(); }
+
+    // Logs in and expects the accepting answer.
+    void Login(const UdpClient& client, const std::string& name)
+    {
+        client.SendTo(m_server.udpPort, BuildLoginRequest(name));
+        const auto answer = client.ReceiveType(Type(MessageType::LoginAnswer), Wait);
+        ASSERT_TRUE(answer) << name << " got no answer";
+        EXPECT_EQ(ReadLoginResult(*answer), 1) << name;
+    }
+
+    // Waits for a list with exactly these names; earlier lists are skipped.
+    static void ExpectList(const UdpClient& client, const std::vector<std::string>& names)
+    {
+        std::vector<std::string> last;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(Wait);
+        while (std::chrono::steady_clock::now() < deadline) {
+            const auto list = client.ReceiveType(Type(MessageType::OnlineList), Wait);
+            if (!list)
+                break;
+            last = ParseOnlineList(ReadListText(*list));
+            if (last == names)
+                return;
+        }
+        ADD_FAILURE() << "client " << client.port << " last list had " << last.size() << " names, not " << names.size();
+    }
+
+    ServerProcess m_server{{"--keepalive-timeout", "1"}};
+};
+
+TEST_F(ServerPresence, LoginIsAnsweredAndListsGoToEveryoneInLoginOrder)
+{
+    UdpClient alice, bob;
+    Login(alice, "alice");
+    ExpectList(alice, {"alice"});
+    Login(bob, Utf8ToGbk("小雨"));
+    ExpectList(alice, {"alice", Utf8ToGbk("小雨")});
+    ExpectList(bob, {"alice", Utf8ToGbk("小雨")});
+}
+
+TEST_F(ServerPresence, NameOnlineElsewhereIsRefusedAndNothingChanges)
+{
+    UdpClient alice, intruder;
+    Login(alice, "alice");
+    ExpectList(alice, {"alice"});
+
+    intruder.SendTo(m_server.udpPort, BuildLoginRequest("alice"));
+    const auto answer = intruder.ReceiveType(Type(MessageType::LoginAnswer), Wait);
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(ReadLoginResult(*answer), 0);
+    EXPECT_FALSE(alice.Receive(Silence)) << "a refused login changed the list";
+    EXPECT_FALSE(intruder.Receive(Silence));
+
+    // The refused endpoint is not online: its chat line goes nowhere.
+    intruder.SendTo(m_server.udpPort, BuildTextLine("spoof"));
+    EXPECT_FALSE(alice.Receive(Silence));
+}
+
+TEST_F(ServerPresence, ChatLinesFromOnlineClientsReachEveryoneIncludingTheSender)
+{
+    UdpClient alice, bob, stranger;
+    Login(alice, "alice");
+    Login(bob, "bob");
+    ExpectList(alice, {"alice", "bob"});
+    ExpectList(bob, {"alice", "bob"});
+
+    const std::string line = BuildTextLine(Utf8ToGbk("bob说: 大家好"));
+    bob.SendTo(m_server.udpPort, line);
+    for (const UdpClient* client : {&alice, &bob}) {
+        const auto got = client->ReceiveType(Type(MessageType::TextLine), Wait);
+        ASSERT_TRUE(got) << client->port;
+        EXPECT_EQ(*got, line) << "relayed datagram differs";
+    }
+
+    stranger.SendTo(m_server.udpPort, BuildTextLine("not logged in"));
+    EXPECT_FALSE(alice.Receive(Silence));
+    EXPECT_FALSE(stranger.Receive(Silence));
+}
+
+TEST_F(ServerPresence, LogoutRemovesTheClientAndSendsTheNewList)
+{
+    UdpClient alice, bob;
+    Login(alice, "alice");
+    Login(bob, "bob");
+    ExpectList(alice, {"alice", "bob"});
+
+    bob.SendTo(m_server.udpPort, BuildLogoutNotice("bob"));
+    ExpectList(alice, {"alice"});
+
+    // The name is free at once for another endpoint.
+    UdpClient bobAgain;
+    Login(bobAgain, "bob");
+}
+
+TEST_F(ServerPresence, SilentClientsTimeOutAndKeepOnlineKeepsOthers)
+{
+    UdpClient quiet, busy;
+    Login(quiet, "quiet");
+    Login(busy, "busy");
+    ExpectList(busy, {"quiet", "busy"});
+
+    // busy proves itself every 200 ms; quiet says nothing for more than the 1 s keep-alive.
+    std::vector<std::string> last;
+    const auto deadline = std::chrono::steady_clock::now() + 3s;
+    while (std::chrono::steady_clock::now() < deadline && last != std::vector<std::string>{"busy"}) {
+        busy.SendTo(m_server.udpPort, BuildKeepOnline("busy"));
+        if (const auto list = busy.ReceiveType(Type(MessageType::OnlineList), 200))
+            last = ParseOnlineList(ReadListText(*list));
+    }
+    EXPECT_EQ(last, std::vector<std::string>{"busy"});
+
+    // The timed-out name can be taken by a new endpoint.
+    UdpClient newcomer;
+    Login(newcomer, "quiet");
+}
+
+TEST_F(ServerPresence, KeepOnlineFromAnUnknownEndpointAdmitsIt)
+{
+    UdpClient alice, returning;
+    Login(alice, "alice");
+    ExpectList(alice, {"alice"});
+    returning.SendTo(m_server.udpPort, BuildKeepOnline("back"));
+    ExpectList(alice, {"alice", "back"});
+    ExpectList(returning, {"alice", "back"});
+}
+
+TEST_F(ServerPresence, NamesTheParserWouldSplitAreQuotedInTheList)
+{
+    UdpClient a, b, c;
+    Login(a, "a b");
+    Login(b, "x|y");
+    Login(c, "say\"hi\"");
+    ExpectList(c, {"a b", "x|y", "say\"hi\""});
+}
+
+TEST_F(ServerPresence, ListTextIsCutAtANameBoundaryWithinItsField)
+{
+    // 60 names of 19 bytes: 50 entries of 20 bytes fill the 1000-byte field.
+    std::vector<std::unique_ptr<UdpClient>> clients;
+    std::vector<std::string> names;
+    for (int i = 0; i < 60; ++i) {
+        char name[20];
+        std::snprintf(name, sizeof name, "user%015d", i);
+        names.emplace_back(name);
+        clients.push_back(std::make_unique<UdpClient>());
+        Login(*clients.back(), names.back());
+    }
+    ExpectList(*clients.front(), std::vector<std::string>(names.begin(), names.begin() + 50));
+}
+
+TEST_F(ServerPresence, BroadcastCommandReachesEveryOnlineClient)
+{
+    UdpClient alice, bob;
+    Login(alice, "alice");
+    Login(bob, "bob");
+    ExpectList(bob, {"alice", "bob"});
+
+    QProcess command;
+    command.start(QStringLiteral(ZUMALO_TEST_BIN_DIR "/zumalo-server"),
+                  {"broadcast", "Refresh Command", "--udp-port", QString::number(m_server.udpPort)});
+    ASSERT_TRUE(command.waitForFinished(5000));
+    EXPECT_EQ(command.exitCode(), 0) << command.readAll().toStdString();
+    for (const UdpClient* client : {&alice, &bob}) {
+        const auto got = client->ReceiveType(Type(MessageType::TextLine), Wait);
+        ASSERT_TRUE(got);
+        EXPECT_EQ(ReadText(*got), "Refresh Command");
+        EXPECT_EQ(got->size(), TextRecordSize);
+    }
+}
+
+TEST_F(ServerPresence, FloodOfMalformedDatagramsLeavesTheServerWorking)
+{
+    UdpClient attacker, alice;
+    Login(alice, "alice");
+    ExpectList(alice, {"alice"});
+
+    std::mt19937 random(4711);
+    const std::string fullName = std::string(8, '\0') + std::string(21, 'n'); // no terminator
+    std::vector<std::string> bad = {
+        "",
+        std::string(1, '\0'),
+        std::string(28, '\0'),                          // LoginRequest one byte short
+        "\x03" + std::string(28, '\0'),                 // KeepOnline with an empty name
+        std::string(1, '\0') + fullName.substr(1),      // name without terminator
+        "\x0A" + std::string(100, 'x'),                 // short TextLine
+        std::string(1, '\0') + std::string(7, '\0') + "ab\x81" + std::string(18, '\0'), // name ending in a lead byte
+        std::string(9000, '\x05'),
+    };
+    for (int i = 0; i < 3000; ++i) {
+        std::size_t size = random() % 1600;
+        if (size == NameRecordSize || size == LoginAckSize || size == TextRecordSize)
+            ++size; // noise, not by chance a well-formed datagram
+        std::string noise(size, '\0');
+        for (char& c : noise)
+            c = static_cast<char>(random());
+        if (!noise.empty() && i % 3 == 0)
+            noise[0] = static_cast<char>(std::vector<int>{0, 1, 2, 3, 4, 5, 10, 200, 201}[random() % 9]);
+        bad.push_back(std::move(noise));
+    }
+    for (const std::string& datagram : bad)
+        attacker.SendTo(m_server.udpPort, datagram);
+
+    // The receive buffer may still be full of noise for a moment; a real client's login
+    // would be lost in it too.
+    std::this_thread::sleep_for(300ms);
+    UdpClient bob;
+    Login(bob, "bob");
+    ASSERT_TRUE(m_server.running());
+    ExpectList(bob, {"alice", "bob"});
+}
+
+TEST(ServerLifecycle, StopsCleanlyOnSigintAndSigterm)
+{
+    for (int signal : {SIGINT, SIGTERM}) {
+        ServerProcess server;
+        ASSERT_TRUE(server.ready()) << server.output().toStdString();
+        EXPECT_EQ(server.Stop(signal), 0);
+        EXPECT_TRUE(server.output().contains("stopped")) << server.output().toStdString();
+    }
+}
+
+} // namespace
