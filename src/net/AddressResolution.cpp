@@ -167,13 +167,15 @@ void ResolveServerAddress(Session& session, const Settings& settings)
     if (address.size() > kLookupResultMax)
         address = wrongDomain;
     session.ServerAddress = address;
-    if (address != wrongDomain && address != invalidDomain)
-        return;
-
-    // 2. The lookup failed: ask the probe. When the server did not answer it, the
-    // lookup's failure text stays.
-    const std::string output = Ping(ProbePath(settings));
-    if (output.find("Request timed out.") != std::string::npos)
-        return;
-    session.ServerAddress = AnalyzeIp(output);
+    if (address == wrongDomain || address == invalidDomain) {
+        // 2. The lookup failed: ask the probe. When the server did not answer it, the
+        // lookup's failure text stays.
+        const std::string output = Ping(ProbePath(settings));
+        if (output.find("Request timed out.") == std::string::npos)
+            session.ServerAddress = AnalyzeIp(output);
+    }
+    // An empty host would send the database client to a local socket, another server
+    // than the one asked for: it is no address.
+    if (session.ServerAddress.empty())
+        session.ServerAddress = kNoAddress;
 }

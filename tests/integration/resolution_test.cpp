@@ -80,6 +80,7 @@ TEST(ResolveServerAddress, LookupFirstThenTheProbe)
          invalid},
         {"probe without brackets", {200, ""}, Probe("no_brackets.sh"), kNoAddress},
         {"probe ends silently", {200, ""}, Probe("silent.sh"), kNoAddress},
+        {"an empty answer is no address", {200, AddressPage("")}, Probe("bracketed.sh"), kNoAddress},
         {"probe missing", {200, ""}, Probe("no-such-probe.sh"), kNoAddress},
     };
     WebPageServer lookup;
