@@ -96,12 +96,13 @@ private:
 class UdpClient
 {
 public:
-    UdpClient()
+    // address in host byte order: any of 127.0.0.0/8 is this machine.
+    explicit UdpClient(std::uint32_t address = INADDR_LOOPBACK)
     {
         m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         sockaddr_in local{};
         local.sin_family = AF_INET;
-        local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        local.sin_addr.s_addr = htonl(address);
         ::bind(m_fd, reinterpret_cast<const sockaddr*>(&local), sizeof local);
         socklen_t length = sizeof local;
         ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&local), &length);
