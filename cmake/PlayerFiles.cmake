@@ -1,0 +1,20 @@
+# The video window's player: Ruffle from the npm package (scripts/install-deps runs npm ci) and
+# its page, copied to build/bin/player where RufflePlayer loads them from.
+set(ZUMALO_RUFFLE_DIR ${CMAKE_SOURCE_DIR}/node_modules/@ruffle-rs/ruffle)
+set(ZUMALO_PLAYER_DIR ${ZUMALO_BIN_DIR}/player)
+file(GLOB ZUMALO_PLAYER_SOURCES CONFIGURE_DEPENDS
+  ${ZUMALO_RUFFLE_DIR}/*.js ${ZUMALO_RUFFLE_DIR}/*.wasm ${ZUMALO_RUFFLE_DIR}/LICENSE_*
+  ${CMAKE_SOURCE_DIR}/assets/player/*)
+if(NOT EXISTS ${ZUMALO_RUFFLE_DIR}/ruffle.js)
+  message(WARNING "Ruffle is missing (${ZUMALO_RUFFLE_DIR}): run scripts/install-deps; videos will not play")
+endif()
+set(ZUMALO_PLAYER_OUTPUTS)
+foreach(source ${ZUMALO_PLAYER_SOURCES})
+  get_filename_component(name ${source} NAME)
+  add_custom_command(OUTPUT ${ZUMALO_PLAYER_DIR}/${name}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${ZUMALO_PLAYER_DIR}
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${source} ${ZUMALO_PLAYER_DIR}/${name}
+    DEPENDS ${source} VERBATIM)
+  list(APPEND ZUMALO_PLAYER_OUTPUTS ${ZUMALO_PLAYER_DIR}/${name})
+endforeach()
+add_custom_target(zumalo_player_files ALL DEPENDS ${ZUMALO_PLAYER_OUTPUTS})
