@@ -1,0 +1,107 @@
+#include "ui/Tflashform.h"
+
+#include "app/Basefunc.h"
+#include "db/DbSession.h"
+#include "db/Statements.h"
+#include "platform/Platform.h"
+
+#include <QKeyEvent>
+#include <QPalette>
+
+namespace {
+
+constexpr int kClientWidth = 677;
+constexpr int kClientHeight = 433;
+// The player's design size: one row taller than the client area.
+constexpr int kPlayerWidth = 677;
+constexpr int kPlayerHeight = 434;
+
+const QColor kGradientActiveCaption(0xb9, 0xd1, 0xea);
+
+// The program's main window: the top of the owner chain (the upload dialog's owner in test mode).
+QWidget* MainWindowOf(QWidget* owner)
+{
+    QWidget* top = owner ? owner->window() : nullptr;
+    while (top && top->parentWidget())
+        top = top->parentWidget()->window();
+    return top;
+}
+
+} // namespace
+
+TFlashForm::TFlashForm(QWidget* owner, const std::string& titleGbk, const std::string& movieAddressGbk,
+                       DbSession& db, Platform& platform)
+    : QDialog(owner), m_title(titleGbk), m_movieAddress(movieAddressGbk), m_db(db), m_platform(platform)
+{
+    BuildLayout(owner);
+
+    if (m_title == Utf8ToGbk("视频测试效果")) {
+        // Previewing a link before it is published: nothing is looked up.
+        setWindowTitle(QStringLiteral("正在测试视频效果"));
+        OpenMovie(false);
+        return;
+    }
+
+    std::string caption;
+    if (!LookUpUploader(caption))
+        return; // reported; the window opens empty
+    setWindowTitle(GbkToQ(caption));
+    OpenMovie(true);
+}
+
+TFlashForm::~TFlashForm() = default;
+
+void TFlashForm::BuildLayout(QWidget* owner)
+{
+    setWindowTitle(QStringLiteral("FlashForm"));
+    setModal(true);
+    setFixedSize(kClientWidth, kClientHeight);
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, kGradientActiveCaption);
+    setPalette(colours);
+    setAutoFillBackground(true);
+
+    // Centred over the main window, whoever opened it.
+    if (QWidget* main = MainWindowOf(owner)) {
+        const QPoint centre = main->geometry().center();
+        move(centre.x() - kClientWidth / 2, centre.y() - kClientHeight / 2);
+    }
+}
+
+bool TFlashForm::LookUpUploader(std::string& caption)
+{
+    bool found = false;
+    if (m_db.Query(Statements(m_db).VideoUploader(m_title))) {
+        // Of several videos with this title the first row the server returns names the uploader.
+        if (const std::optional<DbRow> row = m_db.FetchRow()) {
+            caption = m_title + Utf8ToGbk("   【由") + Field(*row, 0) + Utf8ToGbk("发布于") + Field(*row, 1)
+                      + Utf8ToGbk("】");
+            found = true;
+        }
+    }
+    // A lookup that finds no row cannot make the caption: it takes the failure's way.
+    if (!found)
+        m_platform.prompts.Warn(this, QStringLiteral("获取视频用户信息失败。"));
+    m_db.FreeResult();
+    return found;
+}
+
+void TFlashForm::OpenMovie(bool menuOff)
+{
+    m_player = m_platform.movies.Create(this);
+    if (QWidget* surface = m_player->Widget())
+        surface->setGeometry(0, 0, kPlayerWidth, kPlayerHeight);
+    if (menuOff)
+        m_player->SetMenu(false);
+    m_player->LoadMovie(0, GbkToQ(m_movieAddress));
+    m_player->Play();
+}
+
+void TFlashForm::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}

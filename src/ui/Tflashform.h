@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QDialog>
+
+#include <memory>
+#include <string>
+
+class DbSession;
+class MoviePlayer;
+struct Platform;
+
+// The video window: plays one Flash movie given by its web address. All of its work happens
+// while it is constructed; afterwards it only shows the player until the user closes it.
+//
+// Test mode (the title "视频测试效果", from the upload dialog's test button) plays the movie
+// under the caption "正在测试视频效果" without touching the database. Normal mode (a row of the
+// video list) looks up who published the video and when, shows both in the caption, turns
+// the player's menu off and plays. A failed lookup is reported and leaves the window empty
+// with its design caption "FlashForm".
+//
+// The player (a web engine, heavy) is made only when a movie opens and goes with the window.
+class TFlashForm final : public QDialog
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TFlashForm)
+
+public:
+    // Both texts are GBK: the video's title (or the test marker) and the movie's address.
+    TFlashForm(QWidget* owner, const std::string& titleGbk, const std::string& movieAddressGbk,
+               DbSession& db, Platform& platform);
+    ~TFlashForm() override;
+
+    const std::string& Title() const { return m_title; }
+    const std::string& MovieAddress() const { return m_movieAddress; }
+    // The player surface's control; null while no movie was loaded.
+    MoviePlayer* ShockwaveFlash1() const { return m_player.get(); }
+    bool MovieLoaded() const { return m_player != nullptr; }
+
+protected:
+    // The window closes through its close box only, as it has no buttons.
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void BuildLayout(QWidget* owner);
+    // Uploader and time for the caption; false when the lookup failed or found nothing.
+    bool LookUpUploader(std::string& caption);
+    void OpenMovie(bool menuOff);
+
+    std::string m_title;
+    std::string m_movieAddress;
+    DbSession& m_db;
+    Platform& m_platform;
+    std::unique_ptr<MoviePlayer> m_player;
+};

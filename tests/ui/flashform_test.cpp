@@ -1,0 +1,265 @@
+#include "app/Basefunc.h"
+#include "db/DbSession.h"
+#include "platform/RufflePlayer.h"
+#include "ui/Tflashform.h"
+
+#include "FakePlatform.h"
+#include "ScratchDatabase.h"
+
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <chrono>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+class FlashFormTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite() { s_db = new ScratchDatabase("flashform"); }
+    static void TearDownTestSuite() { delete s_db; }
+    void SetUp() override
+    {
+        s_db->clear();
+        ASSERT_TRUE(m_session.Open("127.0.0.1", "connect_server", "40725913"));
+    }
+
+    // Statements the connection has sent so far (the status read counts itself).
+    long Questions()
+    {
+        EXPECT_TRUE(m_session.Query("show session status like 'Questions'"));
+        const auto row = m_session.FetchRow();
+        m_session.FreeResult();
+        return row ? std::stol(Field(*row, 1)) : -1;
+    }
+
+    static ScratchDatabase* s_db;
+    DbSession m_session{s_db->options()};
+    FakePlatform m_fakes;
+    Platform m_platform = m_fakes.bundle();
+};
+ScratchDatabase* FlashFormTest::s_db = nullptr;
+
+const std::string kMovie = "http://127.0.0.1:1/sp/a.swf";
+
+TEST_F(FlashFormTest, NormalModeCaptionsTheUploaderAndPlaysWithTheMenuOff)
+{
+    s_db->exec("INSERT INTO zumalo_sp(text, link, username, uploadtime) VALUES"
+               " ('春天', 'x', 'bob', '2011-03-05 14:07:09'),"
+               " ('同名', 'x', '先发', '2011-01-01 00:00:01'),"
+               " ('同名', 'y', '后发', '2012-01-01 00:00:01'),"
+               " ('Tom''s 片', 'x', '小雨', '2026-11-02 09:15:30')");
+    const struct
+    {
+        const char* title;
+        const char* caption;
+    } cases[] = {
+        {"春天", "春天   【由bob发布于2011-03-05 14:07:09】"},
+        // The first row the server returns names the uploader; the movie is the opener's.
+        {"同名", "同名   【由先发发布于2011-01-01 00:00:01】"},
+        {"Tom's 片", "Tom's 片   【由小雨发布于2026-11-02 09:15:30】"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.title);
+        m_fakes.movies.calls.clear();
+        const TFlashForm form(nullptr, Utf8ToGbk(c.title), kMovie, m_session, m_platform);
+        EXPECT_EQ(form.windowTitle(), QString::fromUtf8(c.caption));
+        ASSERT_TRUE(form.MovieLoaded());
+        EXPECT_EQ(m_fakes.movies.calls,
+                  QStringList({"SetMenu 0", "LoadMovie 0 " + QString::fromStdString(kMovie), "Play"}));
+    }
+    EXPECT_TRUE(m_fakes.prompts.entries.empty());
+    EXPECT_EQ(m_fakes.movies.created, 3);
+}
+
+TEST_F(FlashFormTest, TestModeNeedsNoStatementAndLeavesTheMenuAlone)
+{
+    // Even a listed video of that title opens in test mode.
+    s_db->exec("INSERT INTO zumalo_sp(text, link, username, uploadtime) VALUES"
+               " ('视频测试效果', 'x', 'bob', '2011-03-05 14:07:09')");
+    const long first = Questions();
+    const long before = Questions();
+    const long idle = before - first; // what one status read costs
+    const std::string address = Utf8ToGbk(" http://127.0.0.1:1/测试.swf ");
+    const TFlashForm form(nullptr, Utf8ToGbk("视频测试效果"), address, m_session, m_platform);
+    EXPECT_EQ(Questions() - before, idle);
+
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("正在测试视频效果"));
+    EXPECT_EQ(m_fakes.movies.calls, QStringList({"LoadMovie 0 " + GbkToQ(address), "Play"}));
+    EXPECT_TRUE(m_fakes.prompts.entries.empty());
+}
+
+TEST_F(FlashFormTest, FailedOrEmptyLookupWarnsAndLeavesTheWindowEmpty)
+{
+    DbSession closed{s_db->options()}; // the database gone: every statement fails
+    const struct
+    {
+        const char* name;
+        DbSession* db;
+    } cases[] = {{"statement fails", &closed}, {"no such video", &m_session}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_fakes.prompts.entries.clear();
+        const TFlashForm form(nullptr, Utf8ToGbk("春天"), kMovie, *c.db, m_platform);
+        EXPECT_EQ(form.windowTitle(), QStringLiteral("FlashForm"));
+        EXPECT_FALSE(form.MovieLoaded());
+        ASSERT_EQ(m_fakes.prompts.entries.size(), 1u);
+        EXPECT_EQ(m_fakes.prompts.Last().kind, FakePrompts::Kind::Warn);
+        EXPECT_EQ(m_fakes.prompts.Last().text, QStringLiteral("获取视频用户信息失败。"));
+        EXPECT_EQ(m_fakes.prompts.Last().owner, &form);
+    }
+    EXPECT_EQ(m_fakes.movies.created, 0);
+    EXPECT_TRUE(m_fakes.movies.calls.isEmpty());
+    // The result was released: the connection runs the next statement.
+    EXPECT_TRUE(m_session.Query("select 1"));
+}
+
+TEST_F(FlashFormTest, WindowIsFixedModalAndCentredOverTheMainWindow)
+{
+    QWidget mainWindow;
+    mainWindow.setGeometry(100, 80, 900, 700);
+    QDialog uploadDialog(&mainWindow);
+    uploadDialog.setGeometry(500, 500, 379, 205);
+    const TFlashForm form(&uploadDialog, Utf8ToGbk("视频测试效果"), kMovie, m_session, m_platform);
+
+    EXPECT_TRUE(form.isModal());
+    EXPECT_EQ(form.minimumSize(), QSize(677, 433));
+    EXPECT_EQ(form.maximumSize(), QSize(677, 433));
+    EXPECT_EQ(form.geometry().center(), mainWindow.geometry().center());
+    QWidget* surface = form.ShockwaveFlash1()->Widget();
+    EXPECT_EQ(surface->parentWidget(), &form);
+    EXPECT_EQ(surface->geometry(), QRect(0, 0, 677, 434));
+}
+
+// ---------------------------------------------------------------- the real player
+
+// A one-frame movie: the SWF 8 header (100 x 100 pixels, 12 frames a second), FileAttributes,
+// a green SetBackgroundColor, ShowFrame and End.
+std::string TinySwf()
+{
+    const unsigned char bytes[] = {'F', 'W', 'S', 8, 34, 0, 0, 0,                    // header
+                                   0x60, 0x00, 0x3e, 0x80, 0x00, 0x3e, 0x80,          // frame size
+                                   0x00, 0x0c, 0x01, 0x00,                            // rate, count
+                                   0x44, 0x11, 0x00, 0x00, 0x00, 0x00,                // FileAttributes
+                                   0x43, 0x02, 0x00, 0xa0, 0x50,                      // background
+                                   0x40, 0x00,                                        // ShowFrame
+                                   0x00, 0x00};                                       // End
+    return std::string(reinterpret_cast<const char*>(bytes), sizeof bytes);
+}
+
+std::string SampleMovie(const std::string& name)
+{
+    std::ifstream in(std::string(ZUMALO_TEST_SOURCE_DIR) + "/content/sp/" + name, std::ios::binary);
+    std::ostringstream data;
+    data << in.rdbuf();
+    return data.str();
+}
+
+// The movies on 127.0.0.1 and a port of their own. Like the Flash hosts of the video list it
+// sends no CORS headers, which a page loaded from a file would need to fetch from it.
+class MovieServer
+{
+public:
+    MovieServer()
+    {
+        m_server.Get(R"(/(\w+\.swf))", [this](const httplib::Request& request, httplib::Response& response) {
+            const std::string name = request.matches[1];
+            const std::string data = name == "tiny.swf"     ? TinySwf()
+                                     : name == "broken.swf" ? std::string("<html>no movie here</html>")
+                                                            : SampleMovie(name);
+            if (data.empty()) {
+                response.status = 404;
+                return;
+            }
+            response.set_content(data, "application/x-shockwave-flash");
+        });
+        m_port = m_server.bind_to_any_port("127.0.0.1");
+        m_thread = std::thread([this] { m_server.listen_after_bind(); });
+        while (!m_server.is_running())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ~MovieServer()
+    {
+        m_server.stop();
+        m_thread.join();
+    }
+    QString Url(const std::string& name) const
+    {
+        return QStringLiteral("http://127.0.0.1:%1/%2").arg(m_port).arg(QString::fromStdString(name));
+    }
+
+private:
+    httplib::Server m_server;
+    std::thread m_thread;
+    int m_port = 0;
+};
+
+// Runs the event loop until done() holds; false after timeoutMs.
+bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 30000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < timeoutMs) {
+        QEventLoop loop;
+        QTimer::singleShot(20, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return done();
+}
+
+TEST_F(FlashFormTest, RufflePlaysTheMovieAndEachSampleVideo)
+{
+    MovieServer server;
+    RufflePlayerFactory factory(QStringLiteral(ZUMALO_TEST_BIN_DIR "/player"));
+    Platform platform{m_fakes.prompts, m_fakes.files, m_fakes.shell, m_fakes.sound, factory};
+    s_db->exec("INSERT INTO zumalo_sp(text, link, username, uploadtime) VALUES"
+               " ('春天', 'x', 'bob', '2011-03-05 14:07:09')");
+
+    TFlashForm form(nullptr, Utf8ToGbk("春天"), server.Url("tiny.swf").toStdString(), m_session, platform);
+    auto* player = dynamic_cast<RufflePlayer*>(form.ShockwaveFlash1());
+    ASSERT_NE(player, nullptr);
+    int loaded = 0;
+    QStringList failures;
+    QObject::connect(player, &RufflePlayer::loaded, [&] { ++loaded; });
+    QObject::connect(player, &RufflePlayer::failed, [&](const QString& reason) { failures << reason; });
+    form.show();
+    ASSERT_TRUE(WaitUntil([&] { return loaded > 0 || !failures.isEmpty(); })) << "no word from the player";
+    ASSERT_EQ(loaded, 1) << failures.join(u'\n').toStdString();
+    EXPECT_TRUE(player->IsLoaded());
+    EXPECT_FALSE(player->MenuOn());
+
+    // A new movie replaces the shown one; every sample video of the list loads.
+    for (const char* name : {"bounce.swf", "rainbow.swf", "stars.swf", "spin.swf", "welcome.swf"}) {
+        SCOPED_TRACE(name);
+        loaded = 0;
+        player->LoadMovie(0, server.Url(name));
+        EXPECT_FALSE(player->IsLoaded());
+        ASSERT_TRUE(WaitUntil([&] { return loaded > 0 || !failures.isEmpty(); }));
+        ASSERT_EQ(loaded, 1) << failures.join(u'\n').toStdString();
+        EXPECT_EQ(player->MovieUrl(), server.Url(name));
+    }
+
+    // What the server does not have, and what the player cannot read, is reported, not loaded.
+    for (const char* name : {"missing.swf", "broken.swf"}) {
+        SCOPED_TRACE(name);
+        loaded = 0;
+        failures.clear();
+        player->LoadMovie(0, server.Url(name));
+        ASSERT_TRUE(WaitUntil([&] { return !failures.isEmpty(); }));
+        EXPECT_EQ(loaded, 0);
+        EXPECT_FALSE(player->IsLoaded());
+    }
+    EXPECT_TRUE(m_fakes.prompts.entries.empty());
+}
+
+} // namespace
