@@ -3,6 +3,7 @@
 #include "app/Tmainform.h"
 #include "db/DbSession.h"
 #include "platform/RealPlatform.h"
+#include "platform/RufflePlayer.h"
 #include "ui/Fonts.h"
 
 #include <QApplication>
@@ -30,6 +31,7 @@ void OnSignal(int)
 
 int main(int argc, char** argv)
 {
+    PrepareMoviePlayerEnvironment();
     QApplication app(argc, argv);
     std::unique_ptr<QSocketNotifier> signalNotifier;
     if (pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
@@ -45,7 +47,8 @@ int main(int argc, char** argv)
         Session session;
         const Settings settings = Settings::Defaults();
         DbSession db(settings);
-        RealPlatform platform(std::make_unique<PlaceholderMovieFactory>());
+        RealPlatform platform(
+            std::make_unique<RufflePlayerFactory>(QString::fromStdString(ProgramDir()) + "player"));
         Platform services = platform.bundle();
 
         const auto form = TMainForm::Launch(session, db, settings, services);
