@@ -1,0 +1,291 @@
+// Load on the presence service: many simulated clients on loopback against a real
+// zumalo-server child process.
+//   presence_bench [--server PATH] [--clients N] [--seconds S] [--chat-per-second R]
+// Every client logs in, acknowledges, and sends KeepOnline every 3 s (phases spread evenly);
+// R chat lines a second come from clients in turn, and the server relays each to every
+// client. Reported: the relay latency from the send to each client's receipt (all in this
+// one process, so it includes this program's own receive work) and the server's CPU time
+// from /proc/<pid>/stat over the measured window.
+
+#include "net/Presence.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/epoll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace presence;
+
+struct Options
+{
+    std::string server;
+    int clients = 2000;
+    double seconds = 20;
+    double chatPerSecond = 2;
+};
+
+[[noreturn]] void Die(const std::string& message)
+{
+    std::fprintf(stderr, "presence_bench: %s\n", message.c_str());
+    std::exit(1);
+}
+
+struct ServerChild
+{
+    pid_t pid = -1;
+    std::uint16_t udpPort = 0;
+};
+
+ServerChild StartServer(const std::string& program)
+{
+    int out[2];
+    if (::pipe(out) != 0)
+        Die("pipe");
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(out[1], STDOUT_FILENO);
+        ::close(out[0]);
+        ::close(out[1]);
+        ::execl(program.c_str(), program.c_str(), "--bind", "127.0.0.1", "--udp-port", "0", "--http-port", "0",
+                "--web-port", "0", "--keepalive-timeout", "10", static_cast<char*>(nullptr));
+        std::_Exit(127);
+    }
+    ::close(out[1]);
+    std::string line;
+    char c = 0;
+    while (::read(out[0], &c, 1) == 1 && c != '\n')
+        line += c;
+    ::close(out[0]); // later lines go nowhere; the server only logs broadcasts
+    std::smatch match;
+    if (!std::regex_search(line, match, std::regex("ready: udp [0-9.]+:([0-9]+)")))
+        Die("server did not start: " + line);
+    return {pid, static_cast<std::uint16_t>(std::stoi(match[1]))};
+}
+
+double CpuSeconds(pid_t pid)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat((std::istreambuf_iterator<char>(in)), {});
+    // Fields after the command name in parentheses; utime and stime are fields 14 and 15.
+    std::istringstream rest(stat.substr(stat.rfind(')') + 2));
+    std::string field;
+    unsigned long long utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && rest >> field; ++i) {
+        if (i == 14)
+            utime = std::stoull(field);
+        if (i == 15)
+            stime = std::stoull(field);
+    }
+    return static_cast<double>(utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+double Percentile(std::vector<double>& values, double p)
+{
+    if (values.empty())
+        return 0;
+    const auto k = static_cast<std::size_t>(p * static_cast<double>(values.size() - 1));
+    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(k), values.end());
+    return values[k];
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Options options;
+    {
+        // Beside build/bench/presence_bench is build/bin/zumalo-server.
+        std::string self = argv[0];
+        const auto slash = self.rfind('/');
+        options.server = (slash == std::string::npos ? std::string(".") : self.substr(0, slash)) + "/../bin/zumalo-server";
+    }
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string name = argv[i];
+        const std::string value = argv[i + 1];
+        if (name == "--server")
+            options.server = value;
+        else if (name == "--clients")
+            options.clients = std::stoi(value);
+        else if (name == "--seconds")
+            options.seconds = std::stod(value);
+        else if (name == "--chat-per-second")
+            options.chatPerSecond = std::stod(value);
+        else
+            Die("unknown option " + name);
+    }
+
+    // One socket per client.
+    rlimit files{};
+    ::getrlimit(RLIMIT_NOFILE, &files);
+    files.rlim_cur = files.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &files);
+
+    const ServerChild server = StartServer(options.server);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_port = htons(server.udpPort);
+
+    const int epoll = ::epoll_create1(EPOLL_CLOEXEC);
+    const int n = options.clients;
+    std::vector<int> sockets(static_cast<std::size_t>(n));
+    std::vector<std::string> names(static_cast<std::size_t>(n));
+    std::vector<char> accepted(static_cast<std::size_t>(n), 0);
+    for (int i = 0; i < n; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0)
+            Die(std::string("socket: ") + std::strerror(errno));
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local);
+        epoll_event event{};
+        event.events = EPOLLIN;
+        event.data.u32 = static_cast<std::uint32_t>(i);
+        ::epoll_ctl(epoll, EPOLL_CTL_ADD, fd, &event);
+        sockets[static_cast<std::size_t>(i)] = fd;
+        char name[16];
+        std::snprintf(name, sizeof name, "bench%05d", i);
+        names[static_cast<std::size_t>(i)] = name;
+    }
+    auto send = [&](int i, const std::string& datagram) {
+        ::sendto(sockets[static_cast<std::size_t>(i)], datagram.data(), datagram.size(), 0,
+                 reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    };
+
+    std::vector<Clock::time_point> chatSent;
+    std::vector<double> latencies;
+    std::size_t lists = 0;
+    bool measuring = false;
+    const std::string ack = BuildLoginAck();
+
+    // Takes everything that is waiting, for at most timeoutMs.
+    auto pump = [&](int timeoutMs) {
+        epoll_event events[256];
+        const int ready = ::epoll_wait(epoll, events, 256, timeoutMs);
+        char buffer[2048];
+        for (int e = 0; e < ready; ++e) {
+            const int i = static_cast<int>(events[e].data.u32);
+            for (;;) {
+                const ssize_t got = ::recv(sockets[static_cast<std::size_t>(i)], buffer, sizeof buffer, 0);
+                if (got < 0)
+                    break;
+                const auto now = Clock::now();
+                const std::string_view datagram(buffer, static_cast<std::size_t>(got));
+                switch (static_cast<MessageType>(ReadType(datagram))) {
+                case MessageType::LoginAnswer:
+                    if (ReadLoginResult(datagram) != 0 && !accepted[static_cast<std::size_t>(i)]) {
+                        accepted[static_cast<std::size_t>(i)] = 1;
+                        send(i, ack);
+                    }
+                    break;
+                case MessageType::OnlineList:
+                    ++lists;
+                    break;
+                case MessageType::TextLine: {
+                    const std::string text = ReadText(datagram);
+                    const std::size_t seq = std::strtoul(text.c_str() + text.find(' ') + 1, nullptr, 10);
+                    if (measuring && seq < chatSent.size())
+                        latencies.push_back(std::chrono::duration<double, std::milli>(now - chatSent[seq]).count());
+                    break;
+                }
+                default:
+                    break;
+                }
+            }
+        }
+    };
+
+    // Log in, 100 clients every 50 ms, then wait for every answer and for the lists to settle.
+    const auto loginStart = Clock::now();
+    for (int i = 0; i < n; ++i) {
+        send(i, BuildLoginRequest(names[static_cast<std::size_t>(i)]));
+        if (i % 100 == 99) {
+            const auto until = Clock::now() + std::chrono::milliseconds(50);
+            while (Clock::now() < until)
+                pump(5);
+        }
+    }
+    while (std::count(accepted.begin(), accepted.end(), 1) < n && Clock::now() - loginStart < std::chrono::seconds(20))
+        pump(10);
+    const auto admitted = std::count(accepted.begin(), accepted.end(), 1);
+    const double loginSeconds = std::chrono::duration<double>(Clock::now() - loginStart).count();
+    for (const auto settle = Clock::now() + std::chrono::milliseconds(1500); Clock::now() < settle;)
+        pump(10);
+
+    // The measured window.
+    measuring = true;
+    const auto start = Clock::now();
+    const double cpuStart = CpuSeconds(server.pid);
+    const auto window = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options.seconds));
+    const auto keepPeriod = std::chrono::milliseconds(3000);
+    std::vector<Clock::time_point> nextKeep(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i)
+        nextKeep[static_cast<std::size_t>(i)] = start + keepPeriod * i / n;
+    const auto chatPeriod = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / options.chatPerSecond));
+    auto nextChat = start + chatPeriod / 2;
+    std::size_t keepOnlines = 0;
+    int nextKeeper = 0; // clients are due in index order
+    while (Clock::now() - start < window) {
+        const auto now = Clock::now();
+        while (nextKeep[static_cast<std::size_t>(nextKeeper)] <= now) {
+            send(nextKeeper, BuildKeepOnline(names[static_cast<std::size_t>(nextKeeper)]));
+            nextKeep[static_cast<std::size_t>(nextKeeper)] += keepPeriod;
+            ++keepOnlines;
+            nextKeeper = (nextKeeper + 1) % n;
+        }
+        if (now >= nextChat) {
+            const std::size_t seq = chatSent.size();
+            const int sender = static_cast<int>(seq * 7919 % static_cast<std::size_t>(n));
+            chatSent.push_back(Clock::now());
+            send(sender, BuildTextLine(names[static_cast<std::size_t>(sender)] + " " + std::to_string(seq)));
+            nextChat += chatPeriod;
+        }
+        pump(1);
+    }
+    const double cpuEnd = CpuSeconds(server.pid);
+    const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+    for (const auto drain = Clock::now() + std::chrono::milliseconds(500); Clock::now() < drain;)
+        pump(10);
+
+    ::kill(server.pid, SIGTERM);
+    ::waitpid(server.pid, nullptr, 0);
+
+    const std::size_t expected = chatSent.size() * static_cast<std::size_t>(n);
+    const double cpu = 100.0 * (cpuEnd - cpuStart) / elapsed;
+    std::vector<double> sorted = latencies;
+    const double p50 = Percentile(sorted, 0.50);
+    const double p90 = Percentile(sorted, 0.90);
+    const double p99 = Percentile(sorted, 0.99);
+    const double worst = sorted.empty() ? 0 : *std::max_element(sorted.begin(), sorted.end());
+
+    std::printf("clients logged in        %ld of %d in %.2f s\n", static_cast<long>(admitted), n, loginSeconds);
+    std::printf("measured window          %.1f s\n", elapsed);
+    std::printf("keep-online sent         %zu (%.0f/s)\n", keepOnlines, static_cast<double>(keepOnlines) / elapsed);
+    std::printf("chat lines sent          %zu (%.1f/s), each relayed to all %d clients\n", chatSent.size(),
+                static_cast<double>(chatSent.size()) / elapsed, n);
+    std::printf("relayed lines received   %zu of %zu\n", latencies.size(), expected);
+    std::printf("relay latency            p50 %.2f ms, p90 %.2f ms, p99 %.2f ms, max %.2f ms\n", p50, p90, p99, worst);
+    std::printf("server CPU               %.2f s in %.1f s\n", cpuEnd - cpuStart, elapsed);
+    std::printf("presence: %d clients, p50 %.2f ms, p99 %.2f ms, server CPU %.1f%% of one core\n", n, p50, p99, cpu);
+    return 0;
+}
