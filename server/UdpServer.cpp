@@ -7,7 +7,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
+#include <chrono>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -73,6 +75,40 @@ void UdpServer::Stop()
 
 void UdpServer::Send(std::string_view datagram, std::span<const Endpoint> to)
 {
+    if (to.size() < SplitAt || !m_helper.joinable()) {
+        SendRange(datagram, to);
+        return;
+    }
+    const std::size_t half = to.size() / 2;
+    {
+        std::lock_guard lock(m_mutex);
+        m_jobDatagram = datagram;
+        m_jobTo = to.subspan(half);
+        m_jobPending = true;
+    }
+    m_changed.notify_all();
+    SendRange(datagram, to.first(half));
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [this] { return !m_jobPending; });
+}
+
+void UdpServer::Helper()
+{
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_changed.wait(lock, [this] { return m_jobPending || m_quit; });
+        if (m_quit)
+            return;
+        lock.unlock();
+        SendRange(m_jobDatagram, m_jobTo);
+        lock.lock();
+        m_jobPending = false;
+        m_changed.notify_all();
+    }
+}
+
+void UdpServer::SendRange(std::string_view datagram, std::span<const Endpoint> to)
+{
     iovec body{const_cast<char*>(datagram.data()), datagram.size()};
     std::array<sockaddr_in, SendBatch> addresses{};
     std::array<mmsghdr, SendBatch> messages{};
@@ -104,6 +140,20 @@ void UdpServer::Send(std::string_view datagram, std::span<const Endpoint> to)
 
 void UdpServer::Run(PresenceService& service)
 {
+    m_helper = std::thread([this] { Helper(); });
+    struct JoinHelper {
+        UdpServer& server;
+        ~JoinHelper()
+        {
+            {
+                std::lock_guard lock(server.m_mutex);
+                server.m_quit = true;
+            }
+            server.m_changed.notify_all();
+            server.m_helper.join();
+        }
+    } joinHelper{*this};
+
     std::vector<std::array<char, ReceiveBufferSize>> buffers(ReceiveBatch);
     std::array<iovec, ReceiveBatch> iovs{};
     std::array<sockaddr_in, ReceiveBatch> sources{};

@@ -2,11 +2,18 @@
 
 #include "PresenceService.h"
 
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
+#include <span>
 #include <string>
+#include <string_view>
+#include <thread>
 
 // The presence service's socket: one thread polls one UDP socket, takes datagrams in
 // batches (recvmmsg) and sends each delivery to all its endpoints in batches (sendmmsg).
+// A delivery to many endpoints is split with a helper thread: on loopback the sender pays
+// for the receiver's side too, and a relay to every client is the service's one big cost.
 class UdpServer
 {
 public:
@@ -27,7 +34,22 @@ public:
     // Sends one datagram to many endpoints through the bound socket.
     void Send(std::string_view datagram, std::span<const Endpoint> to);
 
+    // Deliveries to at least this many endpoints are shared with the helper thread.
+    static constexpr std::size_t SplitAt = 512;
+
 private:
+    void SendRange(std::string_view datagram, std::span<const Endpoint> to);
+    void Helper();
+
     int m_socket = -1;
     int m_wake = -1; // eventfd that ends Run
+
+    // The helper's one job at a time: Send waits for it before it returns.
+    std::thread m_helper;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::string_view m_jobDatagram;
+    std::span<const Endpoint> m_jobTo;
+    bool m_jobPending = false;
+    bool m_quit = false;
 };
