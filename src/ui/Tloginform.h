@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QDialog>
+
+#include <functional>
+#include <memory>
+
+class DbSession;
+class QLabel;
+class QLineEdit;
+class QToolButton;
+class login;
+struct Platform;
+struct Session;
+struct Settings;
+
+// The login dialog: logs the user in before the main window shows (start-up mode) and
+// unlocks the locked main window (unlock mode). Run it modally; Accepted means the user
+// logged in or unlocked, anything else that the user gave up.
+class TLoginForm : public QDialog
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TLoginForm)
+
+public:
+    static constexpr int StartupMode = 0;
+    static constexpr int UnlockMode = 1;
+
+    // Finds the server and writes Session::ServerAddress; start-up mode runs it once.
+    using Resolver = std::function<void(Session&, const Settings&)>;
+
+    // Builds the dialog; in start-up mode resolves the server address first. Both modes
+    // then load the banner from the server's file service. A null resolver means the
+    // program's own resolution.
+    TLoginForm(QWidget* owner, int mode, Session& session, DbSession& db, const Settings& settings,
+               Platform& platform, Resolver resolve = {});
+    ~TLoginForm() override;
+
+    int Mode() const { return m_mode; }
+
+    QLabel* Image1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLineEdit* Edit2 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label4 = nullptr;
+    QToolButton* SpeedButton1 = nullptr;
+
+public slots:
+    // Checks the texts and logs in (start-up) or compares them with the session (unlock).
+    void SpeedButton1Click();
+    // Opens the registration dialog.
+    virtual void Label3Click();
+    // Opens the change-password dialog.
+    virtual void Label4Click();
+    void Label3MouseMove();
+    void Label3MouseLeave();
+    void Label4MouseMove();
+    void Label4MouseLeave();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+    Session& m_session;
+    DbSession& m_db;
+    const Settings& m_settings;
+    Platform& m_platform;
+
+private:
+    void BuildControls();
+    void LoadBanner();
+
+    int m_mode;
+    std::unique_ptr<login> m_login;
+};

@@ -1,0 +1,401 @@
+#include "app/Basefunc.h"
+#include "app/Settings.h"
+#include "db/DbSession.h"
+#include "ui/Tloginform.h"
+
+#include "FakePlatform.h"
+#include "ScratchDatabase.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QImage>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QToolButton>
+
+#include <httplib.h>
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+// A port on 127.0.0.1 that nothing listens on: connections to it are refused at once.
+unsigned ClosedPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+// The server's file service on loopback: "/low.bmp" answers what the test put there.
+class BannerServer
+{
+public:
+    BannerServer()
+    {
+        m_server.Get("/low.bmp", [this](const httplib::Request&, httplib::Response& res) {
+            ++hits;
+            res.status = status;
+            res.set_content(body, "image/bmp");
+        });
+        m_port = m_server.bind_to_any_port("127.0.0.1");
+        // The socket listens from here on; requests wait in its backlog until the thread runs.
+        m_thread = std::thread([this] { m_server.listen_after_bind(); });
+    }
+    ~BannerServer()
+    {
+        m_server.stop();
+        m_thread.join();
+    }
+    unsigned port() const { return static_cast<unsigned>(m_port); }
+
+    // Written before the dialog is built, read by the server thread during the build.
+    std::string body;
+    int status = 200;
+    std::atomic<int> hits{0};
+
+private:
+    httplib::Server m_server;
+    std::thread m_thread;
+    int m_port = 0;
+};
+
+std::string Bitmap(int width, int height, const char* format = "BMP")
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(QColor(10, 120, 200));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes.toStdString();
+}
+
+class LoginFormTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        s_db = new ScratchDatabase("loginform");
+        s_db->exec("INSERT INTO zumalo_userinfo(username, userpwd) VALUES "
+                   "('alice', 'Secret1'), ('  bob  ', 'pw'), ('张三', '密码123')");
+    }
+    static void TearDownTestSuite() { delete s_db; }
+
+    LoginFormTest()
+    {
+        m_settings = s_db->settings();
+        // No banner service unless a test starts one.
+        m_settings.httpPort = ClosedPort();
+        m_settings.httpTimeoutSeconds = 10;
+    }
+
+    // Start-up mode with the resolution replaced by a fixed address.
+    std::unique_ptr<TLoginForm> Startup(std::string address = "127.0.0.1")
+    {
+        return std::make_unique<TLoginForm>(
+            nullptr, TLoginForm::StartupMode, m_session, m_dbSession, m_settings, m_platformBundle,
+            [address](Session& session, const Settings&) { session.ServerAddress = address; });
+    }
+
+    std::unique_ptr<TLoginForm> Unlock()
+    {
+        return std::make_unique<TLoginForm>(
+            nullptr, TLoginForm::UnlockMode, m_session, m_dbSession, m_settings, m_platformBundle,
+            [this](Session&, const Settings&) { ++m_resolutions; });
+    }
+
+    static void Type(TLoginForm& form, const QString& name, const QString& password)
+    {
+        form.Edit1->setText(name);
+        form.Edit2->setText(password);
+    }
+
+    static ScratchDatabase* s_db;
+    Settings m_settings;
+    Session m_session;
+    DbSession m_dbSession{s_db->options()};
+    FakePlatform m_platform;
+    Platform m_platformBundle = m_platform.bundle();
+    int m_resolutions = 0;
+};
+ScratchDatabase* LoginFormTest::s_db = nullptr;
+
+// Which window owns a message: the dialog itself, or none.
+enum class Owner { Dialog, None };
+
+struct LoginCase
+{
+    const char* what;
+    QString name;
+    QString password;
+    std::string address; // where the resolution says the server is
+    bool databaseDown;   // nothing listens on the database port
+    const char* message;
+    Owner owner;
+};
+
+TEST_F(LoginFormTest, FailedAttemptsShowTheirMessageWithItsOwnerAndKeepTheDialogOpen)
+{
+    const LoginCase cases[] = {
+        {"empty name", "", "Secret1", "127.0.0.1", false, "用户名不能为空。", Owner::Dialog},
+        {"name of blanks only", "   ", "Secret1", "127.0.0.1", false, "用户名不能为空。", Owner::Dialog},
+        {"blank password", "alice", " \t ", "127.0.0.1", false, "密码不能为空。", Owner::Dialog},
+        {"name checked first", " ", "", "127.0.0.1", true, "用户名不能为空。", Owner::Dialog},
+        {"unresolved server", "alice", "Secret1", "domain is wrong.", false,
+         "连接服务器失败，请稍后重新登录。", Owner::Dialog},
+        {"database not answering", "alice", "Secret1", "127.0.0.1", true,
+         "连接服务器失败，请稍后重新登录。", Owner::Dialog},
+        {"wrong password", "alice", "secret1", "127.0.0.1", false,
+         "用户名或密码不正确，请重新输入。", Owner::None},
+        {"unknown user", "carol", "Secret1", "127.0.0.1", false, "用户名或密码不正确，请重新输入。",
+         Owner::None},
+        {"name sent with its blanks", " alice ", "Secret1", "127.0.0.1", false,
+         "用户名或密码不正确，请重新输入。", Owner::None},
+    };
+    for (const LoginCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        m_platform.prompts.entries.clear();
+        DbSession::Options options = s_db->options();
+        if (c.databaseDown)
+            options.port = ClosedPort();
+        DbSession db(options);
+        auto form = std::make_unique<TLoginForm>(
+            nullptr, TLoginForm::StartupMode, m_session, db, m_settings, m_platformBundle,
+            [&c](Session& session, const Settings&) { session.ServerAddress = c.address; });
+        Type(*form, c.name, c.password);
+        form->SpeedButton1Click();
+
+        ASSERT_EQ(m_platform.prompts.entries.size(), 1u);
+        const auto& shown = m_platform.prompts.Last();
+        EXPECT_EQ(shown.kind, FakePrompts::Kind::Warn);
+        EXPECT_EQ(shown.text, QString::fromUtf8(c.message));
+        EXPECT_EQ(shown.owner, c.owner == Owner::Dialog ? form.get() : nullptr);
+        EXPECT_NE(form->result(), QDialog::Accepted);
+    }
+}
+
+TEST_F(LoginFormTest, RejectedLoginStatementFailsWithoutOwner)
+{
+    auto form = Startup();
+    Type(*form, "alice", "Secret1");
+    s_db->exec("RENAME TABLE zumalo_userinfo TO zumalo_userinfo_away");
+    form->SpeedButton1Click();
+    s_db->exec("RENAME TABLE zumalo_userinfo_away TO zumalo_userinfo");
+
+    ASSERT_EQ(m_platform.prompts.entries.size(), 1u);
+    EXPECT_EQ(m_platform.prompts.Last().text, QStringLiteral("登录失败，请重新登录。"));
+    EXPECT_EQ(m_platform.prompts.Last().owner, nullptr);
+    EXPECT_TRUE(m_dbSession.Connected);
+    EXPECT_NE(form->result(), QDialog::Accepted);
+}
+
+TEST_F(LoginFormTest, SuccessfulLoginFillsTheSessionAndAccepts)
+{
+    struct Account
+    {
+        QString name;
+        QString password;
+    };
+    for (const Account& account : {Account{"alice", "Secret1"}, Account{"  bob  ", "pw"},
+                                   Account{QStringLiteral("张三"), QStringLiteral("密码123")}}) {
+        SCOPED_TRACE(account.name.toStdString());
+        auto form = Startup();
+        Type(*form, account.name, account.password);
+        form->SpeedButton1Click();
+
+        EXPECT_TRUE(m_platform.prompts.entries.empty()) << m_platform.prompts.Last().text.toStdString();
+        EXPECT_EQ(form->result(), QDialog::Accepted);
+        EXPECT_TRUE(m_dbSession.Connected);
+        // Stored as typed, blanks and all, in the program's GBK.
+        EXPECT_EQ(m_session.UserName, QToGbk(account.name));
+        EXPECT_EQ(m_session.Password, QToGbk(account.password));
+        EXPECT_EQ(m_session.ServerAddress, "127.0.0.1");
+    }
+}
+
+TEST_F(LoginFormTest, EveryAttemptConnectsAgainAndTheSessionKeepsTheLastTextsTried)
+{
+    auto form = Startup();
+    Type(*form, "alice", "wrong");
+    form->SpeedButton1Click();
+    EXPECT_EQ(m_session.UserName, "alice");
+    EXPECT_EQ(m_session.Password, "wrong");
+
+    // The server went away between the attempts: the second one notices it by connecting.
+    m_session.ServerAddress = "domain is wrong.";
+    Type(*form, "alice", "Secret1");
+    form->SpeedButton1Click();
+    EXPECT_EQ(m_platform.prompts.Texts(),
+              QStringList({QStringLiteral("用户名或密码不正确，请重新输入。"),
+                           QStringLiteral("连接服务器失败，请稍后重新登录。")}));
+    EXPECT_FALSE(m_dbSession.Connected);
+    EXPECT_NE(form->result(), QDialog::Accepted);
+}
+
+TEST_F(LoginFormTest, UnlockComparesExactlyAndNeverTouchesTheDatabase)
+{
+    m_session = Session{"alice", "Secret1", "domain is wrong."};
+    // A database session that was never opened: unlocking must not need it.
+    DbSession unopened{s_db->options()};
+    struct UnlockCase
+    {
+        QString name;
+        QString password;
+        bool unlocks;
+    };
+    const UnlockCase cases[] = {
+        {"alice", "Secret1", true},  {"alice", "secret1", false}, {"alice", "Secret1 ", false},
+        {" alice", "Secret1", false}, {"Alice", "Secret1", false}, {"bob", "Secret1", false},
+    };
+    for (const UnlockCase& c : cases) {
+        SCOPED_TRACE(c.name.toStdString() + "/" + c.password.toStdString());
+        m_platform.prompts.entries.clear();
+        TLoginForm form(nullptr, TLoginForm::UnlockMode, m_session, unopened, m_settings,
+                        m_platformBundle, [this](Session&, const Settings&) { ++m_resolutions; });
+        Type(form, c.name, c.password);
+        form.SpeedButton1Click();
+        EXPECT_EQ(form.result() == QDialog::Accepted, c.unlocks);
+        if (c.unlocks) {
+            EXPECT_TRUE(m_platform.prompts.entries.empty());
+        } else {
+            ASSERT_EQ(m_platform.prompts.entries.size(), 1u);
+            EXPECT_EQ(m_platform.prompts.Last().text, QStringLiteral("用户名或密码不正确，解锁失败。"));
+            EXPECT_EQ(m_platform.prompts.Last().owner, &form);
+        }
+    }
+    EXPECT_FALSE(unopened.IsOpen());
+    EXPECT_FALSE(unopened.Connected);
+    EXPECT_EQ(m_resolutions, 0);
+    EXPECT_EQ(m_session.ServerAddress, "domain is wrong.");
+}
+
+TEST_F(LoginFormTest, UnlockStillChecksForBlankTexts)
+{
+    m_session = Session{" ", " ", "127.0.0.1"};
+    auto form = Unlock();
+    Type(*form, " ", " ");
+    form->SpeedButton1Click();
+    EXPECT_EQ(m_platform.prompts.Texts(), QStringList{QStringLiteral("用户名不能为空。")});
+    EXPECT_NE(form->result(), QDialog::Accepted);
+}
+
+TEST_F(LoginFormTest, CaptionTellsTheMode)
+{
+    EXPECT_EQ(Startup()->windowTitle(), QStringLiteral("登录Zumalo"));
+    EXPECT_EQ(Unlock()->windowTitle(), QStringLiteral("Zumalo已锁定"));
+}
+
+TEST_F(LoginFormTest, StartupModeResolvesTheServerAddressOnce)
+{
+    int calls = 0;
+    TLoginForm form(nullptr, TLoginForm::StartupMode, m_session, m_dbSession, m_settings,
+                    m_platformBundle, [&calls](Session& session, const Settings&) {
+                        ++calls;
+                        session.ServerAddress = "127.0.0.1";
+                    });
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(m_session.ServerAddress, "127.0.0.1");
+}
+
+TEST_F(LoginFormTest, BannerComesFromTheFileServiceWhenItIsABitmap)
+{
+    struct BannerCase
+    {
+        const char* what;
+        int status;
+        std::string body;
+        bool shown;
+    };
+    const BannerCase cases[] = {
+        {"a bitmap", 200, Bitmap(302, 97), true},
+        {"missing", 404, Bitmap(302, 97), false},
+        {"not a bitmap", 200, Bitmap(302, 97, "PNG"), false},
+        {"empty", 200, "", false},
+    };
+    BannerServer server;
+    m_settings.httpPort = server.port();
+    for (const BannerCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        server.status = c.status;
+        server.body = c.body;
+        const int before = server.hits;
+        for (const int mode : {TLoginForm::StartupMode, TLoginForm::UnlockMode}) {
+            const auto form = mode == TLoginForm::StartupMode ? Startup() : Unlock();
+            // The stored picture, scaled only when drawn.
+            const QPixmap banner = form->Image1->pixmap();
+            EXPECT_EQ(!banner.isNull(), c.shown);
+            if (c.shown) {
+                EXPECT_EQ(banner.size(), QSize(302, 97));
+            }
+            EXPECT_TRUE(m_platform.prompts.entries.empty());
+        }
+        EXPECT_EQ(server.hits - before, 2);
+    }
+}
+
+TEST_F(LoginFormTest, UnreachableBannerLeavesThePictureEmpty)
+{
+    for (const char* address : {"127.0.0.1", "domain is wrong."}) {
+        auto form = Startup(address);
+        EXPECT_TRUE(form->Image1->pixmap().isNull());
+        EXPECT_TRUE(m_platform.prompts.entries.empty());
+    }
+}
+
+TEST_F(LoginFormTest, LinkLabelsLightUpUnderThePointer)
+{
+    auto form = Startup();
+    for (QLabel* link : {form->Label3, form->Label4}) {
+        const QColor normal = link->palette().color(QPalette::WindowText);
+        QEvent enter(QEvent::Enter);
+        QCoreApplication::sendEvent(link, &enter);
+        EXPECT_EQ(link->palette().color(QPalette::WindowText),
+                  form->palette().color(QPalette::Active, QPalette::Highlight));
+        QEvent leave(QEvent::Leave);
+        QCoreApplication::sendEvent(link, &leave);
+        EXPECT_EQ(link->palette().color(QPalette::WindowText), normal);
+        EXPECT_EQ(link->cursor().shape(), Qt::PointingHandCursor);
+    }
+}
+
+TEST_F(LoginFormTest, NeitherEnterNorEscapeEndsTheDialog)
+{
+    auto form = Startup();
+    Type(*form, "alice", "Secret1");
+    int finished = 0;
+    QObject::connect(form.get(), &QDialog::finished, [&finished] { ++finished; });
+    for (int key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(form->Edit2, &press);
+    }
+    EXPECT_EQ(finished, 0);
+    EXPECT_TRUE(m_platform.prompts.entries.empty());
+    EXPECT_FALSE(m_dbSession.IsOpen());
+}
+
+TEST_F(LoginFormTest, PasswordIsMaskedAndTheButtonTakesNoFocus)
+{
+    auto form = Startup();
+    EXPECT_EQ(form->Edit2->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(form->SpeedButton1->focusPolicy(), Qt::NoFocus);
+    EXPECT_EQ(form->size(), QSize(302, 212));
+}
+
+} // namespace
