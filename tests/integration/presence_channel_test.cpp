@@ -124,8 +124,8 @@ TEST_F(PresenceChannelTest, AcceptedLoginAcksThePeerAndKeepsOnlineToTheServer)
         EXPECT_EQ(*datagram, BuildKeepOnline(m_session.UserName));
         ++keepOnline;
     }
-    EXPECT_GE(keepOnline, 3);
-    EXPECT_LE(keepOnline, 7);
+    EXPECT_GE(keepOnline, 2); // about 5 at 100 ms; loose for a loaded machine
+    EXPECT_LE(keepOnline, 8);
     EXPECT_FALSE(m_chatPeer.Receive(0));
 
     // Long past the check period: an answered login never fails.
@@ -173,7 +173,7 @@ TEST_F(PresenceChannelTest, NoAnswerFailsAtTheFirstOrSecondCheck)
     ASSERT_TRUE(SpinUntil([&] { return m_seen.has("failed"); }, 3000));
     const qint64 elapsed = clock.elapsed();
     EXPECT_GT(elapsed, m_settings.loginCheckMs);
-    EXPECT_LT(elapsed, 3 * m_settings.loginCheckMs + 200);
+    EXPECT_LT(elapsed, 5 * m_settings.loginCheckMs); // second tick at the latest, with slack
     EXPECT_EQ(m_channel.state(), PresenceChannel::State::Failed);
     EXPECT_FALSE(m_channel.loginCheckActive());
 }
