@@ -14,9 +14,9 @@ namespace artwork {
 inline const QString BannerLeft = QStringLiteral(":/assets/banner-left.png");  // arrows, 让你更方便
 inline const QString BannerRight = QStringLiteral(":/assets/banner-right.png"); // figure, 来查我
 // 33 x 19 orange badge reading 公告.
-inline const QString NoticeBadge = QStringLiteral(":/assets/notice.png");
+inline const QString NoticeBadge = QStringLiteral(":/assets/notice-badge.png");
 // 553 x 35 light-blue gradient behind the category buttons.
-inline const QString ButtonBar = QStringLiteral(":/assets/buttonbar.png");
+inline const QString ButtonBar = QStringLiteral(":/assets/button-bar.png");
 // 16 x 16 person of the online list.
 inline const QString Person = QStringLiteral(":/assets/person.png");
 // 16 x 16 red cross on a transparent background.
@@ -25,7 +25,7 @@ inline const QString Close = QStringLiteral(":/assets/close.png");
 // 17 x 15 speech bubble numbered row (1 to 8).
 inline QString RowBadge(int row)
 {
-    return QStringLiteral(":/assets/row%1.png").arg(row);
+    return QStringLiteral(":/assets/row-badge-%1.png").arg(row);
 }
 
 } // namespace artwork
