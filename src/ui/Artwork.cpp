@@ -3,12 +3,14 @@
 #include <QtGlobal>
 
 // Q_INIT_RESOURCE must be used outside any namespace.
-static void InitAssetsResource()
+static bool RegisterAssets()
 {
     Q_INIT_RESOURCE(assets);
+    return true;
 }
 
 void InitArtwork()
 {
-    InitAssetsResource();
+    // Registered once however often windows ask for it.
+    [[maybe_unused]] static const bool registered = RegisterAssets();
 }
