@@ -1,0 +1,118 @@
+#include "platform/RealPlatform.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+// What the box looked like while it was open.
+struct Seen
+{
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons;
+    QWidget* owner = nullptr;
+    bool modal = false;
+};
+
+// Runs show, which opens a modal box; once the box is up, records it and presses answer.
+Seen Inspect(const std::function<void()>& show, QMessageBox::StandardButton answer)
+{
+    Seen seen;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) {
+            ADD_FAILURE() << "no message box is open";
+            return;
+        }
+        seen = {box->windowTitle(), box->text(), box->icon(), box->standardButtons(),
+                box->parentWidget(), box->isModal()};
+        box->button(answer)->click();
+    });
+    show();
+    return seen;
+}
+
+TEST(QtPrompts, EachKindOfMessageHasItsTitleIconAndButtons)
+{
+    QtPrompts prompts;
+    QWidget owner;
+    owner.show();
+
+    const Seen warn = Inspect([&] { prompts.Warn(&owner, QStringLiteral("密码不能为空。")); },
+                              QMessageBox::Ok);
+    EXPECT_EQ(warn.title, QStringLiteral("提示"));
+    EXPECT_EQ(warn.text, QStringLiteral("密码不能为空。"));
+    EXPECT_EQ(warn.icon, QMessageBox::Warning);
+    EXPECT_EQ(warn.buttons, QMessageBox::Ok);
+    EXPECT_EQ(warn.owner, &owner);
+    EXPECT_TRUE(warn.modal);
+
+    const Seen ownerless = Inspect([&] { prompts.Warn(nullptr, QStringLiteral("x")); }, QMessageBox::Ok);
+    EXPECT_EQ(ownerless.owner, nullptr);
+    EXPECT_EQ(ownerless.title, QStringLiteral("提示"));
+
+    const Seen plain = Inspect([&] { prompts.Plain(&owner, QStringLiteral("服务器没有响应")); },
+                               QMessageBox::Ok);
+    EXPECT_EQ(plain.icon, QMessageBox::NoIcon);
+    EXPECT_EQ(plain.buttons, QMessageBox::Ok);
+
+    const Seen inform = Inspect(
+        [&] { prompts.Inform(&owner, QStringLiteral("用户信息"), QStringLiteral("QQ: 1")); },
+        QMessageBox::Ok);
+    EXPECT_EQ(inform.title, QStringLiteral("用户信息"));
+    EXPECT_EQ(inform.icon, QMessageBox::NoIcon);
+    EXPECT_EQ(inform.buttons, QMessageBox::Ok);
+}
+
+TEST(QtPrompts, AskAnswersWhatWasPressed)
+{
+    QtPrompts prompts;
+    for (const auto answer : {QMessageBox::Yes, QMessageBox::No}) {
+        bool result = false;
+        const Seen ask = Inspect(
+            [&] { result = prompts.Ask(nullptr, QStringLiteral("下载"), QStringLiteral("现在下载吗？")); },
+            answer);
+        EXPECT_EQ(ask.buttons, QMessageBox::Yes | QMessageBox::No);
+        EXPECT_EQ(ask.title, QStringLiteral("下载"));
+        EXPECT_EQ(result, answer == QMessageBox::Yes);
+    }
+}
+
+TEST(PlaceholderMovieFactory, SurfaceSitsInTheParentAndGoesWithThePlayer)
+{
+    QWidget parent;
+    PlaceholderMovieFactory factory;
+    auto player = factory.Create(&parent);
+    QPointer<QWidget> surface = player->Widget();
+    ASSERT_TRUE(surface);
+    EXPECT_EQ(surface->parentWidget(), &parent);
+    player->LoadMovie(0, QStringLiteral("http://127.0.0.1/x.swf"));
+    player->Play();
+    player->SetMenu(false);
+    player.reset();
+    EXPECT_FALSE(surface);
+}
+
+TEST(RealPlatform, BundleUsesTheGivenMovieFactoryOrThePlaceholder)
+{
+    auto movies = std::make_unique<PlaceholderMovieFactory>();
+    MoviePlayerFactory* given = movies.get();
+    RealPlatform withPlayer(std::move(movies));
+    EXPECT_EQ(&withPlayer.bundle().movies, given);
+
+    RealPlatform withoutPlayer(nullptr);
+    QWidget parent;
+    EXPECT_TRUE(withoutPlayer.bundle().movies.Create(&parent)->Widget());
+}
+
+} // namespace
