@@ -7,6 +7,7 @@
 #include "net/Http.h"
 #include "net/Lib.h"
 #include "net/PresenceChannel.h"
+#include "ui/Artwork.h"
 #include "ui/Controls.h"
 #include "ui/Fonts.h"
 #include "ui/Tflashform.h"
@@ -27,9 +28,10 @@ namespace {
 const QColor SkyBlue(166, 202, 240);
 const QColor MoneyGreen(192, 220, 192);
 
-QPixmap Art(const QString& name)
+QPixmap Art(const QString& path)
 {
-    return QPixmap(":/assets/" + name);
+    InitArtwork();
+    return QPixmap(path);
 }
 
 void SetColor(QWidget* w, QPalette::ColorRole role, const QColor& color)
@@ -103,7 +105,7 @@ void TMainForm::BuildLayout()
 
     Image12 = new ClickLabel(QString(), this);
     Image12->setGeometry(0, -1, 33, 19);
-    Image12->setPixmap(Art("notice-badge.png"));
+    Image12->setPixmap(Art(artwork::NoticeBadge));
 
     Label6 = MakeLabel("通告", this, 34, 2, 13);
     QFont noticeFont = SongTi(13);
@@ -119,12 +121,12 @@ void TMainForm::BuildLayout()
     Image1->setGeometry(0, 19, 273, 79);
     Image1->setScaledContents(true);
     Image1->setCursor(Qt::PointingHandCursor);
-    Image1->setPixmap(Art("banner-left.png"));
+    Image1->setPixmap(Art(artwork::BannerLeft));
     Image2 = new ClickLabel(QString(), this);
     Image2->setGeometry(274, 19, 273, 79);
     Image2->setScaledContents(true);
     Image2->setCursor(Qt::PointingHandCursor);
-    Image2->setPixmap(Art("banner-right.png"));
+    Image2->setPixmap(Art(artwork::BannerRight));
     connect(Image1, &ClickLabel::clicked, this, &TMainForm::Image1Click);
     connect(Image2, &ClickLabel::clicked, this, &TMainForm::Image2Click);
     // Pointer over a banner: its link as the hint.
@@ -162,7 +164,7 @@ void TMainForm::BuildLayout()
     Label16 = MakeLabel("Label", Panel4, 8, 28, 12);
     SpeedButton14 = new SpeedButton(QString(), Panel4);
     SpeedButton14->setGeometry(206, 0, 23, 22);
-    SpeedButton14->setIcon(QIcon(Art("close.png")));
+    SpeedButton14->setIcon(QIcon(Art(artwork::Close)));
     connect(SpeedButton14, &QToolButton::clicked, Panel4, &QWidget::hide);
     Panel4->hide();
 
@@ -184,7 +186,7 @@ void TMainForm::BuildContentPanel()
     Image11 = new ClickLabel(QString(), Panel2);
     Image11->setGeometry(8, 0, 553, 35);
     Image11->setScaledContents(true);
-    Image11->setPixmap(Art("button-bar.png"));
+    Image11->setPixmap(Art(artwork::ButtonBar));
 
     struct ButtonSpec { SpeedButton** button; const char* caption; int x; int w; };
     const ButtonSpec buttons[] = {
@@ -211,7 +213,7 @@ void TMainForm::BuildContentPanel()
     for (int i = 0; i < 8; ++i) {
         auto* icon = new ClickLabel(QString(), Panel2);
         icon->setGeometry(8, rowY[i], 17, 15);
-        icon->setPixmap(Art(QString("row-badge-%1.png").arg(i + 1)));
+        icon->setPixmap(Art(artwork::RowBadge(i + 1)));
         icon->setObjectName(QString("Image%1").arg(i + 3));
         auto* label = MakeLabel(labelNames[i], Panel2, 28, rowY[i], 12, false);
         label->setObjectName(labelNames[i]);

@@ -53,7 +53,14 @@ void QtPrompts::Inform(QWidget* owner, const QString& title, const QString& text
 
 QString QtFileChooser::ChooseOpen(QWidget* owner, const QString& filter)
 {
-    return QFileDialog::getOpenFileName(owner, QString(), QString(), filter);
+    // Open style, but a name that does not exist yet may be typed: downloads use the
+    // chosen name as the start of the file they write.
+    QFileDialog dialog(owner, QString(), QString(), filter);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().front();
 }
 
 void DesktopShell::Open(QWidget*, const QString& address)
