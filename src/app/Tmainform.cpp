@@ -426,6 +426,7 @@ void TMainForm::FormCreate()
         close();
     });
     connect(m_presence.get(), &PresenceChannel::refreshCommand, this, &TMainForm::NoticeRefresh);
+    connect(m_presence.get(), &PresenceChannel::onlineList, this, &TMainForm::FillOnlineList);
     m_presence->Start();
 }
 
@@ -484,6 +485,18 @@ void TMainForm::Label15Click()
             m_platform.shell.Open(this, GbkToQ(m_noticeLinks[i]));
             return;
         }
+    }
+}
+
+void TMainForm::FillOnlineList(const std::vector<std::string>& names)
+{
+    // With no names the count keeps its previous text.
+    lb->clear();
+    const QIcon person(Art(artwork::Person));
+    for (const auto& name : names) {
+        auto* item = new QListWidgetItem(person, GbkToQ(name), lb);
+        item->setSizeHint(QSize(lb->viewport()->width(), 25));
+        sb->SetPanelText(2, QString::number(lb->count()) + "人在线");
     }
 }
 

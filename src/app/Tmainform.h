@@ -130,6 +130,8 @@ public slots:
     void Image2Click();
     void Label15Click();
     void NoticeRefresh();
+    // Replaces the online list with the names of the last list from the presence service.
+    void FillOnlineList(const std::vector<std::string>& names);
 
 private:
     void BuildLayout();

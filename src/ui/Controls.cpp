@@ -45,7 +45,7 @@ PanelStatusBar::PanelStatusBar(const std::vector<int>& widths, QWidget* parent)
         auto* panel = new QLabel(this);
         panel->setFrameShape(QFrame::Panel);
         panel->setFrameShadow(QFrame::Sunken);
-        panel->setContentsMargins(2, 0, 2, 0);
+        panel->setContentsMargins(1, 0, 0, 0);
         m_panels.push_back(panel);
     }
 }

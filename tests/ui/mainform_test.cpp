@@ -3,6 +3,9 @@
 #include "ui/Controls.h"
 
 #include <QLineEdit>
+#include <QListWidget>
+
+#include "net/PresenceChannel.h"
 
 namespace {
 
@@ -222,6 +225,30 @@ TEST_F(MainFormStartUp, BannerClicksOpenOnlyWebAddresses)
     form.Image1Click();
     form.Image2Click();
     EXPECT_EQ(m_fake.shell.opened, QStringList({"http://left.example/a"}));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(MainFormStartUp, PresenceServiceListsAndRefreshCommandReachTheWindow)
+{
+    TMainForm& form = StartAsDemo();
+    emit form.Presence()->onlineList({"demo", Utf8ToGbk("小雨"), "bob"});
+    ASSERT_EQ(form.lb->count(), 3);
+    EXPECT_EQ(form.lb->item(1)->text(), "小雨");
+    EXPECT_EQ(form.sb->PanelText(2), "3人在线");
+    emit form.Presence()->onlineList({});
+    EXPECT_EQ(form.lb->count(), 0);
+    EXPECT_EQ(form.sb->PanelText(2), "3人在线");
+
+    // The notice is read again; the rotating captions stay as they were.
+    s_db->exec("UPDATE zumalo_sys SET sys_message = '今晚维护', sys_caption1 = 'changed'");
+    emit form.Presence()->refreshCommand();
+    s_db->exec("UPDATE zumalo_sys SET sys_message = '新版本Zumalo2.rar已发布，修复聊天室断线问题，欢迎下载！', "
+               "sys_caption1 = '欢迎来到Zumalo社区'");
+    EXPECT_EQ(form.Label6->text(), "今晚维护");
+    EXPECT_EQ(form.Label15->text(), "欢迎来到Zumalo社区");
 }
 
 } // namespace
