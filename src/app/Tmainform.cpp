@@ -389,7 +389,9 @@ void TMainForm::ReadServiceRecord()
 
 void TMainForm::ReadLinkPage()
 {
-    const std::string body = HttpGet(ServerFileUrl(m_settings.linkPagePath)).body;
+    // A failed fetch leaves no body to cut links from (an error page has none to give).
+    const HttpResult page = HttpGet(ServerFileUrl(m_settings.linkPagePath));
+    const std::string body = page.ok ? page.body : std::string();
     // Positions count from 1, 0 when absent: a missing opening mark starts at the
     // beginning; a missing closing mark, or one before its opening, gives "".
     const auto between = [&body](char open, char close) {

@@ -151,6 +151,7 @@ private:
     void DownloadTorrent(const std::string& link);
     void RowLabelMouseMove(ClickLabel* label);
     void RowLabelMouseLeave(ClickLabel* label);
+    void SetRowHover(ClickLabel* label, bool hovered);
     std::string ServerFileUrl(const std::string& path) const;
 
     Session& m_session;

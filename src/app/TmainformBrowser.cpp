@@ -133,19 +133,15 @@ void TMainForm::SpeedButton6Click()
 // the user's own name and ":" keep their look.
 void TMainForm::RowLabelMouseMove(ClickLabel* label)
 {
-    if (m_browser.Current().kind == Category::Kind::Board || label->text().isEmpty())
-        return;
-    const std::string caption = QToGbk(label->text());
-    const std::size_t colon = caption.find(':');
-    if ((colon == std::string::npos ? std::string() : caption.substr(0, colon)) == m_session.UserName)
-        return;
-    QFont f = label->font();
-    f.setUnderline(true);
-    label->setFont(f);
-    label->setCursor(Qt::PointingHandCursor);
+    SetRowHover(label, true);
 }
 
 void TMainForm::RowLabelMouseLeave(ClickLabel* label)
+{
+    SetRowHover(label, false);
+}
+
+void TMainForm::SetRowHover(ClickLabel* label, bool hovered)
 {
     if (m_browser.Current().kind == Category::Kind::Board || label->text().isEmpty())
         return;
@@ -154,9 +150,12 @@ void TMainForm::RowLabelMouseLeave(ClickLabel* label)
     if ((colon == std::string::npos ? std::string() : caption.substr(0, colon)) == m_session.UserName)
         return;
     QFont f = label->font();
-    f.setUnderline(false);
+    f.setUnderline(hovered);
     label->setFont(f);
-    label->unsetCursor();
+    if (hovered)
+        label->setCursor(Qt::PointingHandCursor);
+    else
+        label->unsetCursor();
 }
 
 void TMainForm::ActivateRow(ClickLabel* label)

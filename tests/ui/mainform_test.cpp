@@ -125,7 +125,11 @@ TEST_F(MainFormStartUp, BannerLinksFollowTheMarkRules)
         EXPECT_EQ(form.SecondBannerLink(), c.second);
         Destroy();
     }
-    // Unreachable page: both links empty, start-up goes on.
+    // An error page and an unreachable page: both links empty, start-up goes on.
+    m_http.Serve("/link.php", "(http://error.example)[x]", 500);
+    m_db = std::make_unique<DbSession>(m_settings);
+    EXPECT_EQ(StartAsDemo().FirstBannerLink(), "");
+    Destroy();
     m_http.Remove("/link.php");
     m_db = std::make_unique<DbSession>(m_settings);
     TMainForm& form = StartAsDemo();
