@@ -7,6 +7,7 @@
 // The client reads the address between the brackets. ZUMALO_PROBE_HOST and
 // ZUMALO_PROBE_PORT override the host and the port (for tests).
 #include "app/Settings.h"
+#include "net/HostAddress.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -27,22 +28,6 @@ std::string FromEnvironment(const char* name, std::string fallback)
 {
     const char* value = std::getenv(name);
     return value && *value ? std::string(value) : fallback;
-}
-
-// The first IPv4 address of host, or "" when it has none.
-std::string ResolveIpv4(const std::string& host, sockaddr_in& address)
-{
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found)
-        return {};
-    address = *reinterpret_cast<const sockaddr_in*>(found->ai_addr);
-    ::freeaddrinfo(found);
-    char text[INET_ADDRSTRLEN] = {};
-    ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
-    return text;
 }
 
 // Whether address:port accepts a TCP connection within the time-out.
@@ -86,7 +71,9 @@ int main()
     const auto port = static_cast<unsigned short>(std::strtoul(portText.c_str(), nullptr, 10));
 
     sockaddr_in address{};
-    const std::string ip = ResolveIpv4(host, address);
+    address.sin_family = AF_INET;
+    const std::string ip = Ipv4Of(host);
+    ::inet_pton(AF_INET, ip.c_str(), &address.sin_addr);
     if (ip.empty()) {
         WriteAll("Ping request could not find host " + host + ".\nRequest timed out.\n");
         return 1;

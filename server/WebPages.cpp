@@ -1,6 +1,7 @@
 #include "WebPages.h"
 
 #include "app/Basefunc.h"
+#include "net/HostAddress.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -104,21 +105,6 @@ bool LooksLikeHostName(std::string_view host)
     return std::all_of(host.begin(), host.end(), [](unsigned char c) {
         return std::isalnum(c) || c == '-' || c == '.';
     });
-}
-
-std::string Ipv4Of(const std::string& host)
-{
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found)
-        return {};
-    char text[INET_ADDRSTRLEN] = {};
-    const auto* address = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
-    ::inet_ntop(AF_INET, &address->sin_addr, text, sizeof text);
-    ::freeaddrinfo(found);
-    return text;
 }
 
 } // namespace
