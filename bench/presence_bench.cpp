@@ -3,9 +3,10 @@
 //   presence_bench [--server PATH] [--clients N] [--seconds S] [--chat-per-second R]
 // Every client logs in, acknowledges, and sends KeepOnline every 3 s (phases spread evenly);
 // R chat lines a second come from clients in turn, and the server relays each to every
-// client. Reported: the relay latency from the send to each client's receipt (all in this
-// one process, so it includes this program's own receive work) and the server's CPU time
-// from /proc/<pid>/stat over the measured window.
+// client. Reported: the relay latency from the send to the moment the kernel queued the
+// line on each client's socket (SO_TIMESTAMPNS, so the time this one process needs to read
+// 2000 sockets in turn does not count as the server's), the latency until this program
+// read it, and the server's CPU time from /proc/<pid>/stat over the measured window.
 
 #include "net/Presence.h"
 
@@ -24,6 +25,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -34,6 +36,14 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using namespace presence;
+
+// Kernel receive time stamps are on the wall clock.
+double WallMs()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
 
 struct Options
 {
@@ -158,6 +168,8 @@ int main(int argc, char** argv)
         local.sin_family = AF_INET;
         local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         ::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local);
+        const int on = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
         epoll_event event{};
         event.events = EPOLLIN;
         event.data.u32 = static_cast<std::uint32_t>(i);
@@ -173,7 +185,9 @@ int main(int argc, char** argv)
     };
 
     std::vector<Clock::time_point> chatSent;
-    std::vector<double> latencies;
+    std::vector<double> chatSentWallMs;
+    std::vector<double> latencies;     // until the kernel queued the line for the client
+    std::vector<double> readLatencies; // until this program read it
     std::size_t lists = 0;
     bool measuring = false;
     const std::string ack = BuildLoginAck();
@@ -183,13 +197,28 @@ int main(int argc, char** argv)
         epoll_event events[256];
         const int ready = ::epoll_wait(epoll, events, 256, timeoutMs);
         char buffer[2048];
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
         for (int e = 0; e < ready; ++e) {
             const int i = static_cast<int>(events[e].data.u32);
             for (;;) {
-                const ssize_t got = ::recv(sockets[static_cast<std::size_t>(i)], buffer, sizeof buffer, 0);
+                iovec body{buffer, sizeof buffer};
+                msghdr header{};
+                header.msg_iov = &body;
+                header.msg_iovlen = 1;
+                header.msg_control = control;
+                header.msg_controllen = sizeof control;
+                const ssize_t got = ::recvmsg(sockets[static_cast<std::size_t>(i)], &header, 0);
                 if (got < 0)
                     break;
                 const auto now = Clock::now();
+                double queuedWallMs = -1;
+                for (cmsghdr* c = CMSG_FIRSTHDR(&header); c; c = CMSG_NXTHDR(&header, c)) {
+                    if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
+                        timespec stamp{};
+                        std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+                        queuedWallMs = static_cast<double>(stamp.tv_sec) * 1e3 + static_cast<double>(stamp.tv_nsec) / 1e6;
+                    }
+                }
                 const std::string_view datagram(buffer, static_cast<std::size_t>(got));
                 switch (static_cast<MessageType>(ReadType(datagram))) {
                 case MessageType::LoginAnswer:
@@ -204,8 +233,11 @@ int main(int argc, char** argv)
                 case MessageType::TextLine: {
                     const std::string text = ReadText(datagram);
                     const std::size_t seq = std::strtoul(text.c_str() + text.find(' ') + 1, nullptr, 10);
-                    if (measuring && seq < chatSent.size())
-                        latencies.push_back(std::chrono::duration<double, std::milli>(now - chatSent[seq]).count());
+                    if (measuring && seq < chatSent.size()) {
+                        const double read = std::chrono::duration<double, std::milli>(now - chatSent[seq]).count();
+                        readLatencies.push_back(read);
+                        latencies.push_back(queuedWallMs >= 0 ? queuedWallMs - chatSentWallMs[seq] : read);
+                    }
                     break;
                 }
                 default:
@@ -256,6 +288,7 @@ int main(int argc, char** argv)
         if (now >= nextChat) {
             const std::size_t seq = chatSent.size();
             const int sender = static_cast<int>(seq * 7919 % static_cast<std::size_t>(n));
+            chatSentWallMs.push_back(WallMs());
             chatSent.push_back(Clock::now());
             send(sender, BuildTextLine(names[static_cast<std::size_t>(sender)] + " " + std::to_string(seq)));
             nextChat += chatPeriod;
@@ -277,6 +310,9 @@ int main(int argc, char** argv)
     const double p90 = Percentile(sorted, 0.90);
     const double p99 = Percentile(sorted, 0.99);
     const double worst = sorted.empty() ? 0 : *std::max_element(sorted.begin(), sorted.end());
+    std::vector<double> sortedRead = readLatencies;
+    const double readP50 = Percentile(sortedRead, 0.50);
+    const double readP99 = Percentile(sortedRead, 0.99);
 
     std::printf("clients logged in        %ld of %d in %.2f s\n", static_cast<long>(admitted), n, loginSeconds);
     std::printf("measured window          %.1f s\n", elapsed);
@@ -284,7 +320,8 @@ int main(int argc, char** argv)
     std::printf("chat lines sent          %zu (%.1f/s), each relayed to all %d clients\n", chatSent.size(),
                 static_cast<double>(chatSent.size()) / elapsed, n);
     std::printf("relayed lines received   %zu of %zu\n", latencies.size(), expected);
-    std::printf("relay latency            p50 %.2f ms, p90 %.2f ms, p99 %.2f ms, max %.2f ms\n", p50, p90, p99, worst);
+    std::printf("relay latency            p50 %.2f ms, p90 %.2f ms, p99 %.2f ms, max %.2f ms (send to arrival)\n", p50, p90, p99, worst);
+    std::printf("read by this program     p50 %.2f ms, p99 %.2f ms (one thread reading %d sockets in turn)\n", readP50, readP99, n);
     std::printf("server CPU               %.2f s in %.1f s\n", cpuEnd - cpuStart, elapsed);
     std::printf("presence: %d clients, p50 %.2f ms, p99 %.2f ms, server CPU %.1f%% of one core\n", n, p50, p99, cpu);
     return 0;
