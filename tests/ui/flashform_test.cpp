@@ -5,6 +5,7 @@
 
 #include "FakePlatform.h"
 #include "ScratchDatabase.h"
+#include "TestHttpServer.h"
 
 #include <QDialog>
 #include <QElapsedTimer>
@@ -13,13 +14,10 @@
 #include <QWidget>
 
 #include <gtest/gtest.h>
-#include <httplib.h>
 
-#include <chrono>
 #include <fstream>
 #include <functional>
 #include <sstream>
-#include <thread>
 
 namespace {
 
@@ -165,43 +163,25 @@ std::string SampleMovie(const std::string& name)
     return data.str();
 }
 
-// The movies on 127.0.0.1 and a port of their own. Like the Flash hosts of the video list it
-// sends no CORS headers, which a page loaded from a file would need to fetch from it.
+// The movies on 127.0.0.1. Like the Flash hosts of the video list it sends no CORS headers,
+// which a page loaded from a file would need to fetch from it.
 class MovieServer
 {
 public:
     MovieServer()
     {
-        m_server.Get(R"(/(\w+\.swf))", [this](const httplib::Request& request, httplib::Response& response) {
-            const std::string name = request.matches[1];
-            const std::string data = name == "tiny.swf"     ? TinySwf()
-                                     : name == "broken.swf" ? std::string("<html>no movie here</html>")
-                                                            : SampleMovie(name);
-            if (data.empty()) {
-                response.status = 404;
-                return;
-            }
-            response.set_content(data, "application/x-shockwave-flash");
-        });
-        m_port = m_server.bind_to_any_port("127.0.0.1");
-        m_thread = std::thread([this] { m_server.listen_after_bind(); });
-        while (!m_server.is_running())
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    ~MovieServer()
-    {
-        m_server.stop();
-        m_thread.join();
+        m_server.Serve("/tiny.swf", TinySwf());
+        m_server.Serve("/broken.swf", "<html>no movie here</html>");
+        for (const char* name : {"bounce.swf", "rainbow.swf", "stars.swf", "spin.swf", "welcome.swf"})
+            m_server.Serve(std::string("/") + name, SampleMovie(name));
     }
     QString Url(const std::string& name) const
     {
-        return QStringLiteral("http://127.0.0.1:%1/%2").arg(m_port).arg(QString::fromStdString(name));
+        return QStringLiteral("http://127.0.0.1:%1/%2").arg(m_server.port()).arg(QString::fromStdString(name));
     }
 
 private:
-    httplib::Server m_server;
-    std::thread m_thread;
-    int m_port = 0;
+    TestHttpServer m_server;
 };
 
 // Runs the event loop until done() holds; false after timeoutMs.
