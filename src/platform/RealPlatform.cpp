@@ -22,6 +22,7 @@ QMessageBox::StandardButton RunBox(QMessageBox::Icon icon, QWidget* owner, const
                                    QMessageBox::StandardButton defaultButton)
 {
     QMessageBox box(icon, title, text, buttons, owner);
+    box.setTextFormat(Qt::PlainText); // texts may carry what a user typed
     box.setDefaultButton(defaultButton);
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }

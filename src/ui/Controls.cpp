@@ -5,6 +5,8 @@
 ClickLabel::ClickLabel(const QString& text, QWidget* parent)
     : QLabel(text, parent)
 {
+    // Captions come from the database and other users: shown as typed, never as markup.
+    setTextFormat(Qt::PlainText);
     setMouseTracking(true);
 }
 
@@ -43,6 +45,7 @@ PanelStatusBar::PanelStatusBar(const std::vector<int>& widths, QWidget* parent)
     setAutoFillBackground(true);
     for (std::size_t i = 0; i < widths.size(); ++i) {
         auto* panel = new QLabel(this);
+        panel->setTextFormat(Qt::PlainText);
         panel->setFrameShape(QFrame::Panel);
         panel->setFrameShadow(QFrame::Sunken);
         panel->setContentsMargins(1, 0, 0, 0);

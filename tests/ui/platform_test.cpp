@@ -22,6 +22,7 @@ struct Seen
     QMessageBox::StandardButtons buttons;
     QWidget* owner = nullptr;
     bool modal = false;
+    Qt::TextFormat format = Qt::AutoText;
 };
 
 // Runs show, which opens a modal box; once the box is up, records it and presses answer.
@@ -35,7 +36,7 @@ Seen Inspect(const std::function<void()>& show, QMessageBox::StandardButton answ
             return;
         }
         seen = {box->windowTitle(), box->text(), box->icon(), box->standardButtons(),
-                box->parentWidget(), box->isModal()};
+                box->parentWidget(), box->isModal(), box->textFormat()};
         box->button(answer)->click();
     });
     show();
@@ -56,6 +57,11 @@ TEST(QtPrompts, EachKindOfMessageHasItsTitleIconAndButtons)
     EXPECT_EQ(warn.buttons, QMessageBox::Ok);
     EXPECT_EQ(warn.owner, &owner);
     EXPECT_TRUE(warn.modal);
+
+    // A text that holds what somebody typed is shown as typed, not as markup.
+    const Seen typed = Inspect([&] { prompts.Warn(&owner, QStringLiteral("'<b>1</b>' is not a valid integer value")); },
+                               QMessageBox::Ok);
+    EXPECT_EQ(typed.format, Qt::PlainText);
 
     const Seen ownerless = Inspect([&] { prompts.Warn(nullptr, QStringLiteral("x")); }, QMessageBox::Ok);
     EXPECT_EQ(ownerless.owner, nullptr);
