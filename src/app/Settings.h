@@ -53,8 +53,4 @@ struct Settings
     // The build-time defaults.
     static Settings Defaults();
 
-    std::string HttpBase(const std::string& serverAddress) const
-    {
-        return "http://" + serverAddress + ":" + std::to_string(httpPort);
-    }
 };

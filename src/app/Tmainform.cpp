@@ -340,7 +340,7 @@ void TMainForm::FetchBanners()
     const struct { ClickLabel* image; const std::string& path; } banners[] = {
         {Image1, m_settings.lowBannerPath}, {Image2, m_settings.highBannerPath}};
     for (const auto& banner : banners) {
-        const HttpResult got = HttpGet(ServerFileUrl(banner.path));
+        const HttpResult got = FetchServerFile(banner.path);
         QImage picture;
         if (!got.ok || !picture.loadFromData(reinterpret_cast<const uchar*>(got.body.data()),
                                              static_cast<int>(got.body.size()), "BMP"))
@@ -390,7 +390,7 @@ void TMainForm::ReadServiceRecord()
 void TMainForm::ReadLinkPage()
 {
     // A failed fetch leaves no body to cut links from (an error page has none to give).
-    const HttpResult page = HttpGet(ServerFileUrl(m_settings.linkPagePath));
+    const HttpResult page = FetchServerFile(m_settings.linkPagePath);
     const std::string body = page.ok ? page.body : std::string();
     // Positions count from 1, 0 when absent: a missing opening mark starts at the
     // beginning; a missing closing mark, or one before its opening, gives "".
@@ -449,9 +449,9 @@ void TMainForm::ShowWarning(const QString& text)
     m_platform.prompts.Warn(this, text);
 }
 
-std::string TMainForm::ServerFileUrl(const std::string& path) const
+HttpResult TMainForm::FetchServerFile(const std::string& path) const
 {
-    return m_settings.HttpBase(m_session.ServerAddress) + path;
+    return ::FetchServerFile(m_settings, m_session.ServerAddress, path);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -16,6 +16,7 @@
 
 class ClickLabel;
 class DbSession;
+struct HttpResult;
 class PanelStatusBar;
 class PresenceChannel;
 class QFrame;
@@ -152,7 +153,7 @@ private:
     void RowLabelMouseMove(ClickLabel* label);
     void RowLabelMouseLeave(ClickLabel* label);
     void SetRowHover(ClickLabel* label, bool hovered);
-    std::string ServerFileUrl(const std::string& path) const;
+    HttpResult FetchServerFile(const std::string& path) const;
 
     Session& m_session;
     DbSession& m_db;

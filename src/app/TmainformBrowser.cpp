@@ -40,14 +40,19 @@ void TMainForm::LoadCategory(const std::string& table)
 
 void TMainForm::ShowPage(int page, const std::string& table)
 {
+    // Row labels size themselves to their text, so only the title itself takes the pointer.
+    const auto setRowText = [](QLabel* label, const QString& text) {
+        label->setText(text);
+        label->resize(text.isEmpty() ? 0 : label->sizeHint().width(), label->height());
+    };
     for (auto* label : RowLabels)
-        label->setText(QString());
+        setRowText(label, QString());
     if (!m_browser.FetchPage(page, table))
         return;
     const auto& rows = m_browser.RowTexts;
     for (std::size_t j = 0; j < rows.size() && j < RowLabels.size(); ++j) {
         RowLabels[j]->setCursor(Qt::PointingHandCursor);
-        RowLabels[j]->setText(GbkToQ(rows[j]));
+        setRowText(RowLabels[j], GbkToQ(rows[j]));
     }
     Label12->setText(QString("%1/%2").arg(m_browser.CurrentPage).arg(m_browser.PageCount));
     Label12->adjustSize();
@@ -218,10 +223,12 @@ void TMainForm::DownloadTorrent(const std::string& link)
     const QString chosen = m_platform.files.ChooseOpen(this, "torrent文件 (*.torrent)");
     if (chosen.isEmpty() || Trim(QToGbk(chosen)).empty())
         return;
-    const HttpResult got = HttpGet(ServerFileUrl(m_settings.torrentFolder + link));
+    const HttpResult got = FetchServerFile(m_settings.torrentFolder + link);
     // The chosen name is a prefix of the saved file's name.
     QFile file(chosen + "【欢迎共享种子到" + GbkToQ(m_settings.shareContactAddress) + "】.torrent");
-    const bool saved = got.ok && file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+    // Unbuffered, so that a full disk fails the write here instead of vanishing in close().
+    const auto mode = QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered;
+    const bool saved = got.ok && file.open(mode)
                        && file.write(got.body.data(), static_cast<qint64>(got.body.size()))
                               == static_cast<qint64>(got.body.size());
     if (file.isOpen())

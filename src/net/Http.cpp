@@ -1,5 +1,7 @@
 #include "net/Http.h"
 
+#include "app/Settings.h"
+
 #include <curl/curl.h>
 
 #include <mutex>
@@ -57,4 +59,35 @@ HttpResult HttpGet(const std::string& url, const HttpOptions& options)
     curl_slist_free_all(headers);
     curl_easy_cleanup(curl);
     return result;
+}
+
+std::string EscapeUrlPath(std::string_view path)
+{
+    static constexpr std::string_view Kept = "/%-._~!$&'()*+,;=:@";
+    static constexpr char Hex[] = "0123456789ABCDEF";
+    std::string escaped;
+    escaped.reserve(path.size());
+    for (const char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        const bool alphanumeric = (byte >= '0' && byte <= '9') || (byte >= 'A' && byte <= 'Z')
+                                  || (byte >= 'a' && byte <= 'z');
+        if (alphanumeric || Kept.find(c) != std::string_view::npos) {
+            escaped += c;
+        } else {
+            escaped += '%';
+            escaped += Hex[byte >> 4];
+            escaped += Hex[byte & 15];
+        }
+    }
+    return escaped;
+}
+
+HttpResult FetchServerFile(const Settings& settings, const std::string& serverAddress,
+                           const std::string& path)
+{
+    HttpOptions options;
+    options.connectTimeoutSeconds = settings.httpConnectTimeoutSeconds;
+    options.timeoutSeconds = settings.httpTimeoutSeconds;
+    return HttpGet("http://" + serverAddress + ":" + std::to_string(settings.httpPort) + EscapeUrlPath(path),
+                   options);
 }

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 // One blocking HTTP GET into memory, the way the windows fetch banners, the link page,
 // torrents and update archives. Every call is bounded in time.
@@ -23,3 +24,14 @@ struct HttpResult
 };
 
 HttpResult HttpGet(const std::string& url, const HttpOptions& options = {});
+
+struct Settings;
+
+// A file of the server's file service ("http://" + address + ":8081" + path) with the
+// settings' time-outs; path may hold any bytes (a stored link) and is escaped.
+HttpResult FetchServerFile(const Settings& settings, const std::string& serverAddress,
+                           const std::string& path);
+
+// A path as it may stand in a URL: bytes that would end or break the path (blanks, control
+// codes, '#', '?', quotes, bytes above 127 ...) become %XX; '/' and '%' stay as they are.
+std::string EscapeUrlPath(std::string_view path);

@@ -112,11 +112,7 @@ void TLoginForm::BuildControls()
 
 void TLoginForm::LoadBanner()
 {
-    HttpOptions options;
-    options.connectTimeoutSeconds = m_settings.httpConnectTimeoutSeconds;
-    options.timeoutSeconds = m_settings.httpTimeoutSeconds;
-    const HttpResult reply =
-        HttpGet(m_settings.HttpBase(m_session.ServerAddress) + m_settings.lowBannerPath, options);
+    const HttpResult reply = FetchServerFile(m_settings, m_session.ServerAddress, m_settings.lowBannerPath);
     if (!reply.ok)
         return;
     const QImage banner = QImage::fromData(

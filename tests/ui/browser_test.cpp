@@ -9,6 +9,10 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <sys/resource.h>
+
+#include <csignal>
+
 namespace {
 
 // The list on the main window: paging, categories, activation and posting, on a database
@@ -190,6 +194,32 @@ TEST_F(Browser, HoverUnderlinesListRowsButNotBoardRowsOrTheUsersOwn)
     EXPECT_FALSE(Row(0)->font().underline());
 }
 
+TEST_F(Browser, RowLabelsFitTheirTitlesSoOnlyTheTextTakesClicks)
+{
+    s_db->exec("INSERT INTO zumalo_zhongzi(text, link) VALUES ('ab', 'x'), ('一个很长很长的种子标题', 'y')");
+    TMainForm& form = StartAsDemo();
+    ASSERT_EQ(Row(0)->text(), "一个很长很长的种子标题");
+    EXPECT_GT(Row(0)->width(), Row(1)->width());
+    EXPECT_GE(Row(1)->width(), Row(1)->fontMetrics().horizontalAdvance("ab"));
+    EXPECT_EQ(Row(2)->width(), 0);
+    // A shorter title on the next list shrinks the label again.
+    s_db->exec("INSERT INTO zumalo_sp(text, link) VALUES ('cd', 'z')");
+    form.SpeedButton4Click();
+    EXPECT_EQ(Row(0)->text(), "cd");
+    EXPECT_LT(Row(0)->width(), Row(1)->fontMetrics().horizontalAdvance("一个很长很长"));
+}
+
+TEST_F(Browser, RowsShowMarkupAsTyped)
+{
+    s_db->exec("INSERT INTO zumalo_bodysay(username, saybody, saytime) VALUES ('bob', '<b>hi</b> &lt;x&gt;', '2026-01-02 10:00:00')");
+    TMainForm& form = StartAsDemo();
+    form.SpeedButton8Click();
+    EXPECT_EQ(Row(0)->text(), "bob:<b>hi</b> &lt;x&gt;");
+    EXPECT_EQ(Row(0)->textFormat(), Qt::PlainText);
+    // Drawn as typed: as wide as the raw text, not as the shorter formatted one.
+    EXPECT_GE(Row(0)->width(), Row(0)->fontMetrics().horizontalAdvance("bob:<b>hi</b> &lt;x&gt;"));
+}
+
 // ----- activation
 
 TEST_F(Browser, BoardRowsAndEmptyRowsDoNothing)
@@ -291,6 +321,42 @@ TEST_F(Browser, TorrentDownloadSavesUnderTheChosenPrefix)
     form.ActivateRow(Row(1));
     EXPECT_EQ(LastWarning(), "下载种子失败...");
     EXPECT_FALSE(QFile::exists(saved));
+}
+
+TEST_F(Browser, TorrentLinksWithBlanksAndChineseAreFetched)
+{
+    s_db->exec("INSERT INTO zumalo_zhongzi(text, link) VALUES ('odd', 'a b#种子.torrent')");
+    const std::string served = "/zhongzi/a b#" + Utf8ToGbk("种子") + ".torrent";
+    m_http.Serve(served, std::string(77, 't'));
+    QTemporaryDir dir;
+    m_fake.files.path = dir.path() + "/x";
+    TMainForm& form = StartAsDemo();
+    form.ActivateRow(Row(0));
+    EXPECT_EQ(m_http.Hits(served), 1);
+    EXPECT_EQ(LastWarning(), "下载种子完成，种子大小77字节");
+}
+
+TEST_F(Browser, TorrentThatCannotBeWrittenWholeIsAFailureAndLeavesNoFile)
+{
+    s_db->exec("INSERT INTO zumalo_zhongzi(text, link) VALUES ('big', 'big.torrent')");
+    m_http.Serve("/zhongzi/big.torrent", std::string(1234, 'd'));
+    QTemporaryDir dir;
+    m_fake.files.path = dir.path() + "/full";
+    TMainForm& form = StartAsDemo();
+
+    // A file-size limit stands in for a full disk: writes past 100 bytes fail.
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 100;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    form.ActivateRow(Row(0));
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_EQ(LastWarning(), "下载种子失败...");
+    EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files).isEmpty());
 }
 
 // ----- posting
