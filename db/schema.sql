@@ -13,7 +13,7 @@ CREATE TABLE IF NOT EXISTS zumalo_userinfo (
   usersex    VARCHAR(4)   NOT NULL DEFAULT '1',
   userage    VARCHAR(16)  NOT NULL DEFAULT '',
   userarea   VARCHAR(100) NOT NULL DEFAULT '',
-  userqq     VARCHAR(16)  NOT NULL DEFAULT '',
+  userqq     VARCHAR(64)  NOT NULL DEFAULT '',
   userphone  VARCHAR(32)  NOT NULL DEFAULT '',
   usermail   VARCHAR(100) NOT NULL DEFAULT '',
   userscore  INT NOT NULL DEFAULT 0,
@@ -32,12 +32,13 @@ CREATE TABLE IF NOT EXISTS zumalo_sys (
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_nopad_bin;
 
 -- Texts are compared exactly (binary, trailing blanks count): activation finds an entry again by the
--- very text its row shows.
+-- very text its row shows. allowScore holds the integer text as the uploader typed it ("10",
+-- "$0A"); the client converts it when a video is opened.
 CREATE TABLE IF NOT EXISTS zumalo_zhongzi (
   id         INT NOT NULL AUTO_INCREMENT PRIMARY KEY,
   text       VARCHAR(200) NOT NULL,
-  link       VARCHAR(255) NOT NULL DEFAULT '',
-  allowScore INT NULL DEFAULT 0,
+  link       VARCHAR(1024) NOT NULL DEFAULT '',
+  allowScore VARCHAR(32)  NULL DEFAULT '0',
   username   VARCHAR(64)  NOT NULL DEFAULT '',
   KEY text (text)
 ) ENGINE=Aria TRANSACTIONAL=1 DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_nopad_bin;
@@ -45,8 +46,8 @@ CREATE TABLE IF NOT EXISTS zumalo_zhongzi (
 CREATE TABLE IF NOT EXISTS zumalo_sp (
   id         INT NOT NULL AUTO_INCREMENT PRIMARY KEY,
   text       VARCHAR(200) NOT NULL,
-  link       VARCHAR(255) NOT NULL DEFAULT '',
-  allowScore INT NULL DEFAULT 0,
+  link       VARCHAR(1024) NOT NULL DEFAULT '',
+  allowScore VARCHAR(32)  NULL DEFAULT '0',
   username   VARCHAR(64)  NOT NULL DEFAULT '',
   uploadtime DATETIME NULL,
   KEY text (text),
@@ -56,8 +57,8 @@ CREATE TABLE IF NOT EXISTS zumalo_sp (
 CREATE TABLE IF NOT EXISTS zumalo_news (
   id         INT NOT NULL AUTO_INCREMENT PRIMARY KEY,
   text       VARCHAR(200) NOT NULL,
-  link       VARCHAR(255) NOT NULL DEFAULT '',
-  allowScore INT NULL DEFAULT 0,
+  link       VARCHAR(1024) NOT NULL DEFAULT '',
+  allowScore VARCHAR(32)  NULL DEFAULT '0',
   username   VARCHAR(64)  NOT NULL DEFAULT '',
   submittime DATETIME NULL,
   KEY text (text),

@@ -236,8 +236,9 @@ TEST_F(Browser, BoardRowsAndEmptyRowsDoNothing)
 
 TEST_F(Browser, VideoScoreGateLetsEqualScoresPass)
 {
+    // The required score is kept as the uploader typed it: "$0A" is 10.
     s_db->exec("INSERT INTO zumalo_sp(text, link, allowScore, username, uploadtime) VALUES "
-               "('gated', 'http://127.0.0.1:1/a.swf', 10, 'bob', '2026-01-01 10:00:00'), "
+               "('gated', 'http://127.0.0.1:1/a.swf', '$0A', 'bob', '2026-01-01 10:00:00'), "
                "('nolink', '', 0, 'bob', '2026-01-01 10:00:00')");
     struct Case { int score; bool plays; QString warning; };
     const Case cases[] = {
