@@ -70,9 +70,14 @@ std::size_t Utf8CharLength(std::string_view text, std::size_t i)
     return k;
 }
 
+// A lead byte takes the next byte with it only when that byte may stand second in a pair;
+// a blank or a letter after it is a character of its own and is kept.
 std::size_t GbkBadLength(std::string_view text, std::size_t i)
 {
-    return GbkCharLength(text, i);
+    if (GbkCharLength(text, i) < 2)
+        return 1;
+    const auto second = static_cast<unsigned char>(text[i + 1]);
+    return (second >= 0x40 && second <= 0x7E) || (second >= 0x80 && second <= 0xFE) ? 2 : 1;
 }
 
 bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }

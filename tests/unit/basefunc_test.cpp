@@ -98,6 +98,9 @@ TEST(Gbk, UnconvertibleCharactersBecomeQuestionMarksAndNothingIsCut)
     // A lone lead byte at the end of GBK text, and an invalid pair.
     EXPECT_EQ(GbkToUtf8("ab\xD6"), "ab?");
     EXPECT_EQ(GbkToUtf8("\xFF" "c"), "?c");
+    // A lead byte before a byte that cannot end a pair loses only itself.
+    EXPECT_EQ(GbkToUtf8("\x81 a"), "? a");
+    EXPECT_EQ(GbkToUtf8("\x81\x30" "b"), "?0b");
     // Longer than iconv's chunk: nothing lost.
     const std::string many(5000, 'x');
     EXPECT_EQ(GbkToUtf8(Utf8ToGbk(many + "中")), many + "中");
