@@ -113,6 +113,7 @@ std::string Ping(const std::string& exe, std::chrono::milliseconds waitBound)
     ProbeProcess probe(pid);
 
     const auto deadline = std::chrono::steady_clock::now() + waitBound;
+    bool ended = false;
     for (;;) {
         pollfd waiting{readEnd.Get(), POLLIN, 0};
         const int ready = ::poll(&waiting, 1, 0);
@@ -128,8 +129,13 @@ std::string Ping(const std::string& exe, std::chrono::milliseconds waitBound)
                 return kProbeFailed;
             continue;
         }
-        if (probe.Ended())
+        if (ended)
             return kProbeFailed;
+        if (probe.Ended()) {
+            // What it wrote just before it ended may have arrived after the look above.
+            ended = true;
+            continue;
+        }
         if (std::chrono::steady_clock::now() >= deadline)
             return "Request timed out.";
         std::this_thread::sleep_for(kPollInterval);
