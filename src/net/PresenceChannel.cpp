@@ -38,8 +38,8 @@ void PresenceChannel::Start()
         connect(m_socket.get(), &QUdpSocket::readyRead, this, &PresenceChannel::OnSocketMessage);
     }
 
-    // inet_addr: a text that is not a dotted address gives 255.255.255.255, to which
-    // nothing can be sent, so the login check fails later.
+    // inet_addr: a text that is not a dotted address gives 255.255.255.255; SendTo sends
+    // nothing there (it would be a broadcast of the user's name), so the login check fails.
     m_serverIp = ntohl(::inet_addr(m_session.ServerAddress.c_str()));
     m_serverPort = static_cast<quint16>(m_settings.presencePort);
 
@@ -160,7 +160,7 @@ quint16 PresenceChannel::localPort() const
 
 bool PresenceChannel::SendTo(const std::string& datagram, std::uint32_t ip, quint16 port)
 {
-    if (!m_socket || m_socket->state() != QAbstractSocket::BoundState)
+    if (!m_socket || m_socket->state() != QAbstractSocket::BoundState || ip == INADDR_NONE)
         return false;
     const qint64 sent = m_socket->writeDatagram(datagram.data(), static_cast<qint64>(datagram.size()),
                                                 QHostAddress(ip), port);
