@@ -1,6 +1,9 @@
+#include "platform/QuitSignals.h"
 #include "platform/RealPlatform.h"
 
 #include <QAbstractButton>
+#include <QDialog>
+#include <QEventLoop>
 #include <QApplication>
 #include <QMessageBox>
 #include <QPointer>
@@ -9,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <functional>
 
 namespace {
@@ -119,6 +123,26 @@ TEST(RealPlatform, BundleUsesTheGivenMovieFactoryOrThePlaceholder)
     RealPlatform withoutPlayer(nullptr);
     QWidget parent;
     EXPECT_TRUE(withoutPlayer.bundle().movies.Create(&parent)->Widget());
+}
+
+TEST(QuitSignals, TerminationClosesTheModalWindowUpAndIsTakenOnce)
+{
+    const QuitSignals quit;
+    int received = 0;
+    QObject::connect(&quit, &QuitSignals::received, [&] { ++received; });
+
+    // The login dialog runs before the main loop: the signal must still end it.
+    QDialog dialog;
+    QTimer::singleShot(0, [] { std::raise(SIGTERM); });
+    QTimer::singleShot(5000, &dialog, &QDialog::accept); // a test that fails, not one that hangs
+    EXPECT_EQ(dialog.exec(), QDialog::Rejected);
+    EXPECT_TRUE(quit.Requested());
+
+    // The wake-up was taken out of the pipe: it does not fire again and again.
+    QEventLoop loop;
+    QTimer::singleShot(100, &loop, &QEventLoop::quit);
+    loop.exec();
+    EXPECT_EQ(received, 1);
 }
 
 } // namespace
