@@ -11,7 +11,6 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -70,14 +69,14 @@ int main()
     const std::string portText = FromEnvironment("ZUMALO_PROBE_PORT", std::to_string(settings.httpPort));
     const auto port = static_cast<unsigned short>(std::strtoul(portText.c_str(), nullptr, 10));
 
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
     const std::string ip = Ipv4Of(host);
-    ::inet_pton(AF_INET, ip.c_str(), &address.sin_addr);
     if (ip.empty()) {
         WriteAll("Ping request could not find host " + host + ".\nRequest timed out.\n");
         return 1;
     }
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    ::inet_pton(AF_INET, ip.c_str(), &address.sin_addr);
     std::string report = "Pinging " + host + " [" + ip + "] with TCP port " + portText + ":\n";
     const bool answered = Answers(address, port);
     report += answered ? "Reply from " + ip + ": port " + portText + " open.\n" : "Request timed out.\n";

@@ -3,10 +3,6 @@
 #include "app/Basefunc.h"
 #include "net/HostAddress.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <sys/socket.h>
-
 #include <algorithm>
 #include <cctype>
 #include <system_error>

@@ -52,5 +52,4 @@ struct Settings
 
     // The build-time defaults.
     static Settings Defaults();
-
 };
