@@ -43,7 +43,9 @@ double MedianMs(int runs, const std::function<void()>& work)
     for (int i = 0; i < runs; ++i) {
         const auto start = std::chrono::steady_clock::now();
         work();
-        times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        times.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count());
     }
     std::sort(times.begin(), times.end());
     return times[times.size() / 2];
@@ -62,17 +64,19 @@ int main()
 {
     MYSQL* admin = mysql_init(nullptr);
     mysql_options(admin, MYSQL_SET_CHARSET_NAME, "utf8mb4");
-    if (!mysql_real_connect(admin, "127.0.0.1", "zumalo_test", "zumalo_test", nullptr, 3306, nullptr,
-                            CLIENT_MULTI_STATEMENTS)) {
-        std::fprintf(stderr, "bench: the local MariaDB is not reachable (scripts/dev-stack start): %s\n",
+    if (!mysql_real_connect(admin, "127.0.0.1", "zumalo_test", "zumalo_test", nullptr, 3306,
+                            nullptr, CLIENT_MULTI_STATEMENTS)) {
+        std::fprintf(stderr,
+                     "bench: the local MariaDB is not reachable (scripts/dev-stack start): %s\n",
                      mysql_error(admin));
         return 1;
     }
     std::ifstream schemaFile(std::string(ZUMALO_SOURCE_DIR) + "/db/schema.sql");
     std::stringstream schema;
     schema << schemaFile.rdbuf();
-    if (!Admin(admin, std::string("DROP DATABASE IF EXISTS ") + kDatabase + "; CREATE DATABASE " + kDatabase
-                          + "; USE " + kDatabase + ";")
+    if (!Admin(admin,
+               std::string("DROP DATABASE IF EXISTS ") + kDatabase + "; CREATE DATABASE "
+                   + kDatabase + "; USE " + kDatabase + ";")
         || !Admin(admin, schema.str()))
         return 1;
 
@@ -86,14 +90,17 @@ int main()
     db.Connected = true;
     ContentBrowser browser(db);
 
-    std::printf("%10s %14s %14s %16s %14s\n", "rows", "page 1 (ms)", "last page (ms)", "whole count (ms)", "count RSS (MB)");
+    std::printf("%10s %14s %14s %16s %14s\n", "rows", "page 1 (ms)", "last page (ms)",
+                "whole count (ms)", "count RSS (MB)");
     double firstAt1k = 0, firstAt1M = 0, wholeAt1M = 0, lastAt1M = 0;
     long long filled = 0;
     for (const long long rows : {1000LL, 100000LL, 1000000LL}) {
         // Grow the table to the next size with the server's sequence engine.
-        if (!Admin(admin, "INSERT INTO zumalo_zhongzi(text, link, allowScore, username) SELECT concat('种子 ', seq), "
-                          "concat('t', seq, '.torrent'), 0, 'bench' FROM seq_"
-                              + std::to_string(filled + 1) + "_to_" + std::to_string(rows)))
+        if (!Admin(admin,
+                   "INSERT INTO zumalo_zhongzi(text, link, allowScore, username) SELECT "
+                   "concat('种子 ', seq), "
+                   "concat('t', seq, '.torrent'), 0, 'bench' FROM seq_"
+                       + std::to_string(filled + 1) + "_to_" + std::to_string(rows)))
             return 1;
         filled = rows;
         const std::string table = "zumalo_zhongzi";
@@ -124,9 +131,11 @@ int main()
     }
     Admin(admin, std::string("DROP DATABASE ") + kDatabase);
     mysql_close(admin);
-    std::printf("page 1 at 1M rows is %.1fx its time at 1,000 rows; the last page (offset 999992) takes "
-                "%.1f ms because the server walks the id index past every row before it\n",
-                firstAt1k > 0 ? firstAt1M / firstAt1k : 0.0, lastAt1M);
-    std::printf("page switch at 1M rows: %.2f ms (whole-table count: %.2f ms)\n", firstAt1M, wholeAt1M);
+    std::printf(
+        "page 1 at 1M rows is %.1fx its time at 1,000 rows; the last page (offset 999992) takes "
+        "%.1f ms because the server walks the id index past every row before it\n",
+        firstAt1k > 0 ? firstAt1M / firstAt1k : 0.0, lastAt1M);
+    std::printf("page switch at 1M rows: %.2f ms (whole-table count: %.2f ms)\n", firstAt1M,
+                wholeAt1M);
     return 0;
 }

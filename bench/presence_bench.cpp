@@ -75,8 +75,9 @@ ServerChild StartServer(const std::string& program)
         ::dup2(out[1], STDOUT_FILENO);
         ::close(out[0]);
         ::close(out[1]);
-        ::execl(program.c_str(), program.c_str(), "--bind", "127.0.0.1", "--udp-port", "0", "--http-port", "0",
-                "--web-port", "0", "--keepalive-timeout", "10", static_cast<char*>(nullptr));
+        ::execl(program.c_str(), program.c_str(), "--bind", "127.0.0.1", "--udp-port", "0",
+                "--http-port", "0", "--web-port", "0", "--keepalive-timeout", "10",
+                static_cast<char*>(nullptr));
         std::_Exit(127);
     }
     ::close(out[1]);
@@ -126,7 +127,8 @@ int main(int argc, char** argv)
         // Beside build/bench/presence_bench is build/bin/zumalo-server.
         std::string self = argv[0];
         const auto slash = self.rfind('/');
-        options.server = (slash == std::string::npos ? std::string(".") : self.substr(0, slash)) + "/../bin/zumalo-server";
+        options.server = (slash == std::string::npos ? std::string(".") : self.substr(0, slash))
+            + "/../bin/zumalo-server";
     }
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string name = argv[i];
@@ -216,7 +218,8 @@ int main(int argc, char** argv)
                     if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
                         timespec stamp{};
                         std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
-                        queuedWallMs = static_cast<double>(stamp.tv_sec) * 1e3 + static_cast<double>(stamp.tv_nsec) / 1e6;
+                        queuedWallMs = static_cast<double>(stamp.tv_sec) * 1e3
+                            + static_cast<double>(stamp.tv_nsec) / 1e6;
                     }
                 }
                 const std::string_view datagram(buffer, static_cast<std::size_t>(got));
@@ -227,21 +230,21 @@ int main(int argc, char** argv)
                         send(i, ack);
                     }
                     break;
-                case MessageType::OnlineList:
-                    ++lists;
-                    break;
+                case MessageType::OnlineList: ++lists; break;
                 case MessageType::TextLine: {
                     const std::string text = ReadText(datagram);
-                    const std::size_t seq = std::strtoul(text.c_str() + text.find(' ') + 1, nullptr, 10);
+                    const std::size_t seq =
+                        std::strtoul(text.c_str() + text.find(' ') + 1, nullptr, 10);
                     if (measuring && seq < chatSent.size()) {
-                        const double read = std::chrono::duration<double, std::milli>(now - chatSent[seq]).count();
+                        const double read =
+                            std::chrono::duration<double, std::milli>(now - chatSent[seq]).count();
                         readLatencies.push_back(read);
-                        latencies.push_back(queuedWallMs >= 0 ? queuedWallMs - chatSentWallMs[seq] : read);
+                        latencies.push_back(queuedWallMs >= 0 ? queuedWallMs - chatSentWallMs[seq]
+                                                              : read);
                     }
                     break;
                 }
-                default:
-                    break;
+                default: break;
                 }
             }
         }
@@ -257,7 +260,8 @@ int main(int argc, char** argv)
                 pump(5);
         }
     }
-    while (std::count(accepted.begin(), accepted.end(), 1) < n && Clock::now() - loginStart < std::chrono::seconds(20))
+    while (std::count(accepted.begin(), accepted.end(), 1) < n
+           && Clock::now() - loginStart < std::chrono::seconds(20))
         pump(10);
     const auto admitted = std::count(accepted.begin(), accepted.end(), 1);
     const double loginSeconds = std::chrono::duration<double>(Clock::now() - loginStart).count();
@@ -268,12 +272,14 @@ int main(int argc, char** argv)
     measuring = true;
     const auto start = Clock::now();
     const double cpuStart = CpuSeconds(server.pid);
-    const auto window = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options.seconds));
+    const auto window =
+        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options.seconds));
     const auto keepPeriod = std::chrono::milliseconds(3000);
     std::vector<Clock::time_point> nextKeep(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i)
         nextKeep[static_cast<std::size_t>(i)] = start + keepPeriod * i / n;
-    const auto chatPeriod = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / options.chatPerSecond));
+    const auto chatPeriod = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(1.0 / options.chatPerSecond));
     auto nextChat = start + chatPeriod / 2;
     std::size_t keepOnlines = 0;
     int nextKeeper = 0; // clients are due in index order
@@ -290,7 +296,9 @@ int main(int argc, char** argv)
             const int sender = static_cast<int>(seq * 7919 % static_cast<std::size_t>(n));
             chatSentWallMs.push_back(WallMs());
             chatSent.push_back(Clock::now());
-            send(sender, BuildTextLine(names[static_cast<std::size_t>(sender)] + " " + std::to_string(seq)));
+            send(
+                sender,
+                BuildTextLine(names[static_cast<std::size_t>(sender)] + " " + std::to_string(seq)));
             nextChat += chatPeriod;
         }
         pump(1);
@@ -314,15 +322,22 @@ int main(int argc, char** argv)
     const double readP50 = Percentile(sortedRead, 0.50);
     const double readP99 = Percentile(sortedRead, 0.99);
 
-    std::printf("clients logged in        %ld of %d in %.2f s\n", static_cast<long>(admitted), n, loginSeconds);
+    std::printf("clients logged in        %ld of %d in %.2f s\n", static_cast<long>(admitted), n,
+                loginSeconds);
     std::printf("measured window          %.1f s\n", elapsed);
-    std::printf("keep-online sent         %zu (%.0f/s)\n", keepOnlines, static_cast<double>(keepOnlines) / elapsed);
-    std::printf("chat lines sent          %zu (%.1f/s), each relayed to all %d clients\n", chatSent.size(),
-                static_cast<double>(chatSent.size()) / elapsed, n);
+    std::printf("keep-online sent         %zu (%.0f/s)\n", keepOnlines,
+                static_cast<double>(keepOnlines) / elapsed);
+    std::printf("chat lines sent          %zu (%.1f/s), each relayed to all %d clients\n",
+                chatSent.size(), static_cast<double>(chatSent.size()) / elapsed, n);
     std::printf("relayed lines received   %zu of %zu\n", latencies.size(), expected);
-    std::printf("relay latency            p50 %.2f ms, p90 %.2f ms, p99 %.2f ms, max %.2f ms (send to arrival)\n", p50, p90, p99, worst);
-    std::printf("read by this program     p50 %.2f ms, p99 %.2f ms (one thread reading %d sockets in turn)\n", readP50, readP99, n);
+    std::printf("relay latency            p50 %.2f ms, p90 %.2f ms, p99 %.2f ms, max %.2f ms (send "
+                "to arrival)\n",
+                p50, p90, p99, worst);
+    std::printf("read by this program     p50 %.2f ms, p99 %.2f ms (one thread reading %d sockets "
+                "in turn)\n",
+                readP50, readP99, n);
     std::printf("server CPU               %.2f s in %.1f s\n", cpuEnd - cpuStart, elapsed);
-    std::printf("presence: %d clients, p50 %.2f ms, p99 %.2f ms, server CPU %.1f%% of one core\n", n, p50, p99, cpu);
+    std::printf("presence: %d clients, p50 %.2f ms, p99 %.2f ms, server CPU %.1f%% of one core\n",
+                n, p50, p99, cpu);
     return 0;
 }

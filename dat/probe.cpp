@@ -36,7 +36,8 @@ bool Answers(sockaddr_in address, unsigned short port)
     if (fd < 0)
         return false;
     address.sin_port = htons(port);
-    bool connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    bool connected =
+        ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
     if (!connected && errno == EINPROGRESS) {
         pollfd waiting{fd, POLLOUT, 0};
         int error = 0;
@@ -66,7 +67,8 @@ int main()
 {
     const Settings settings = Settings::Defaults();
     const std::string host = FromEnvironment("ZUMALO_PROBE_HOST", settings.serverHostName);
-    const std::string portText = FromEnvironment("ZUMALO_PROBE_PORT", std::to_string(settings.httpPort));
+    const std::string portText =
+        FromEnvironment("ZUMALO_PROBE_PORT", std::to_string(settings.httpPort));
     const auto port = static_cast<unsigned short>(std::strtoul(portText.c_str(), nullptr, 10));
 
     const std::string ip = Ipv4Of(host);
@@ -79,7 +81,8 @@ int main()
     ::inet_pton(AF_INET, ip.c_str(), &address.sin_addr);
     std::string report = "Pinging " + host + " [" + ip + "] with TCP port " + portText + ":\n";
     const bool answered = Answers(address, port);
-    report += answered ? "Reply from " + ip + ": port " + portText + " open.\n" : "Request timed out.\n";
+    report +=
+        answered ? "Reply from " + ip + ": port " + portText + " open.\n" : "Request timed out.\n";
     WriteAll(report);
     return answered ? 0 : 1;
 }

@@ -37,8 +37,8 @@ void Arrow(QPainter& p, qreal x, qreal y, qreal length, qreal thickness, const Q
     QPolygonF arrow;
     arrow << QPointF(x, y - thickness / 2) << QPointF(x + length - headLength, y - thickness / 2)
           << QPointF(x + length - headLength, y - head / 2) << QPointF(x + length, y)
-          << QPointF(x + length - headLength, y + head / 2) << QPointF(x + length - headLength, y + thickness / 2)
-          << QPointF(x, y + thickness / 2);
+          << QPointF(x + length - headLength, y + head / 2)
+          << QPointF(x + length - headLength, y + thickness / 2) << QPointF(x, y + thickness / 2);
     p.setPen(QPen(color.darker(140), 1));
     QLinearGradient fill(0, y - head / 2, 0, y + head / 2);
     fill.setColorAt(0, color.lighter(150));
@@ -47,8 +47,8 @@ void Arrow(QPainter& p, qreal x, qreal y, qreal length, qreal thickness, const Q
     p.drawPolygon(arrow);
 }
 
-void OutlinedText(QPainter& p, const QPointF& at, const QString& text, const QFont& font, const QColor& fill,
-                  const QColor& outline)
+void OutlinedText(QPainter& p, const QPointF& at, const QString& text, const QFont& font,
+                  const QColor& fill, const QColor& outline)
 {
     QPainterPath path;
     path.addText(at, font, text);
@@ -82,8 +82,8 @@ QImage DrawLow()
     Arrow(p, 18, 40, 46, 10, QColor(0xFF, 0xB3, 0x00));
     Arrow(p, 10, 58, 46, 10, QColor(0x2E, 0xB8, 0x4B));
 
-    OutlinedText(p, QPointF(72, 50), QString::fromUtf8("让你更方便"), CjkFont(34, QFont::Black), QColor(0xFF, 0xF6, 0xD5),
-                 QColor(0x0B, 0x3D, 0x91));
+    OutlinedText(p, QPointF(72, 50), QString::fromUtf8("让你更方便"), CjkFont(34, QFont::Black),
+                 QColor(0xFF, 0xF6, 0xD5), QColor(0x0B, 0x3D, 0x91));
     p.setFont(CjkFont(11, QFont::Bold));
     p.setPen(QColor(0x0B, 0x3D, 0x91));
     p.drawText(QRectF(74, 56, 195, 18), Qt::AlignRight | Qt::AlignVCenter,
@@ -146,8 +146,8 @@ QImage DrawHigh()
     p.setPen(QPen(QColor(0xC0, 0x39, 0x2B), 2.5));
     p.setBrush(Qt::white);
     p.drawPath(bubble);
-    OutlinedText(p, QPointF(106, 48), QString::fromUtf8("来查我"), CjkFont(34, QFont::Black), QColor(0xE7, 0x4C, 0x3C),
-                 QColor(0x7B, 0x12, 0x0A));
+    OutlinedText(p, QPointF(106, 48), QString::fromUtf8("来查我"), CjkFont(34, QFont::Black),
+                 QColor(0xE7, 0x4C, 0x3C), QColor(0x7B, 0x12, 0x0A));
     p.setFont(CjkFont(11, QFont::Bold));
     p.setPen(QColor(0x7B, 0x12, 0x0A));
     p.drawText(QRectF(214, 14, 44, 40), Qt::AlignCenter, QString::fromUtf8("用户\n信息"));

@@ -15,13 +15,16 @@ bool ReadValidName(std::string_view datagram, std::string& name)
     if (datagram.size() != presence::NameRecordSize)
         return false;
     name = presence::ReadName(datagram);
-    return !name.empty() && name.size() < presence::NameFieldSize && !presence::EndsInLeadByte(name);
+    return !name.empty() && name.size() < presence::NameFieldSize
+        && !presence::EndsInLeadByte(name);
 }
 
 } // namespace
 
 PresenceService::PresenceService(Clock::duration keepAlive, Sink sink, Log log)
-    : m_keepAlive(keepAlive), m_sink(std::move(sink)), m_log(std::move(log))
+    : m_keepAlive(keepAlive)
+    , m_sink(std::move(sink))
+    , m_log(std::move(log))
 {
 }
 
@@ -78,12 +81,12 @@ void PresenceService::Handle(const Endpoint& from, std::string_view datagram, Cl
             m_log("broadcast to " + count + " online clients");
         }
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
-void PresenceService::Login(const Endpoint& from, const std::string& name, Clock::time_point now, bool answer)
+void PresenceService::Login(const Endpoint& from, const std::string& name, Clock::time_point now,
+                            bool answer)
 {
     if (auto it = m_byName.find(name); it != m_byName.end() && it->second != from.Key()) {
         const Client& holder = m_clients.at(it->second);
@@ -184,8 +187,9 @@ PresenceService::Clock::time_point PresenceService::Tick(Clock::time_point now)
         if (!silent.empty())
             m_listPending = true;
         // Sweep a few times within the keep-alive time, at least once a second.
-        m_nextSweep = now + std::clamp<Clock::duration>(m_keepAlive / 4, std::chrono::milliseconds(20),
-                                                        std::chrono::seconds(1));
+        m_nextSweep = now
+            + std::clamp<Clock::duration>(m_keepAlive / 4, std::chrono::milliseconds(20),
+                                          std::chrono::seconds(1));
     }
     Clock::time_point next = m_nextSweep;
     if (m_listPending) {

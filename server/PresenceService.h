@@ -72,9 +72,9 @@ private:
     Sink m_sink;
     Log m_log;
 
-    std::unordered_map<std::uint64_t, Client> m_clients;      // by endpoint key
-    std::unordered_map<std::string, std::uint64_t> m_byName;  // name -> endpoint key
-    std::map<std::uint64_t, std::uint64_t> m_loginOrder;      // order -> endpoint key
+    std::unordered_map<std::uint64_t, Client> m_clients;     // by endpoint key
+    std::unordered_map<std::string, std::uint64_t> m_byName; // name -> endpoint key
+    std::map<std::uint64_t, std::uint64_t> m_loginOrder;     // order -> endpoint key
     std::uint64_t m_nextOrder = 0;
 
     std::vector<Endpoint> m_recipients; // cached while membership is unchanged

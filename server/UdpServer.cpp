@@ -9,8 +9,8 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <vector>
 
@@ -127,7 +127,8 @@ void UdpServer::SendRange(std::string_view datagram, std::span<const Endpoint> t
         }
         std::size_t done = 0;
         while (done < count) {
-            const int sent = ::sendmmsg(m_socket, messages.data() + done, static_cast<unsigned>(count - done), 0);
+            const int sent = ::sendmmsg(m_socket, messages.data() + done,
+                                        static_cast<unsigned>(count - done), 0);
             if (sent > 0)
                 done += static_cast<std::size_t>(sent);
             else if (sent < 0 && errno == EINTR)
@@ -141,7 +142,8 @@ void UdpServer::SendRange(std::string_view datagram, std::span<const Endpoint> t
 void UdpServer::Run(PresenceService& service)
 {
     m_helper = std::thread([this] { Helper(); });
-    struct JoinHelper {
+    struct JoinHelper
+    {
         UdpServer& server;
         ~JoinHelper()
         {
@@ -164,7 +166,8 @@ void UdpServer::Run(PresenceService& service)
         const auto now = PresenceService::Clock::now();
         const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - now).count();
         std::array<pollfd, 2> fds{{{m_socket, POLLIN, 0}, {m_wake, POLLIN, 0}}};
-        const int ready = ::poll(fds.data(), fds.size(), static_cast<int>(std::clamp<long long>(wait + 1, 0, 1000)));
+        const int ready = ::poll(fds.data(), fds.size(),
+                                 static_cast<int>(std::clamp<long long>(wait + 1, 0, 1000)));
         if (ready < 0 && errno != EINTR)
             return;
         if (fds[1].revents & POLLIN)
@@ -180,7 +183,8 @@ void UdpServer::Run(PresenceService& service)
                     messages[i].msg_hdr.msg_iov = &iovs[i];
                     messages[i].msg_hdr.msg_iovlen = 1;
                 }
-                const int got = ::recvmmsg(m_socket, messages.data(), ReceiveBatch, MSG_DONTWAIT, nullptr);
+                const int got =
+                    ::recvmmsg(m_socket, messages.data(), ReceiveBatch, MSG_DONTWAIT, nullptr);
                 if (got <= 0)
                     break;
                 const auto received = PresenceService::Clock::now();
@@ -188,8 +192,10 @@ void UdpServer::Run(PresenceService& service)
                     const msghdr& header = messages[i].msg_hdr;
                     if ((header.msg_flags & MSG_TRUNC) || header.msg_namelen != sizeof(sockaddr_in))
                         continue;
-                    const Endpoint from{ntohl(sources[i].sin_addr.s_addr), ntohs(sources[i].sin_port)};
-                    service.Handle(from, std::string_view(buffers[i].data(), messages[i].msg_len), received);
+                    const Endpoint from{ntohl(sources[i].sin_addr.s_addr),
+                                        ntohs(sources[i].sin_port)};
+                    service.Handle(from, std::string_view(buffers[i].data(), messages[i].msg_len),
+                                   received);
                 }
                 if (static_cast<std::size_t>(got) < ReceiveBatch)
                     break;

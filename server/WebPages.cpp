@@ -11,7 +11,8 @@ namespace fs = std::filesystem;
 
 std::optional<fs::path> ContentFile(const fs::path& root, std::string_view requestPath)
 {
-    if (requestPath.empty() || requestPath.front() != '/' || requestPath.find('\0') != std::string_view::npos
+    if (requestPath.empty() || requestPath.front() != '/'
+        || requestPath.find('\0') != std::string_view::npos
         || requestPath.find('\\') != std::string_view::npos)
         return std::nullopt;
 
@@ -37,7 +38,8 @@ std::optional<fs::path> ContentFile(const fs::path& root, std::string_view reque
     const fs::path file = fs::canonical(base / relative, error);
     if (error || !fs::is_regular_file(file, error))
         return std::nullopt;
-    const auto [rootEnd, fileIt] = std::mismatch(base.begin(), base.end(), file.begin(), file.end());
+    const auto [rootEnd, fileIt] =
+        std::mismatch(base.begin(), base.end(), file.begin(), file.end());
     if (rootEnd != base.end())
         return std::nullopt;
     return file;
@@ -80,7 +82,8 @@ std::string PercentDecode(std::string_view text)
 {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
+        if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0
+            && HexValue(text[i + 2]) >= 0) {
             out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
             i += 2;
         } else if (text[i] == '+') {
@@ -98,9 +101,8 @@ bool LooksLikeHostName(std::string_view host)
 {
     if (host.empty() || host.size() > 253)
         return false;
-    return std::all_of(host.begin(), host.end(), [](unsigned char c) {
-        return std::isalnum(c) || c == '-' || c == '.';
-    });
+    return std::all_of(host.begin(), host.end(),
+                       [](unsigned char c) { return std::isalnum(c) || c == '-' || c == '.'; });
 }
 
 } // namespace
@@ -124,8 +126,9 @@ std::string AddressLookupPage(std::string_view query)
     std::string_view host = query;
     constexpr std::string_view scheme = "http://";
     if (host.size() >= scheme.size()
-        && std::equal(scheme.begin(), scheme.end(), host.begin(),
-                      [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); }))
+        && std::equal(scheme.begin(), scheme.end(), host.begin(), [](char a, char b) {
+               return a == std::tolower(static_cast<unsigned char>(b));
+           }))
         host.remove_prefix(scheme.size());
     host = host.substr(0, host.find('/'));
 
@@ -148,5 +151,6 @@ std::string WeatherPage(int month)
     const int temperature = ByMonth[std::clamp(month, 1, 12) - 1];
     return Utf8ToGbk("<?xml version=\"1.0\" encoding=\"gb2312\"?>\r\n<weather><city>本地</city>"
                      "<temperature><![CDATA[")
-        + Utf8ToGbk(std::to_string(temperature) + "℃") + Utf8ToGbk("]]></temperature></weather>\r\n");
+        + Utf8ToGbk(std::to_string(temperature) + "℃")
+        + Utf8ToGbk("]]></temperature></weather>\r\n");
 }

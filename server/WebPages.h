@@ -10,7 +10,8 @@
 // The file under root that a request path names, or nothing when the path is not a plain
 // relative path ("..", "." or a backslash in any segment, a zero byte) or leaves root
 // through a link. The path is already percent-decoded; nothing is decoded again.
-std::optional<std::filesystem::path> ContentFile(const std::filesystem::path& root, std::string_view requestPath);
+std::optional<std::filesystem::path> ContentFile(const std::filesystem::path& root,
+                                                 std::string_view requestPath);
 
 // The content type of a served file, by its extension.
 std::string ContentType(const std::filesystem::path& file);

@@ -132,21 +132,25 @@ int Broadcast(const Options& options)
         std::cerr << "zumalo-server: socket: " << std::strerror(errno) << "\n";
         return 1;
     }
-    const std::string datagram =
-        presence::BuildTextRecord(presence::MessageType::AdminBroadcast, Utf8ToGbk(options.broadcastText));
-    ::sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&server), sizeof server);
+    const std::string datagram = presence::BuildTextRecord(presence::MessageType::AdminBroadcast,
+                                                           Utf8ToGbk(options.broadcastText));
+    ::sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&server),
+             sizeof server);
 
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     char buffer[presence::MaxDatagramSize];
     while (std::chrono::steady_clock::now() < deadline) {
         pollfd waiting{fd, POLLIN, 0};
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (::poll(&waiting, 1, static_cast<int>(left.count()) + 1) <= 0)
             continue;
         const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
         const std::string_view answer(buffer, got > 0 ? static_cast<std::size_t>(got) : 0);
-        if (presence::ReadType(answer) == static_cast<std::uint8_t>(presence::MessageType::AdminAnswer)) {
-            std::cout << "zumalo-server: broadcast sent to " << presence::ReadText(answer) << " online clients\n";
+        if (presence::ReadType(answer)
+            == static_cast<std::uint8_t>(presence::MessageType::AdminAnswer)) {
+            std::cout << "zumalo-server: broadcast sent to " << presence::ReadText(answer)
+                      << " online clients\n";
             ::close(fd);
             return 0;
         }
@@ -186,8 +190,10 @@ void SetUpPages(httplib::Server& server)
     server.Get("/ips.asp", [](const httplib::Request& request, httplib::Response& response) {
         // The raw query, so that a query text holding "=" or "http://" arrives whole.
         const std::size_t mark = request.target.find('?');
-        const std::string query = mark == std::string::npos ? std::string() : request.target.substr(mark + 1);
-        response.set_content(AddressLookupPage(QueryValue(query, "ip")), "text/html; charset=gb2312");
+        const std::string query =
+            mark == std::string::npos ? std::string() : request.target.substr(mark + 1);
+        response.set_content(AddressLookupPage(QueryValue(query, "ip")),
+                             "text/html; charset=gb2312");
     });
     server.Get("/tb.q", [](const httplib::Request&, httplib::Response& response) {
         const std::time_t now = std::time(nullptr);
@@ -233,8 +239,10 @@ int Serve(const Options& options)
 
     auto log = [](const std::string& line) { std::cout << "zumalo-server: " << line << std::endl; };
     PresenceService presence(
-        std::chrono::duration_cast<PresenceService::Clock::duration>(std::chrono::duration<double>(options.keepAliveSeconds)),
-        [&udp](std::string_view datagram, std::span<const Endpoint> to) { udp.Send(datagram, to); }, log);
+        std::chrono::duration_cast<PresenceService::Clock::duration>(
+            std::chrono::duration<double>(options.keepAliveSeconds)),
+        [&udp](std::string_view datagram, std::span<const Endpoint> to) { udp.Send(datagram, to); },
+        log);
 
     std::thread udpThread([&] { udp.Run(presence); });
     std::thread filesThread([&] { files.listen_after_bind(); });
@@ -247,9 +255,10 @@ int Serve(const Options& options)
         std::_Exit(1);
     }
 
-    std::cout << "zumalo-server ready: udp " << options.bind << ":" << udp.Port() << ", http " << options.bind << ":"
-              << httpPort << ", web " << options.bind << ":" << webPort << ", content " << content.string()
-              << ", keep-alive " << options.keepAliveSeconds << " s" << std::endl;
+    std::cout << "zumalo-server ready: udp " << options.bind << ":" << udp.Port() << ", http "
+              << options.bind << ":" << httpPort << ", web " << options.bind << ":" << webPort
+              << ", content " << content.string() << ", keep-alive " << options.keepAliveSeconds
+              << " s" << std::endl;
 
     int signal = 0;
     sigwait(&stopSignals, &signal);
@@ -260,7 +269,8 @@ int Serve(const Options& options)
     udpThread.join();
     filesThread.join();
     pagesThread.join();
-    std::cout << "zumalo-server stopped (" << (signal == SIGINT ? "SIGINT" : "SIGTERM") << ")" << std::endl;
+    std::cout << "zumalo-server stopped (" << (signal == SIGINT ? "SIGINT" : "SIGTERM") << ")"
+              << std::endl;
     return 0;
 }
 

@@ -80,7 +80,10 @@ std::size_t GbkBadLength(std::string_view text, std::size_t i)
     return (second >= 0x40 && second <= 0x7E) || (second >= 0x80 && second <= 0xFE) ? 2 : 1;
 }
 
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
+bool IsBlank(char c)
+{
+    return static_cast<unsigned char>(c) <= 32;
+}
 
 } // namespace
 
@@ -147,7 +150,8 @@ int StrToInt(std::string_view text)
     } else if (i < text.size() && (text[i] == 'x' || text[i] == 'X')) {
         base = 16;
         ++i;
-    } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+    } else if (i + 1 < text.size() && text[i] == '0'
+               && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
         base = 16;
         i += 2;
     }
@@ -204,5 +208,6 @@ std::string Copy(std::string_view text, long long start, long long count)
         start = 1;
     if (count <= 0 || start > static_cast<long long>(text.size()))
         return {};
-    return std::string(text.substr(static_cast<std::size_t>(start - 1), static_cast<std::size_t>(count)));
+    return std::string(
+        text.substr(static_cast<std::size_t>(start - 1), static_cast<std::size_t>(count)));
 }

@@ -35,7 +35,10 @@ std::string QToGbk(const QString& text);
 std::string Trim(std::string_view text);
 
 // Length in GBK bytes: a Chinese character counts 2.
-inline std::size_t GbkLength(std::string_view gbk) { return gbk.size(); }
+inline std::size_t GbkLength(std::string_view gbk)
+{
+    return gbk.size();
+}
 
 // Length of the GBK character that starts at text[i]: 2 for a lead byte followed by
 // another byte, else 1.

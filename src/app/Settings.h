@@ -8,8 +8,8 @@
 struct Settings
 {
     // Address resolution: the dynamic-DNS name asked of the lookup page, and the probe.
-    std::string serverHostUrl;              // "http://" + host name
-    std::string serverHostName;             // the host name alone (the probe resolves it)
+    std::string serverHostUrl;                 // "http://" + host name
+    std::string serverHostName;                // the host name alone (the probe resolves it)
     std::string probeProgram = "dat/test.dat"; // under ProgramDir()
 
     // Database.
@@ -47,7 +47,7 @@ struct Settings
     std::string chatSound = "dat/system.wav"; // under ProgramDir()
     std::string shareContactAddress;
 
-    int timer1Ms = 20000;          // rotating caption
+    int timer1Ms = 20000; // rotating caption
     int temperatureRefreshMs = 300000;
 
     // The build-time defaults.

@@ -61,11 +61,12 @@ void SetCaption(QLabel* label, const QString& text)
 
 } // namespace
 
-TMainForm::TMainForm(Session& session, DbSession& db, const Settings& settings,
-                     Platform& platform, LoginRunner runLogin)
-    : QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                           | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint
-                           | Qt::MSWindowsFixedSizeDialogHint)
+TMainForm::TMainForm(Session& session, DbSession& db, const Settings& settings, Platform& platform,
+                     LoginRunner runLogin)
+    : QWidget(nullptr,
+              Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                  | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint
+                  | Qt::MSWindowsFixedSizeDialogHint)
     , m_session(session)
     , m_db(db)
     , m_settings(settings)
@@ -188,9 +189,15 @@ void TMainForm::BuildContentPanel()
     Image11->setScaledContents(true);
     Image11->setPixmap(Art(artwork::ButtonBar));
 
-    struct ButtonSpec { SpeedButton** button; const char* caption; int x; int w; };
+    struct ButtonSpec
+    {
+        SpeedButton** button;
+        const char* caption;
+        int x;
+        int w;
+    };
     const ButtonSpec buttons[] = {
-        {&SpeedButton5, "种子", 9, 58},      {&SpeedButton4, "视频", 69, 58},
+        {&SpeedButton5, "种子", 9, 58},       {&SpeedButton4, "视频", 69, 58},
         {&SpeedButton7, "上传视频", 129, 58}, {&SpeedButton8, "留言板", 189, 58},
         {&SpeedButton10, "快贴", 249, 58},    {&SpeedButton11, "提交快贴", 309, 58},
         {&SpeedButton13, "聊天室", 369, 58},  {&SpeedButton15, "锁定", 429, 58},
@@ -208,7 +215,7 @@ void TMainForm::BuildContentPanel()
 
     // The eight rows: a numbered badge at x 8 and a label at x 28 on the same line.
     const int rowY[] = {44, 68, 94, 120, 145, 170, 194, 219};
-    const char* labelNames[] = {"Label2", "Label3", "Label5", "Label7",
+    const char* labelNames[] = {"Label2", "Label3", "Label5",  "Label7",
                                 "Label8", "Label9", "Label10", "Label11"};
     for (int i = 0; i < 8; ++i) {
         auto* icon = new ClickLabel(QString(), Panel2);
@@ -337,13 +344,17 @@ void TMainForm::RequestQuit()
 void TMainForm::FetchBanners()
 {
     // Left first; a failure keeps the design pictures and skips the right one.
-    const struct { ClickLabel* image; const std::string& path; } banners[] = {
-        {Image1, m_settings.lowBannerPath}, {Image2, m_settings.highBannerPath}};
+    const struct
+    {
+        ClickLabel* image;
+        const std::string& path;
+    } banners[] = {{Image1, m_settings.lowBannerPath}, {Image2, m_settings.highBannerPath}};
     for (const auto& banner : banners) {
         const HttpResult got = FetchServerFile(banner.path);
         QImage picture;
-        if (!got.ok || !picture.loadFromData(reinterpret_cast<const uchar*>(got.body.data()),
-                                             static_cast<int>(got.body.size()), "BMP"))
+        if (!got.ok
+            || !picture.loadFromData(reinterpret_cast<const uchar*>(got.body.data()),
+                                     static_cast<int>(got.body.size()), "BMP"))
             return;
         banner.image->setPixmap(QPixmap::fromImage(picture));
     }
@@ -408,7 +419,8 @@ void TMainForm::ReadLinkPage()
 void TMainForm::ShowTemperature()
 {
     // The label's area holds nine bytes: a longer result is cut at a character boundary.
-    const std::string text = LookupTemperature(m_settings.weatherHost, m_settings.webTimeoutSeconds);
+    const std::string text =
+        LookupTemperature(m_settings.weatherHost, m_settings.webTimeoutSeconds);
     SetCaption(Label1, "当天温度" + GbkToQ(CutAtCharBoundary(text, 9)));
 }
 

@@ -89,11 +89,26 @@ void TMainForm::SwitchCategory(Category::Kind kind)
     SetMessageInputShown(kind == Category::Kind::Board);
 }
 
-void TMainForm::SpeedButton5Click() { SwitchCategory(Category::Kind::Torrents); }
-void TMainForm::SpeedButton4Click() { SwitchCategory(Category::Kind::Videos); }
-void TMainForm::SpeedButton8Click() { SwitchCategory(Category::Kind::Board); }
-void TMainForm::SpeedButton10Click() { SwitchCategory(Category::Kind::QuickPosts); }
-void TMainForm::SpeedButton1Click() { RefreshCategory(); }
+void TMainForm::SpeedButton5Click()
+{
+    SwitchCategory(Category::Kind::Torrents);
+}
+void TMainForm::SpeedButton4Click()
+{
+    SwitchCategory(Category::Kind::Videos);
+}
+void TMainForm::SpeedButton8Click()
+{
+    SwitchCategory(Category::Kind::Board);
+}
+void TMainForm::SpeedButton10Click()
+{
+    SwitchCategory(Category::Kind::QuickPosts);
+}
+void TMainForm::SpeedButton1Click()
+{
+    RefreshCategory();
+}
 
 void TMainForm::SpeedButton2Click()
 {
@@ -152,7 +167,8 @@ void TMainForm::SetRowHover(ClickLabel* label, bool hovered)
         return;
     const std::string caption = QToGbk(label->text());
     const std::size_t colon = caption.find(':');
-    if ((colon == std::string::npos ? std::string() : caption.substr(0, colon)) == m_session.UserName)
+    if ((colon == std::string::npos ? std::string() : caption.substr(0, colon))
+        == m_session.UserName)
         return;
     QFont f = label->font();
     f.setUnderline(hovered);
@@ -194,20 +210,15 @@ void TMainForm::ActivateRow(ClickLabel* label)
         }
         m_db.FreeResult();
         switch (category.kind) {
-        case Category::Kind::Torrents:
-            DownloadTorrent(link);
-            break;
+        case Category::Kind::Torrents: DownloadTorrent(link); break;
         case Category::Kind::Videos:
             if (!link.empty()) {
                 TFlashForm player(this, title, link, m_db, m_platform);
                 player.exec();
             }
             break;
-        case Category::Kind::QuickPosts:
-            m_platform.shell.Open(this, GbkToQ(link));
-            break;
-        case Category::Kind::Board:
-            break;
+        case Category::Kind::QuickPosts: m_platform.shell.Open(this, GbkToQ(link)); break;
+        case Category::Kind::Board: break;
         }
     } catch (const ActivationFailure& failure) {
         ShowWarning(failure.text);
@@ -229,8 +240,8 @@ void TMainForm::DownloadTorrent(const std::string& link)
     // Unbuffered, so that a full disk fails the write here instead of vanishing in close().
     const auto mode = QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered;
     const bool saved = got.ok && file.open(mode)
-                       && file.write(got.body.data(), static_cast<qint64>(got.body.size()))
-                              == static_cast<qint64>(got.body.size());
+        && file.write(got.body.data(), static_cast<qint64>(got.body.size()))
+            == static_cast<qint64>(got.body.size());
     if (file.isOpen())
         file.close();
     if (!saved) {

@@ -13,9 +13,12 @@ DbSession::DbSession(Options options)
 }
 
 DbSession::DbSession(const Settings& settings)
-    : m_options{settings.dbPort,           settings.dbName,
-                settings.dbCharset,        settings.dbClientFlags,
-                settings.dbConnectTimeoutSeconds, settings.dbReadTimeoutSeconds,
+    : m_options{settings.dbPort,
+                settings.dbName,
+                settings.dbCharset,
+                settings.dbClientFlags,
+                settings.dbConnectTimeoutSeconds,
+                settings.dbReadTimeoutSeconds,
                 settings.dbWriteTimeoutSeconds}
 {
 }
@@ -47,7 +50,7 @@ bool DbSession::Open(const std::string& host, const std::string& user, const std
     m_open = mysql_real_connect(&m_handle, host.c_str(), user.c_str(), password.c_str(),
                                 m_options.database.c_str(), m_options.port, nullptr,
                                 m_options.clientFlags)
-             != nullptr;
+        != nullptr;
     return m_open;
 }
 

@@ -36,18 +36,19 @@ std::string Statements::CountRows(std::string_view table)
 std::string Statements::ListPage(std::string_view table, long long offset)
 {
     return "select text from " + std::string(table) + " order by id desc limit "
-           + std::to_string(offset) + ", 8";
+        + std::to_string(offset) + ", 8";
 }
 
 std::string Statements::BoardPage(long long offset)
 {
     return "select username, saybody from zumalo_bodysay order by saytime desc limit "
-           + std::to_string(offset) + ", 8";
+        + std::to_string(offset) + ", 8";
 }
 
 std::string Statements::ItemLookup(std::string_view table, std::string_view title) const
 {
-    return "select link, allowScore from " + std::string(table) + " where text = '" + q(title) + "'";
+    return "select link, allowScore from " + std::string(table) + " where text = '" + q(title)
+        + "'";
 }
 
 std::string Statements::VideoUploader(std::string_view title) const
@@ -58,14 +59,14 @@ std::string Statements::VideoUploader(std::string_view title) const
 std::string Statements::Login(std::string_view name, std::string_view password) const
 {
     return "select userid, userqq, userphone, usermail from zumalo_userinfo where username = '"
-           + q(name) + "' and userpwd = '" + q(password) + "'";
+        + q(name) + "' and userpwd = '" + q(password) + "'";
 }
 
 std::string Statements::UserInfo(std::string_view name) const
 {
     return "select usersex, userage, userarea, userqq, userphone, usermail, userscore from "
            "zumalo_userinfo where username = '"
-           + q(name) + "'";
+        + q(name) + "'";
 }
 
 std::string Statements::UserScore(std::string_view name) const
@@ -76,7 +77,7 @@ std::string Statements::UserScore(std::string_view name) const
 std::string Statements::SetScore(std::string_view name, std::string_view score) const
 {
     return "update zumalo_userinfo set userscore = '" + q(score) + "' where username = '" + q(name)
-           + "'";
+        + "'";
 }
 
 std::string Statements::NameTaken(std::string_view name) const
@@ -91,27 +92,27 @@ std::string Statements::NewAccount(std::string_view name, std::string_view passw
 {
     return "insert into zumalo_userinfo(username, userpwd, usersex, userage, userarea, userqq, "
            "userphone, usermail, userscore) values('"
-           + q(name) + "', '" + q(password) + "', '" + q(sex) + "', '" + q(age) + "', '" + q(area)
-           + "', '" + q(qq) + "', '" + q(phone) + "', '" + q(mail) + "', '0')";
+        + q(name) + "', '" + q(password) + "', '" + q(sex) + "', '" + q(age) + "', '" + q(area)
+        + "', '" + q(qq) + "', '" + q(phone) + "', '" + q(mail) + "', '0')";
 }
 
 std::string Statements::PasswordCheck(std::string_view name, std::string_view oldPassword) const
 {
-    return "select username from zumalo_userinfo where username = '" + q(name)
-           + "' and userpwd = '" + q(oldPassword) + "'";
+    return "select username from zumalo_userinfo where username = '" + q(name) + "' and userpwd = '"
+        + q(oldPassword) + "'";
 }
 
 std::string Statements::ChangePassword(std::string_view name, std::string_view newPassword) const
 {
     return "update zumalo_userinfo set userpwd = '" + q(newPassword) + "' where username = '"
-           + q(name) + "'";
+        + q(name) + "'";
 }
 
 std::string Statements::PostMessage(std::string_view user, std::string_view message,
                                     std::string_view time) const
 {
     return "insert into zumalo_bodysay(username, saybody, saytime) values('" + q(user) + "', '"
-           + q(message) + "', '" + q(time) + "')";
+        + q(message) + "', '" + q(time) + "')";
 }
 
 std::string Statements::UploadVideo(std::string_view user, std::string_view name,
@@ -119,13 +120,12 @@ std::string Statements::UploadVideo(std::string_view user, std::string_view name
                                     std::string_view requiredScore) const
 {
     return "insert into zumalo_sp(username, text, link, uploadtime, allowScore) values('" + q(user)
-           + "', '" + q(name) + "', '" + q(link) + "', '" + q(time) + "', '" + q(requiredScore)
-           + "')";
+        + "', '" + q(name) + "', '" + q(link) + "', '" + q(time) + "', '" + q(requiredScore) + "')";
 }
 
 std::string Statements::QuickPost(std::string_view user, std::string_view title,
                                   std::string_view link, std::string_view time) const
 {
     return "insert into zumalo_news(username, text, link, submittime) values('" + q(user) + "', '"
-           + q(title) + "', '" + q(link) + "', '" + q(time) + "')";
+        + q(title) + "', '" + q(link) + "', '" + q(time) + "')";
 }

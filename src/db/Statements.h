@@ -12,7 +12,10 @@ class DbSession;
 class Statements
 {
 public:
-    explicit Statements(const DbSession& db) : m_db(db) {}
+    explicit Statements(const DbSession& db)
+        : m_db(db)
+    {
+    }
 
     // Service record and notice.
     static std::string ServiceRecord();

@@ -56,8 +56,7 @@ public:
             return;
         // The probe leads its own process group; while it is unreaped its id stays ours.
         ::kill(-m_pid, SIGKILL);
-        while (::waitpid(m_pid, nullptr, 0) < 0 && errno == EINTR) {
-        }
+        while (::waitpid(m_pid, nullptr, 0) < 0 && errno == EINTR) { }
     }
     ProbeProcess(const ProbeProcess&) = delete;
     ProbeProcess& operator=(const ProbeProcess&) = delete;
@@ -168,8 +167,8 @@ void ResolveServerAddress(Session& session, const Settings& settings)
     static const std::string invalidDomain = Utf8ToGbk("无效的域名.");
 
     // 1. Ask the lookup page. A text that overflows the result area is no address.
-    std::string address = LookupAddress(settings.serverHostUrl, settings.lookupHost,
-                                        settings.webTimeoutSeconds);
+    std::string address =
+        LookupAddress(settings.serverHostUrl, settings.lookupHost, settings.webTimeoutSeconds);
     if (address.size() > kLookupResultMax)
         address = wrongDomain;
     session.ServerAddress = address;

@@ -70,7 +70,7 @@ std::string EscapeUrlPath(std::string_view path)
     for (const char c : path) {
         const auto byte = static_cast<unsigned char>(c);
         const bool alphanumeric = (byte >= '0' && byte <= '9') || (byte >= 'A' && byte <= 'Z')
-                                  || (byte >= 'a' && byte <= 'z');
+            || (byte >= 'a' && byte <= 'z');
         if (alphanumeric || Kept.find(c) != std::string_view::npos) {
             escaped += c;
         } else {
@@ -88,6 +88,7 @@ HttpResult FetchServerFile(const Settings& settings, const std::string& serverAd
     HttpOptions options;
     options.connectTimeoutSeconds = settings.httpConnectTimeoutSeconds;
     options.timeoutSeconds = settings.httpTimeoutSeconds;
-    return HttpGet("http://" + serverAddress + ":" + std::to_string(settings.httpPort) + EscapeUrlPath(path),
+    return HttpGet("http://" + serverAddress + ":" + std::to_string(settings.httpPort)
+                       + EscapeUrlPath(path),
                    options);
 }

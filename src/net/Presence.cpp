@@ -15,9 +15,11 @@ std::string Header(MessageType type, std::size_t size)
 }
 
 // Copies text into datagram at offset, cut so that a zero still fits in fieldSize.
-void PutText(std::string& datagram, std::size_t offset, std::size_t fieldSize, std::string_view text)
+void PutText(std::string& datagram, std::size_t offset, std::size_t fieldSize,
+             std::string_view text)
 {
-    const std::string_view fitted = CutAtCharBoundary(text.substr(0, text.find('\0')), fieldSize - 1);
+    const std::string_view fitted =
+        CutAtCharBoundary(text.substr(0, text.find('\0')), fieldSize - 1);
     std::copy(fitted.begin(), fitted.end(), datagram.begin() + static_cast<std::ptrdiff_t>(offset));
 }
 
@@ -30,7 +32,10 @@ std::string ReadField(std::string_view datagram, std::size_t offset, std::size_t
     return std::string(field.substr(0, field.find('\0')));
 }
 
-bool IsBlank(unsigned char c) { return c >= 1 && c <= 32; }
+bool IsBlank(unsigned char c)
+{
+    return c >= 1 && c <= 32;
+}
 
 } // namespace
 
@@ -82,7 +87,8 @@ std::string BuildLoginAnswer(bool accepted)
 
 std::string BuildOnlineList(std::string_view listText)
 {
-    const std::string_view fitted = CutAtCharBoundary(listText.substr(0, listText.find('\0')), ListFieldSize);
+    const std::string_view fitted =
+        CutAtCharBoundary(listText.substr(0, listText.find('\0')), ListFieldSize);
     std::string datagram = Header(MessageType::OnlineList, ListOffset + fitted.size() + 1);
     std::copy(fitted.begin(), fitted.end(), datagram.begin() + ListOffset);
     return datagram;
@@ -171,7 +177,8 @@ std::string QuoteListName(std::string_view name)
     bool needsQuotes = false;
     for (std::size_t i = 0; i < name.size(); i += GbkCharLength(name, i)) {
         const auto c = static_cast<unsigned char>(name[i]);
-        if (c <= 32 || c == static_cast<unsigned char>(ListSeparator) || c == static_cast<unsigned char>(ListQuote))
+        if (c <= 32 || c == static_cast<unsigned char>(ListSeparator)
+            || c == static_cast<unsigned char>(ListQuote))
             needsQuotes = true;
     }
     if (!needsQuotes)

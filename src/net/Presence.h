@@ -16,13 +16,13 @@
 namespace presence {
 
 enum class MessageType : std::uint8_t {
-    LoginRequest = 0,  // client -> server: name record
-    LoginAnswer = 1,   // server -> client: byte 8 = result (0 refused, else accepted)
-    LogoutNotice = 2,  // client -> server: name record
-    KeepOnline = 3,    // client -> server: name record
-    LoginAck = 4,      // client -> peer: 9 bytes, byte 8 = 0
-    OnlineList = 5,    // server -> client: list text from byte 8
-    TextLine = 10,     // both ways: text record
+    LoginRequest = 0, // client -> server: name record
+    LoginAnswer = 1,  // server -> client: byte 8 = result (0 refused, else accepted)
+    LogoutNotice = 2, // client -> server: name record
+    KeepOnline = 3,   // client -> server: name record
+    LoginAck = 4,     // client -> peer: 9 bytes, byte 8 = 0
+    OnlineList = 5,   // server -> client: list text from byte 8
+    TextLine = 10,    // both ways: text record
     // Operator side channel of zumalo-server: the `broadcast` command sends a text record of
     // this type from the server's own machine, the server answers with AdminAnswer. Clients
     // never send or read either type.

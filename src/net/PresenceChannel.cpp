@@ -11,7 +11,9 @@
 #include <unistd.h>
 
 PresenceChannel::PresenceChannel(Session& session, const Settings& settings, QObject* parent)
-    : QObject(parent), m_session(session), m_settings(settings)
+    : QObject(parent)
+    , m_session(session)
+    , m_settings(settings)
 {
     m_loginCheck.setTimerType(Qt::PreciseTimer);
     connect(&m_loginCheck, &QTimer::timeout, this, &PresenceChannel::CheckLoginTimeout);
@@ -31,7 +33,8 @@ void PresenceChannel::Start()
     const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
     if (fd < 0) {
         emit socketError(QString::fromUtf8(presence_texts::SocketCreateError));
-    } else if (!m_socket->setSocketDescriptor(fd, QAbstractSocket::BoundState, QIODevice::ReadWrite)) {
+    } else if (!m_socket->setSocketDescriptor(fd, QAbstractSocket::BoundState,
+                                              QIODevice::ReadWrite)) {
         ::close(fd);
         emit socketError(QString::fromUtf8(presence_texts::SocketWatchError));
     } else {
@@ -121,8 +124,7 @@ void PresenceChannel::HandleDatagram(std::string_view datagram)
             emit chatLine(text);
         break;
     }
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -153,7 +155,9 @@ quint16 PresenceChannel::localPort() const
         return 0;
     sockaddr_in local{};
     socklen_t length = sizeof local;
-    if (::getsockname(static_cast<int>(m_socket->socketDescriptor()), reinterpret_cast<sockaddr*>(&local), &length) != 0)
+    if (::getsockname(static_cast<int>(m_socket->socketDescriptor()),
+                      reinterpret_cast<sockaddr*>(&local), &length)
+        != 0)
         return 0;
     return ntohs(local.sin_port);
 }
@@ -162,7 +166,7 @@ bool PresenceChannel::SendTo(const std::string& datagram, std::uint32_t ip, quin
 {
     if (!m_socket || m_socket->state() != QAbstractSocket::BoundState || ip == INADDR_NONE)
         return false;
-    const qint64 sent = m_socket->writeDatagram(datagram.data(), static_cast<qint64>(datagram.size()),
-                                                QHostAddress(ip), port);
+    const qint64 sent = m_socket->writeDatagram(
+        datagram.data(), static_cast<qint64>(datagram.size()), QHostAddress(ip), port);
     return sent == static_cast<qint64>(datagram.size());
 }

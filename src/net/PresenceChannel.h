@@ -38,7 +38,14 @@ class PresenceChannel final : public QObject
     Q_OBJECT
 
 public:
-    enum class State { NotStarted, AwaitingAnswer, Online, Refused, Failed, Closed };
+    enum class State {
+        NotStarted,
+        AwaitingAnswer,
+        Online,
+        Refused,
+        Failed,
+        Closed
+    };
 
     PresenceChannel(Session& session, const Settings& settings, QObject* parent = nullptr);
     ~PresenceChannel() override;

@@ -48,8 +48,7 @@ void QuitSignals::OnPipe()
 {
     // Emptied, or the notifier fires again at once and for ever.
     char bytes[64];
-    while (::read(m_pipe[0], bytes, sizeof bytes) > 0) {
-    }
+    while (::read(m_pipe[0], bytes, sizeof bytes) > 0) { }
     m_requested = true;
     // Innermost first; a window that refuses to close ends the walk.
     QWidget* previous = nullptr;

@@ -44,7 +44,7 @@ bool QtPrompts::Ask(QWidget* owner, const QString& title, const QString& text)
 {
     return RunBox(QMessageBox::Question, owner, title, text, QMessageBox::Yes | QMessageBox::No,
                   QMessageBox::Yes)
-           == QMessageBox::Yes;
+        == QMessageBox::Yes;
 }
 
 void QtPrompts::Inform(QWidget* owner, const QString& title, const QString& text)
@@ -96,7 +96,8 @@ namespace {
 class PlaceholderMoviePlayer final : public MoviePlayer
 {
 public:
-    explicit PlaceholderMoviePlayer(QWidget* parent) : m_widget(new QLabel(parent))
+    explicit PlaceholderMoviePlayer(QWidget* parent)
+        : m_widget(new QLabel(parent))
     {
         m_widget->setAlignment(Qt::AlignCenter);
         m_widget->setWordWrap(true);
@@ -110,9 +111,9 @@ public:
     ~PlaceholderMoviePlayer() override { delete m_widget.data(); }
 
     QWidget* Widget() override { return m_widget.data(); }
-    void LoadMovie(int, const QString&) override {}
-    void Play() override {}
-    void SetMenu(bool) override {}
+    void LoadMovie(int, const QString&) override { }
+    void Play() override { }
+    void SetMenu(bool) override { }
 
 private:
     QPointer<QLabel> m_widget;

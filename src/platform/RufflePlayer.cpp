@@ -42,7 +42,9 @@ class RufflePlayer::Page final : public QWebEnginePage
 {
 public:
     Page(RufflePlayer& player, QUrl home, QObject* parent)
-        : QWebEnginePage(parent), m_player(player), m_home(std::move(home))
+        : QWebEnginePage(parent)
+        , m_player(player)
+        , m_home(std::move(home))
     {
     }
 
@@ -64,7 +66,8 @@ private:
 };
 
 RufflePlayer::RufflePlayer(QWidget* parent, const QString& playerDir)
-    : m_network(new QNetworkAccessManager(this)), m_pagePath(QDir(playerDir).filePath("player.html"))
+    : m_network(new QNetworkAccessManager(this))
+    , m_pagePath(QDir(playerDir).filePath("player.html"))
 {
     const QUrl home = QUrl::fromLocalFile(m_pagePath);
     m_view = new QWebEngineView(parent);
@@ -130,8 +133,12 @@ void RufflePlayer::MovieDownloaded(QNetworkReply* reply, int generation)
     if (generation != m_generation)
         return; // replaced by a later movie
     if (reply->error() != QNetworkReply::NoError) {
-        Fail(reply->property("tooLarge").toBool() ? QStringLiteral("the movie is larger than %1 bytes: %2").arg(MaxMovieBytes).arg(m_movieUrl)
-                      : QStringLiteral("the movie could not be downloaded: %1").arg(reply->errorString()));
+        Fail(reply->property("tooLarge").toBool()
+                 ? QStringLiteral("the movie is larger than %1 bytes: %2")
+                       .arg(MaxMovieBytes)
+                       .arg(m_movieUrl)
+                 : QStringLiteral("the movie could not be downloaded: %1")
+                       .arg(reply->errorString()));
         return;
     }
     const QByteArray data = reply->readAll();

@@ -77,7 +77,10 @@ class RufflePlayerFactory final : public MoviePlayerFactory
 {
 public:
     // playerDir holds player.html and the Ruffle files.
-    explicit RufflePlayerFactory(QString playerDir) : m_playerDir(std::move(playerDir)) {}
+    explicit RufflePlayerFactory(QString playerDir)
+        : m_playerDir(std::move(playerDir))
+    {
+    }
     std::unique_ptr<MoviePlayer> Create(QWidget* parent) override;
 
 private:

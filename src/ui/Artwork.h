@@ -11,7 +11,7 @@ void InitArtwork();
 namespace artwork {
 
 // 273 x 79, shown until the server's banners arrive.
-inline const QString BannerLeft = QStringLiteral(":/assets/banner-left.png");  // arrows, 让你更方便
+inline const QString BannerLeft = QStringLiteral(":/assets/banner-left.png"); // arrows, 让你更方便
 inline const QString BannerRight = QStringLiteral(":/assets/banner-right.png"); // figure, 来查我
 // 33 x 19 orange badge reading 公告.
 inline const QString NoticeBadge = QStringLiteral(":/assets/notice-badge.png");

@@ -10,9 +10,14 @@ class DbSession;
 // One of the four shared lists. The caption is its key.
 struct Category
 {
-    enum class Kind { Torrents, Videos, Board, QuickPosts };
+    enum class Kind {
+        Torrents,
+        Videos,
+        Board,
+        QuickPosts
+    };
     Kind kind;
-    QString caption;     // the button's caption
+    QString caption; // the button's caption
     std::string table;
     QString browsing;    // status panel 4 while it is on display
     QString counterWord; // "共" N counterWord in status panel 0
@@ -44,7 +49,7 @@ public:
     // "共12个种子": the counter of the current category.
     QString Counter() const;
 
-    QString CurrentCategory;        // caption of the list on display
+    QString CurrentCategory; // caption of the list on display
     int CurrentPage = 1;
     int ItemCount = 0;
     int PageCount = 0;

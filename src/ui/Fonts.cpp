@@ -12,7 +12,8 @@ void InstallFontSubstitutes()
 {
     // Qt tries the substitutes in order and takes the first one installed.
     QFont::insertSubstitutions(SongTiFamily,
-                               {QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Noto Sans CJK SC"),
+                               {QStringLiteral("Noto Serif CJK SC"),
+                                QStringLiteral("Noto Sans CJK SC"),
                                 QStringLiteral("Droid Sans Fallback")});
     // The window font of the layouts; its Latin text comes from DejaVu and Chinese from Noto.
     QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),

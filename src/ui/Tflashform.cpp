@@ -29,9 +29,13 @@ QWidget* MainWindowOf(QWidget* owner)
 
 } // namespace
 
-TFlashForm::TFlashForm(QWidget* owner, const std::string& titleGbk, const std::string& movieAddressGbk,
-                       DbSession& db, Platform& platform)
-    : QDialog(owner), m_title(titleGbk), m_movieAddress(movieAddressGbk), m_db(db), m_platform(platform)
+TFlashForm::TFlashForm(QWidget* owner, const std::string& titleGbk,
+                       const std::string& movieAddressGbk, DbSession& db, Platform& platform)
+    : QDialog(owner)
+    , m_title(titleGbk)
+    , m_movieAddress(movieAddressGbk)
+    , m_db(db)
+    , m_platform(platform)
 {
     BuildLayout(owner);
 
@@ -74,8 +78,8 @@ bool TFlashForm::LookUpUploader(std::string& caption)
     if (m_db.Query(Statements(m_db).VideoUploader(m_title))) {
         // Of several videos with this title the first row the server returns names the uploader.
         if (const std::optional<DbRow> row = m_db.FetchRow()) {
-            caption = m_title + Utf8ToGbk("   【由") + Field(*row, 0) + Utf8ToGbk("发布于") + Field(*row, 1)
-                      + Utf8ToGbk("】");
+            caption = m_title + Utf8ToGbk("   【由") + Field(*row, 0) + Utf8ToGbk("发布于")
+                + Field(*row, 1) + Utf8ToGbk("】");
             found = true;
         }
     }

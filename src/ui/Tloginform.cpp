@@ -27,9 +27,9 @@ const QColor MoneyGreen(192, 220, 192);
 
 TLoginForm::TLoginForm(QWidget* owner, int mode, Session& session, DbSession& db,
                        const Settings& settings, Platform& platform, Resolver resolve)
-    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                         | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
-                         | Qt::WindowCloseButtonHint)
+    : QDialog(owner,
+              Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                  | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
     , m_session(session)
     , m_db(db)
     , m_settings(settings)
@@ -64,7 +64,8 @@ void TLoginForm::BuildControls()
     setPalette(background);
 
     // Centred on the desktop, not on the owner.
-    if (QScreen* screen = parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen())
+    if (QScreen* screen =
+            parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 
     Image1 = new QLabel(this);
@@ -112,11 +113,12 @@ void TLoginForm::BuildControls()
 
 void TLoginForm::LoadBanner()
 {
-    const HttpResult reply = FetchServerFile(m_settings, m_session.ServerAddress, m_settings.lowBannerPath);
+    const HttpResult reply =
+        FetchServerFile(m_settings, m_session.ServerAddress, m_settings.lowBannerPath);
     if (!reply.ok)
         return;
-    const QImage banner = QImage::fromData(
-        reinterpret_cast<const uchar*>(reply.body.data()), static_cast<int>(reply.body.size()), "BMP");
+    const QImage banner = QImage::fromData(reinterpret_cast<const uchar*>(reply.body.data()),
+                                           static_cast<int>(reply.body.size()), "BMP");
     if (!banner.isNull())
         Image1->setPixmap(QPixmap::fromImage(banner));
 }
@@ -210,20 +212,15 @@ bool TLoginForm::eventFilter(QObject* watched, QEvent* event)
         const bool first = watched == Label3;
         switch (event->type()) {
         case QEvent::MouseMove:
-        case QEvent::Enter:
-            first ? Label3MouseMove() : Label4MouseMove();
-            break;
-        case QEvent::Leave:
-            first ? Label3MouseLeave() : Label4MouseLeave();
-            break;
+        case QEvent::Enter: first ? Label3MouseMove() : Label4MouseMove(); break;
+        case QEvent::Leave: first ? Label3MouseLeave() : Label4MouseLeave(); break;
         case QEvent::MouseButtonRelease:
             if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton
                 && static_cast<QWidget*>(watched)->rect().contains(
                     static_cast<QMouseEvent*>(event)->position().toPoint()))
                 first ? Label3Click() : Label4Click();
             break;
-        default:
-            break;
+        default: break;
         }
     }
     return QDialog::eventFilter(watched, event);

@@ -27,7 +27,8 @@ class ServerProcess
 public:
     explicit ServerProcess(QStringList extraArgs = {})
     {
-        QStringList args{"--bind", "127.0.0.1", "--udp-port", "0", "--http-port", "0", "--web-port", "0"};
+        QStringList args{"--bind",      "127.0.0.1", "--udp-port", "0",
+                         "--http-port", "0",         "--web-port", "0"};
         args += extraArgs;
         m_process.setProgram(QStringLiteral(ZUMALO_TEST_BIN_DIR "/zumalo-server"));
         m_process.setArguments(args);
@@ -43,8 +44,10 @@ public:
             m_output += QString::fromUtf8(m_process.readAll());
         }
         const auto port = [this](const char* service) {
-            const auto match = QRegularExpression(QString(service) + " 127\\.0\\.0\\.1:(\\d+)").match(m_output);
-            return match.hasMatch() ? static_cast<std::uint16_t>(match.captured(1).toUInt()) : std::uint16_t{0};
+            const auto match =
+                QRegularExpression(QString(service) + " 127\\.0\\.0\\.1:(\\d+)").match(m_output);
+            return match.hasMatch() ? static_cast<std::uint16_t>(match.captured(1).toUInt())
+                                    : std::uint16_t{0};
         };
         udpPort = port("udp");
         httpPort = port("http");
@@ -118,7 +121,8 @@ public:
         to.sin_family = AF_INET;
         to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         to.sin_port = htons(toPort);
-        ::sendto(m_fd, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+        ::sendto(m_fd, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&to),
+                 sizeof to);
     }
 
     // The next datagram within timeoutMs, with its source port.
@@ -130,7 +134,8 @@ public:
         std::string buffer(65536, '\0');
         sockaddr_in from{};
         socklen_t length = sizeof from;
-        const ssize_t got = ::recvfrom(m_fd, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr*>(&from), &length);
+        const ssize_t got = ::recvfrom(m_fd, buffer.data(), buffer.size(), 0,
+                                       reinterpret_cast<sockaddr*>(&from), &length);
         if (got < 0)
             return std::nullopt;
         if (fromPort)
@@ -142,9 +147,11 @@ public:
     // The next datagram of the given type within timeoutMs, skipping others.
     std::optional<std::string> ReceiveType(std::uint8_t type, int timeoutMs) const
     {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         for (;;) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0)
                 return std::nullopt;
             auto datagram = Receive(static_cast<int>(left.count()));
@@ -158,8 +165,7 @@ public:
     // Drops whatever is waiting.
     void Drain() const
     {
-        while (Receive(0)) {
-        }
+        while (Receive(0)) { }
     }
 
     int fd() const { return m_fd; }

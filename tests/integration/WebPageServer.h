@@ -49,12 +49,13 @@ public:
                 res.set_content(page.body, "text/html");
                 return;
             }
-            res.set_content_provider(page.body.size() + 1000, "text/html",
-                                     [body = page.body](size_t offset, size_t, httplib::DataSink& sink) {
-                                         if (offset == 0)
-                                             sink.write(body.data(), body.size());
-                                         return offset == 0; // the second call hangs up
-                                     });
+            res.set_content_provider(
+                page.body.size() + 1000, "text/html",
+                [body = page.body](size_t offset, size_t, httplib::DataSink& sink) {
+                    if (offset == 0)
+                        sink.write(body.data(), body.size());
+                    return offset == 0; // the second call hangs up
+                });
         });
         m_port = m_server.bind_to_any_port("127.0.0.1");
         m_thread = std::thread([this] { m_server.listen_after_bind(); });

@@ -27,7 +27,8 @@ ScratchDatabase* DbSessionTest::s_db = nullptr;
 
 TEST_F(DbSessionTest, SelectGivesRowsCountsAndNullColumns)
 {
-    s_db->exec("INSERT INTO zumalo_sys(sys_message, sys_enable, sys_caption1) VALUES ('m', '1', NULL)");
+    s_db->exec(
+        "INSERT INTO zumalo_sys(sys_message, sys_enable, sys_caption1) VALUES ('m', '1', NULL)");
     ASSERT_TRUE(m_session.Query("select sys_message, sys_enable, sys_caption1 from zumalo_sys"));
     EXPECT_EQ(m_session.RowCount(), 1u);
     EXPECT_EQ(m_session.FieldCount(), 3u);
@@ -42,7 +43,8 @@ TEST_F(DbSessionTest, SelectGivesRowsCountsAndNullColumns)
 TEST_F(DbSessionTest, InsertLeavesNoCurrentResultAndFreeResultTwiceIsHarmless)
 {
     ASSERT_TRUE(m_session.Query("select 1"));
-    ASSERT_TRUE(m_session.Query("insert into zumalo_bodysay(username, saybody, saytime) values('a', 'b', '2011-03-05 14:07:09')"));
+    ASSERT_TRUE(m_session.Query("insert into zumalo_bodysay(username, saybody, saytime) "
+                                "values('a', 'b', '2011-03-05 14:07:09')"));
     EXPECT_EQ(m_session.RowCount(), 0u);
     EXPECT_EQ(m_session.FieldCount(), 0u);
     EXPECT_FALSE(m_session.FetchRow());
@@ -115,7 +117,8 @@ TEST_F(DbSessionTest, QuotesAndBackslashesAreStoredAsTyped)
                                   Utf8ToGbk("王'五\\")};
     for (const auto& title : titles) {
         SCOPED_TRACE(title);
-        ASSERT_TRUE(m_session.Query(st.UploadVideo("bob", title, "http://x/a.swf", "2011-03-05 14:07:09", "0")));
+        ASSERT_TRUE(m_session.Query(
+            st.UploadVideo("bob", title, "http://x/a.swf", "2011-03-05 14:07:09", "0")));
         ASSERT_TRUE(m_session.Query(st.ItemLookup("zumalo_sp", title)));
         EXPECT_EQ(m_session.RowCount(), 1u);
         ASSERT_TRUE(m_session.Query(st.VideoUploader(title)));
@@ -127,7 +130,8 @@ TEST_F(DbSessionTest, QuotesAndBackslashesAreStoredAsTyped)
 
 TEST_F(DbSessionTest, InjectionShapedValuesNeverMatchOrChangeOtherRows)
 {
-    s_db->exec("INSERT INTO zumalo_userinfo(username, userpwd, userscore) VALUES ('alice', 'secret', 5), ('bob', 'pw', 7)");
+    s_db->exec("INSERT INTO zumalo_userinfo(username, userpwd, userscore) VALUES ('alice', "
+               "'secret', 5), ('bob', 'pw', 7)");
     Statements st(m_session);
     // 0xBF 0x27: a GBK lead byte followed by a quote, the classic multi-byte escape trick.
     const std::string payloads[] = {"x' OR '1'='1", std::string("\xBF\x27 OR 1=1 -- ", 14),
@@ -144,14 +148,17 @@ TEST_F(DbSessionTest, InjectionShapedValuesNeverMatchOrChangeOtherRows)
         m_session.Query(st.SetScore(payload, "999"));
         m_session.Query(st.ChangePassword(payload, "owned"));
     }
-    EXPECT_EQ(s_db->scalar("select group_concat(userscore order by username) from zumalo_userinfo"), "5,7");
-    EXPECT_EQ(s_db->scalar("select group_concat(userpwd order by username) from zumalo_userinfo"), "secret,pw");
+    EXPECT_EQ(s_db->scalar("select group_concat(userscore order by username) from zumalo_userinfo"),
+              "5,7");
+    EXPECT_EQ(s_db->scalar("select group_concat(userpwd order by username) from zumalo_userinfo"),
+              "secret,pw");
 }
 
 TEST_F(DbSessionTest, CountStatementCountsOnTheServer)
 {
     for (int i = 0; i < 11; ++i)
-        s_db->exec("INSERT INTO zumalo_zhongzi(text, link) VALUES ('t" + std::to_string(i) + "', 'l')");
+        s_db->exec("INSERT INTO zumalo_zhongzi(text, link) VALUES ('t" + std::to_string(i)
+                   + "', 'l')");
     ASSERT_TRUE(m_session.Query(Statements::CountRows("zumalo_zhongzi")));
     EXPECT_EQ(m_session.RowCount(), 1u);
     EXPECT_EQ(Field(*m_session.FetchRow(), 0), "11");
@@ -159,7 +166,8 @@ TEST_F(DbSessionTest, CountStatementCountsOnTheServer)
 
 TEST_F(DbSessionTest, LoginChecksNameAndPasswordExactly)
 {
-    s_db->exec("INSERT INTO zumalo_userinfo(username, userpwd) VALUES ('demo', 'demo123'), (' pad ', 'pw')");
+    s_db->exec("INSERT INTO zumalo_userinfo(username, userpwd) VALUES ('demo', 'demo123'), (' pad "
+               "', 'pw')");
     Session session;
     session.ServerAddress = "127.0.0.1";
     const Settings settings = s_db->settings();
@@ -167,7 +175,12 @@ TEST_F(DbSessionTest, LoginChecksNameAndPasswordExactly)
     login account(session, db, settings);
     ASSERT_TRUE(account.Connect());
 
-    struct Case { std::string name, password; bool ok; std::string message; };
+    struct Case
+    {
+        std::string name, password;
+        bool ok;
+        std::string message;
+    };
     const Case cases[] = {
         {"demo", "demo123", true, ""},
         {"demo", "DEMO123", false, "用户名或密码不正确，请重新输入。"},

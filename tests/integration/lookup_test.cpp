@@ -14,10 +14,17 @@ using Page = WebPageServer::Page;
 // A host under the reserved ".invalid" domain never resolves.
 const std::string kUnresolvableHost = "lookup.zumalo.invalid";
 
-std::string Gbk(const char* utf8) { return Utf8ToGbk(utf8); }
+std::string Gbk(const char* utf8)
+{
+    return Utf8ToGbk(utf8);
+}
 
 // Where a case sends its request.
-enum class Target { Server, ClosedPort, UnresolvableHost };
+enum class Target {
+    Server,
+    ClosedPort,
+    UnresolvableHost
+};
 
 std::string HostFor(Target target, const WebPageServer& server, const ClosedPort& closed)
 {
@@ -92,7 +99,9 @@ TEST(FetchPage, FailuresLeaveTheBufferUntouched)
     const Case cases[] = {
         {"connection refused", Target::ClosedPort, {}, "Open domain faild."},
         {"host does not resolve", Target::UnresolvableHost, {}, "Open domain faild."},
-        {"no answer within the time-out", Target::Server, {200, "late", std::chrono::milliseconds(2500)},
+        {"no answer within the time-out",
+         Target::Server,
+         {200, "late", std::chrono::milliseconds(2500)},
          "Open domain faild."},
         {"body breaks off", Target::Server, {200, "first part", {}, true}, "Read faild."},
     };
@@ -140,31 +149,55 @@ TEST(LookupAddress, GivesTheMarkedTextOrAFailureText)
     const std::string invalid = Gbk("无效的域名.");
     const std::string marked = ">> 10.1.2.3</font></h1></td>";
     const LookupCase cases[] = {
-        {"both markers", Target::Server,
-         {200, Gbk("<tr><td><h1><font color=blue>查询结果 >> 10.1.2.3</font></h1></td></tr>")}, "10.1.2.3"},
-        {"Chinese text between the markers stays GBK", Target::Server,
-         {200, Gbk(">> 北京 电信</font></h1></td>")}, Gbk("北京 电信")},
-        {"first of several markers", Target::Server,
-         {200, ">> 1.1.1.1</font></h1></td> >> 2.2.2.2</font></h1></td>"}, "1.1.1.1"},
-        {"invalid domain wins over the markers", Target::Server,
-         {200, Gbk("<h1>无效的域名</h1>") + marked}, invalid},
-        {"invalid domain after the markers", Target::Server, {200, marked + Gbk("无效的域名")}, invalid},
+        {"both markers",
+         Target::Server,
+         {200, Gbk("<tr><td><h1><font color=blue>查询结果 >> 10.1.2.3</font></h1></td></tr>")},
+         "10.1.2.3"},
+        {"Chinese text between the markers stays GBK",
+         Target::Server,
+         {200, Gbk(">> 北京 电信</font></h1></td>")},
+         Gbk("北京 电信")},
+        {"first of several markers",
+         Target::Server,
+         {200, ">> 1.1.1.1</font></h1></td> >> 2.2.2.2</font></h1></td>"},
+         "1.1.1.1"},
+        {"invalid domain wins over the markers",
+         Target::Server,
+         {200, Gbk("<h1>无效的域名</h1>") + marked},
+         invalid},
+        {"invalid domain after the markers",
+         Target::Server,
+         {200, marked + Gbk("无效的域名")},
+         invalid},
         {"invalid domain without markers", Target::Server, {200, Gbk("无效的域名")}, invalid},
-        {"end marker before the start runs to the end of the page", Target::Server,
-         {200, "</font></h1></td> head >> 10.1.2.3 tail"}, "10.1.2.3 tail"},
+        {"end marker before the start runs to the end of the page",
+         Target::Server,
+         {200, "</font></h1></td> head >> 10.1.2.3 tail"},
+         "10.1.2.3 tail"},
         {"start marker only", Target::Server, {200, ">> 10.1.2.3"}, wrong},
         {"end marker only", Target::Server, {200, "10.1.2.3</font></h1></td>"}, wrong},
-        {"start marker without its blank", Target::Server, {200, ">>10.1.2.3</font></h1></td>"}, wrong},
+        {"start marker without its blank",
+         Target::Server,
+         {200, ">>10.1.2.3</font></h1></td>"},
+         wrong},
         {"empty page", Target::Server, {200, ""}, wrong},
         {"404 page with the markers", Target::Server, {404, marked}, "10.1.2.3"},
-        {"markers end exactly at byte 26300", Target::Server,
-         {200, PageEndingWith(marked, kPageBufferSize)}, "10.1.2.3"},
-        {"end marker crosses byte 26300", Target::Server,
-         {200, PageEndingWith(marked, kPageBufferSize + 1)}, wrong},
-        {"markers past byte 26300", Target::Server,
-         {200, std::string(kPageBufferSize, 'x') + marked}, wrong},
-        {"page text ends at a zero byte", Target::Server,
-         {200, std::string("head\0", 5) + marked}, wrong},
+        {"markers end exactly at byte 26300",
+         Target::Server,
+         {200, PageEndingWith(marked, kPageBufferSize)},
+         "10.1.2.3"},
+        {"end marker crosses byte 26300",
+         Target::Server,
+         {200, PageEndingWith(marked, kPageBufferSize + 1)},
+         wrong},
+        {"markers past byte 26300",
+         Target::Server,
+         {200, std::string(kPageBufferSize, 'x') + marked},
+         wrong},
+        {"page text ends at a zero byte",
+         Target::Server,
+         {200, std::string("head\0", 5) + marked},
+         wrong},
         {"closed port", Target::ClosedPort, {}, wrong},
         {"host does not resolve", Target::UnresolvableHost, {}, wrong},
     };
@@ -173,7 +206,8 @@ TEST(LookupAddress, GivesTheMarkedTextOrAFailureText)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         server.Serve(c.page);
-        EXPECT_EQ(LookupAddress("http://zumalo.test", HostFor(c.target, server, closed), 5), c.expected);
+        EXPECT_EQ(LookupAddress("http://zumalo.test", HostFor(c.target, server, closed), 5),
+                  c.expected);
     }
 }
 
@@ -192,7 +226,8 @@ TEST(LookupAddress, AUrlLongerThanItsAreaIsNotRequested)
     WebPageServer server;
     server.Serve(200, ">> 10.1.2.3</font></h1></td>");
     // "http://" + host + "/ips.asp?ip=" + query + "&action=2" with its terminator in 100 bytes.
-    const std::size_t fixed = std::string("http://" + server.Host() + "/ips.asp?ip=&action=2").size();
+    const std::size_t fixed =
+        std::string("http://" + server.Host() + "/ips.asp?ip=&action=2").size();
     const std::string fits(kLookupUrlArea - 1 - fixed, 'a');
 
     EXPECT_EQ(LookupAddress(fits, server.Host()), "10.1.2.3");
@@ -208,25 +243,40 @@ TEST(LookupTemperature, GivesTheMarkedTextOrAFailureText)
     const std::string problem = "internet has problem.";
     const std::string marked = "<temperature><![CDATA[-3~5]]></temperature>";
     const LookupCase cases[] = {
-        {"both markers", Target::Server,
-         {200, Gbk("<weather><city>北京</city><temperature><![CDATA[12℃~20℃]]></temperature></weather>")},
+        {"both markers",
+         Target::Server,
+         {200,
+          Gbk("<weather><city>北京</city><temperature><![CDATA[12℃~20℃]]></temperature></"
+              "weather>")},
          Gbk("12℃~20℃")},
-        {"empty text between the markers", Target::Server,
-         {200, "<temperature><![CDATA[]]></temperature>"}, ""},
-        {"end marker before the start runs to the end of the page", Target::Server,
-         {200, "]]></temperature><temperature><![CDATA[8~15 rest"}, "8~15 rest"},
+        {"empty text between the markers",
+         Target::Server,
+         {200, "<temperature><![CDATA[]]></temperature>"},
+         ""},
+        {"end marker before the start runs to the end of the page",
+         Target::Server,
+         {200, "]]></temperature><temperature><![CDATA[8~15 rest"},
+         "8~15 rest"},
         {"start marker only", Target::Server, {200, "<temperature><![CDATA[8~15"}, problem},
         {"end marker only", Target::Server, {200, "8~15]]></temperature>"}, problem},
-        {"an invalid-domain page means nothing here", Target::Server,
-         {200, Gbk("无效的域名") + marked}, "-3~5"},
+        {"an invalid-domain page means nothing here",
+         Target::Server,
+         {200, Gbk("无效的域名") + marked},
+         "-3~5"},
         {"empty page", Target::Server, {200, ""}, problem},
         {"404 page with the markers", Target::Server, {404, marked}, "-3~5"},
-        {"markers end exactly at byte 26300", Target::Server,
-         {200, PageEndingWith(marked, kPageBufferSize)}, "-3~5"},
-        {"markers past byte 26300", Target::Server,
-         {200, std::string(kPageBufferSize, 'x') + marked}, problem},
-        {"page text ends at a zero byte", Target::Server,
-         {200, std::string("head\0", 5) + marked}, problem},
+        {"markers end exactly at byte 26300",
+         Target::Server,
+         {200, PageEndingWith(marked, kPageBufferSize)},
+         "-3~5"},
+        {"markers past byte 26300",
+         Target::Server,
+         {200, std::string(kPageBufferSize, 'x') + marked},
+         problem},
+        {"page text ends at a zero byte",
+         Target::Server,
+         {200, std::string("head\0", 5) + marked},
+         problem},
         {"closed port", Target::ClosedPort, {}, problem},
         {"host does not resolve", Target::UnresolvableHost, {}, problem},
     };

@@ -17,7 +17,10 @@ using namespace std::string_literals;
 
 namespace {
 
-constexpr std::uint8_t Type(MessageType type) { return static_cast<std::uint8_t>(type); }
+constexpr std::uint8_t Type(MessageType type)
+{
+    return static_cast<std::uint8_t>(type);
+}
 
 // Runs the event loop until done() or timeoutMs has passed; returns done().
 bool SpinUntil(const std::function<bool()>& done, int timeoutMs = 2000)
@@ -52,18 +55,23 @@ struct Recorder
         QObject::connect(&channel, &PresenceChannel::refreshCommand, note("refresh"));
         QObject::connect(&channel, &PresenceChannel::hintCommand, note("hint"));
         QObject::connect(&channel, &PresenceChannel::sendFailed, note("sendFailed"));
-        QObject::connect(&channel, &PresenceChannel::socketError,
-                         [this](const QString& text) { events.push_back("socketError " + text.toStdString()); });
-        QObject::connect(&channel, &PresenceChannel::onlineList, [this](const std::vector<std::string>& list) {
-            events.push_back("list");
-            names = list;
+        QObject::connect(&channel, &PresenceChannel::socketError, [this](const QString& text) {
+            events.push_back("socketError " + text.toStdString());
         });
+        QObject::connect(&channel, &PresenceChannel::onlineList,
+                         [this](const std::vector<std::string>& list) {
+                             events.push_back("list");
+                             names = list;
+                         });
         QObject::connect(&channel, &PresenceChannel::chatLine, [this](const std::string& text) {
             events.push_back("chat");
             lastChat = text;
         });
     }
-    bool has(const std::string& event) const { return std::find(events.begin(), events.end(), event) != events.end(); }
+    bool has(const std::string& event) const
+    {
+        return std::find(events.begin(), events.end(), event) != events.end();
+    }
 };
 
 class PresenceChannelTest : public ::testing::Test
@@ -105,8 +113,8 @@ protected:
 
     Session m_session;
     Settings m_settings = Settings::Defaults();
-    UdpClient m_server;    // stands for the presence service at 127.0.0.1
-    UdpClient m_chatPeer;  // the same host, another port: where answers may come from
+    UdpClient m_server;   // stands for the presence service at 127.0.0.1
+    UdpClient m_chatPeer; // the same host, another port: where answers may come from
     PresenceChannel m_channel{m_session, m_settings};
     Recorder m_seen{m_channel};
 };
@@ -206,7 +214,8 @@ TEST_F(PresenceChannelTest, ServerAddressThatIsNoAddressFailsTheLoginLater)
 TEST_F(PresenceChannelTest, TextLinesAreDispatchedByTheirWholeText)
 {
     StartAwaitingTheAnswer();
-    struct Case {
+    struct Case
+    {
         std::string text;
         std::string event;
     } cases[] = {
@@ -239,8 +248,8 @@ TEST_F(PresenceChannelTest, ListsAndOtherDatagramsOfAnyLength)
     EXPECT_EQ(m_seen.names, std::vector<std::string>{"carol"});
 
     m_seen.events.clear();
-    for (const std::string& datagram :
-         {"\x07"s + std::string(40, 'x'), ""s, "\x01"s, "\x0A"s + std::string(10, '\0'), std::string(1600, '\x0A')})
+    for (const std::string& datagram : {"\x07"s + std::string(40, 'x'), ""s, "\x01"s,
+                                        "\x0A"s + std::string(10, '\0'), std::string(1600, '\x0A')})
         Deliver(m_server, datagram);
     // "\x01": an answer without byte 8 is a refusal; a short TextLine is an empty chat line;
     // the over-long datagram is not taken at all.

@@ -23,7 +23,10 @@ std::string Probe(const char* name)
     return path;
 }
 
-std::string AddressPage(const std::string& text) { return ">> " + text + "</font></h1></td>"; }
+std::string AddressPage(const std::string& text)
+{
+    return ">> " + text + "</font></h1></td>";
+}
 
 Settings LookupSettings(const std::string& lookupHost, const std::string& probe)
 {
@@ -63,24 +66,45 @@ TEST(ResolveServerAddress, LookupFirstThenTheProbe)
     const std::string wrong = "domain is wrong.";
     const std::string invalid = Utf8ToGbk("无效的域名.");
     const Case cases[] = {
-        {"the lookup names the address: no probe", {200, AddressPage("10.1.2.3")}, Probe("bracketed.sh"),
+        {"the lookup names the address: no probe",
+         {200, AddressPage("10.1.2.3")},
+         Probe("bracketed.sh"),
          "10.1.2.3"},
-        {"19 bytes still count as the lookup's answer", {200, AddressPage("1234567890123456789")},
-         Probe("bracketed.sh"), "1234567890123456789"},
-        {"20 bytes do not fit: the probe answers", {200, AddressPage("12345678901234567890")},
-         Probe("bracketed.sh"), "10.0.0.7"},
-        {"a failure text without its period is taken as the address", {200, AddressPage("domain is wrong")},
-         Probe("bracketed.sh"), "domain is wrong"},
-        {"no markers: the probe answers", {200, "no markers"}, Probe("bracketed.sh"), "10.0.0.7"},
-        {"the page's own failure text: the probe answers", {200, AddressPage(wrong)}, Probe("bracketed.sh"),
+        {"19 bytes still count as the lookup's answer",
+         {200, AddressPage("1234567890123456789")},
+         Probe("bracketed.sh"),
+         "1234567890123456789"},
+        {"20 bytes do not fit: the probe answers",
+         {200, AddressPage("12345678901234567890")},
+         Probe("bracketed.sh"),
          "10.0.0.7"},
-        {"invalid domain: the probe answers", {200, Utf8ToGbk("无效的域名")}, Probe("bracketed.sh"), "10.0.0.7"},
-        {"probe timed out: the lookup's text stays", {200, "no markers"}, Probe("timed_out.sh"), wrong},
-        {"probe timed out after an invalid domain", {200, Utf8ToGbk("无效的域名")}, Probe("timed_out.sh"),
+        {"a failure text without its period is taken as the address",
+         {200, AddressPage("domain is wrong")},
+         Probe("bracketed.sh"),
+         "domain is wrong"},
+        {"no markers: the probe answers", {200, "no markers"}, Probe("bracketed.sh"), "10.0.0.7"},
+        {"the page's own failure text: the probe answers",
+         {200, AddressPage(wrong)},
+         Probe("bracketed.sh"),
+         "10.0.0.7"},
+        {"invalid domain: the probe answers",
+         {200, Utf8ToGbk("无效的域名")},
+         Probe("bracketed.sh"),
+         "10.0.0.7"},
+        {"probe timed out: the lookup's text stays",
+         {200, "no markers"},
+         Probe("timed_out.sh"),
+         wrong},
+        {"probe timed out after an invalid domain",
+         {200, Utf8ToGbk("无效的域名")},
+         Probe("timed_out.sh"),
          invalid},
         {"probe without brackets", {200, ""}, Probe("no_brackets.sh"), kNoAddress},
         {"probe ends silently", {200, ""}, Probe("silent.sh"), kNoAddress},
-        {"an empty answer is no address", {200, AddressPage("")}, Probe("bracketed.sh"), kNoAddress},
+        {"an empty answer is no address",
+         {200, AddressPage("")},
+         Probe("bracketed.sh"),
+         kNoAddress},
         {"probe missing", {200, ""}, Probe("no-such-probe.sh"), kNoAddress},
     };
     WebPageServer lookup;

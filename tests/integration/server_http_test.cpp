@@ -39,7 +39,8 @@ std::string RawGet(std::uint16_t port, const std::string& target)
         ::close(fd);
         return {};
     }
-    const std::string request = "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+    const std::string request =
+        "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
     ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
     std::string response;
     char buffer[4096];
@@ -60,14 +61,15 @@ class ServerFiles : public ::testing::Test
 {
 protected:
     ServerFiles()
-        : m_root(m_dir.path().toStdString()),
-          m_server({"--content", QString::fromStdString((m_root / "content").string())})
+        : m_root(m_dir.path().toStdString())
+        , m_server({"--content", QString::fromStdString((m_root / "content").string())})
     {
     }
 
     static void SetUpContent(const fs::path& root)
     {
-        WriteFile(root / "content" / "low.bmp", std::string("BM\0\x01\x02\xFF", 6) + std::string(3000, '\x7F'));
+        WriteFile(root / "content" / "low.bmp",
+                  std::string("BM\0\x01\x02\xFF", 6) + std::string(3000, '\x7F'));
         WriteFile(root / "content" / "zhongzi" / "a b.torrent", "d4:infod4:name1:aee");
         WriteFile(root / "secret.txt", "outside the content folder");
         fs::create_directories(root / "content" / "sub");
@@ -106,10 +108,11 @@ TEST_F(ServerFiles, NoPathLeavesTheContentFolder)
 {
     ASSERT_TRUE(m_server.ready()) << m_server.output().toStdString();
     for (const char* target : {"/../secret.txt", "/zhongzi/../../secret.txt", "/%2e%2e/secret.txt",
-                               "/..%2fsecret.txt", "/zhongzi/%2E%2E%2F%2E%2E%2Fsecret.txt", "/..\\secret.txt",
-                               "/sub/link.txt", "/low.bmp%00.txt"}) {
+                               "/..%2fsecret.txt", "/zhongzi/%2E%2E%2F%2E%2E%2Fsecret.txt",
+                               "/..\\secret.txt", "/sub/link.txt", "/low.bmp%00.txt"}) {
         const std::string response = RawGet(m_server.httpPort, target);
-        EXPECT_NE(response.find(" 404 "), std::string::npos) << target << "\n" << response.substr(0, 80);
+        EXPECT_NE(response.find(" 404 "), std::string::npos) << target << "\n"
+                                                             << response.substr(0, 80);
         EXPECT_EQ(response.find("outside the content folder"), std::string::npos) << target;
     }
     // Dot segments that stay inside are refused all the same; the plain path works.
@@ -121,14 +124,13 @@ TEST(ServerPages, AddressLookupAnswersTheMarkersOrAnInvalidDomain)
     ServerProcess server;
     ASSERT_TRUE(server.ready()) << server.output().toStdString();
     const std::string base = "http://127.0.0.1:" + std::to_string(server.webPort) + "/ips.asp?ip=";
-    struct Case {
+    struct Case
+    {
         const char* query;
         const char* address; // nullptr: invalid domain
     } cases[] = {
-        {"http://localhost", "127.0.0.1"},
-        {"localhost", "127.0.0.1"},
-        {"http://127.0.0.1/", "127.0.0.1"},
-        {"http://", nullptr},
+        {"http://localhost", "127.0.0.1"},   {"localhost", "127.0.0.1"},
+        {"http://127.0.0.1/", "127.0.0.1"},  {"http://", nullptr},
         {"http://no_such%20host!", nullptr},
     };
     for (const Case& c : cases) {
@@ -160,7 +162,8 @@ TEST(ServerPages, WeatherPageCarriesAShortGbkTemperature)
     ASSERT_NE(a, std::string::npos);
     ASSERT_NE(b, std::string::npos);
     const std::string temperature = page.body.substr(a + start.size(), b - a - start.size());
-    EXPECT_TRUE(std::regex_match(GbkToUtf8(temperature), std::regex("-?[0-9]{1,2}℃"))) << GbkToUtf8(temperature);
+    EXPECT_TRUE(std::regex_match(GbkToUtf8(temperature), std::regex("-?[0-9]{1,2}℃")))
+        << GbkToUtf8(temperature);
     EXPECT_LE(temperature.size(), 9u) << "must fit the client's temperature area";
 }
 
@@ -174,10 +177,12 @@ TEST(ServerSampleContent, SeedLinksAreServed)
     const std::string seed = ReadFile(fs::path(ZUMALO_TEST_SOURCE_DIR) / "db" / "seed.sql");
     std::vector<std::string> paths = {"low.bmp", "high.bmp", "link.php", "Zumalo2.rar"};
     const std::regex torrent(R"('([A-Za-z0-9._-]+\.torrent)')");
-    for (auto it = std::sregex_iterator(seed.begin(), seed.end(), torrent); it != std::sregex_iterator(); ++it)
+    for (auto it = std::sregex_iterator(seed.begin(), seed.end(), torrent);
+         it != std::sregex_iterator(); ++it)
         paths.push_back("zhongzi/" + (*it)[1].str());
     const std::regex page(R"(127\.0\.0\.1:8081/([a-z]+\.html))");
-    for (auto it = std::sregex_iterator(seed.begin(), seed.end(), page); it != std::sregex_iterator(); ++it)
+    for (auto it = std::sregex_iterator(seed.begin(), seed.end(), page);
+         it != std::sregex_iterator(); ++it)
         paths.push_back((*it)[1].str());
     ASSERT_GT(paths.size(), 20u);
 
@@ -197,7 +202,8 @@ TEST(ServerSampleContent, SeedLinksAreServed)
         ASSERT_GT(bmp.size(), 54u) << banner;
         EXPECT_EQ(bmp.substr(0, 2), "BM");
         const auto le32 = [&](std::size_t at) {
-            return static_cast<std::int32_t>(static_cast<unsigned char>(bmp[at]) | static_cast<unsigned char>(bmp[at + 1]) << 8
+            return static_cast<std::int32_t>(static_cast<unsigned char>(bmp[at])
+                                             | static_cast<unsigned char>(bmp[at + 1]) << 8
                                              | static_cast<unsigned char>(bmp[at + 2]) << 16
                                              | static_cast<unsigned char>(bmp[at + 3]) << 24);
         };

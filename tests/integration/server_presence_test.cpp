@@ -15,10 +15,13 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr int Wait = 2000;    // ms for what must arrive
-constexpr int Silence = 400;  // ms to conclude that nothing comes
+constexpr int Wait = 2000;   // ms for what must arrive
+constexpr int Silence = 400; // ms to conclude that nothing comes
 
-constexpr std::uint8_t Type(MessageType type) { return static_cast<std::uint8_t>(type); }
+constexpr std::uint8_t Type(MessageType type)
+{
+    return static_cast<std::uint8_t>(type);
+}
 
 class ServerPresence : public ::testing::Test
 {
@@ -47,7 +50,8 @@ protected:
             if (last == names)
                 return;
         }
-        ADD_FAILURE() << "client " << client.port << " last list had " << last.size() << " names, not " << names.size();
+        ADD_FAILURE() << "client " << client.port << " last list had " << last.size()
+                      << " names, not " << names.size();
     }
 
     ServerProcess m_server{{"--keepalive-timeout", "1"}};
@@ -127,7 +131,8 @@ TEST_F(ServerPresence, SilentClientsTimeOutAndKeepOnlineKeepsOthers)
     // busy proves itself every 200 ms; quiet says nothing for more than the 1 s keep-alive.
     std::vector<std::string> last;
     const auto deadline = std::chrono::steady_clock::now() + 3s;
-    while (std::chrono::steady_clock::now() < deadline && last != std::vector<std::string>{"busy"}) {
+    while (std::chrono::steady_clock::now() < deadline
+           && last != std::vector<std::string>{"busy"}) {
         busy.SendTo(m_server.udpPort, BuildKeepOnline("busy"));
         if (const auto list = busy.ReceiveType(Type(MessageType::OnlineList), 200))
             last = ParseOnlineList(ReadListText(*list));
@@ -181,8 +186,9 @@ TEST_F(ServerPresence, BroadcastCommandReachesEveryOnlineClient)
     ExpectList(bob, {"alice", "bob"});
 
     QProcess command;
-    command.start(QStringLiteral(ZUMALO_TEST_BIN_DIR "/zumalo-server"),
-                  {"broadcast", "Refresh Command", "--udp-port", QString::number(m_server.udpPort)});
+    command.start(
+        QStringLiteral(ZUMALO_TEST_BIN_DIR "/zumalo-server"),
+        {"broadcast", "Refresh Command", "--udp-port", QString::number(m_server.udpPort)});
     ASSERT_TRUE(command.waitForFinished(5000));
     EXPECT_EQ(command.exitCode(), 0) << command.readAll().toStdString();
     for (const UdpClient* client : {&alice, &bob}) {
@@ -204,11 +210,12 @@ TEST_F(ServerPresence, FloodOfMalformedDatagramsLeavesTheServerWorking)
     std::vector<std::string> bad = {
         "",
         std::string(1, '\0'),
-        std::string(28, '\0'),                          // LoginRequest one byte short
-        "\x03" + std::string(28, '\0'),                 // KeepOnline with an empty name
-        std::string(1, '\0') + fullName.substr(1),      // name without terminator
-        "\x0A" + std::string(100, 'x'),                 // short TextLine
-        std::string(1, '\0') + std::string(7, '\0') + "ab\x81" + std::string(18, '\0'), // name ending in a lead byte
+        std::string(28, '\0'),                     // LoginRequest one byte short
+        "\x03" + std::string(28, '\0'),            // KeepOnline with an empty name
+        std::string(1, '\0') + fullName.substr(1), // name without terminator
+        "\x0A" + std::string(100, 'x'),            // short TextLine
+        std::string(1, '\0') + std::string(7, '\0') + "ab\x81"
+            + std::string(18, '\0'), // name ending in a lead byte
         std::string(9000, '\x05'),
     };
     for (int i = 0; i < 3000; ++i) {
@@ -219,7 +226,8 @@ TEST_F(ServerPresence, FloodOfMalformedDatagramsLeavesTheServerWorking)
         for (char& c : noise)
             c = static_cast<char>(random());
         if (!noise.empty() && i % 3 == 0)
-            noise[0] = static_cast<char>(std::vector<int>{0, 1, 2, 3, 4, 5, 10, 200, 201}[random() % 9]);
+            noise[0] =
+                static_cast<char>(std::vector<int>{0, 1, 2, 3, 4, 5, 10, 200, 201}[random() % 9]);
         bad.push_back(std::move(noise));
     }
     for (const std::string& datagram : bad)

@@ -59,7 +59,8 @@ void FakeSound::Play(const QString& wavFile)
 }
 
 FakeMoviePlayer::FakeMoviePlayer(QWidget* parent, QStringList& calls)
-    : m_widget(new QWidget(parent)), m_calls(calls)
+    : m_widget(new QWidget(parent))
+    , m_calls(calls)
 {
 }
 

@@ -2,9 +2,9 @@
 
 #include "platform/Platform.h"
 
+#include <QPointer>
 #include <QString>
 #include <QStringList>
-#include <QPointer>
 #include <QWidget>
 
 #include <memory>
@@ -16,7 +16,12 @@
 class FakePrompts final : public Prompts
 {
 public:
-    enum class Kind { Warn, Plain, Ask, Inform };
+    enum class Kind {
+        Warn,
+        Plain,
+        Ask,
+        Inform
+    };
 
     struct Entry
     {

@@ -11,7 +11,8 @@ ScratchDatabase* MainFormFixture::s_db = nullptr;
 
 void MainFormFixture::SetUpTestSuite()
 {
-    s_db = new ScratchDatabase(::testing::UnitTest::GetInstance()->current_test_suite()->name(), true);
+    s_db =
+        new ScratchDatabase(::testing::UnitTest::GetInstance()->current_test_suite()->name(), true);
 }
 
 void MainFormFixture::TearDownTestSuite()
@@ -53,7 +54,8 @@ void MainFormFixture::TearDown()
     m_form.reset();
 }
 
-TMainForm::LoginRunner MainFormFixture::LoginAs(const std::string& name, const std::string& password)
+TMainForm::LoginRunner MainFormFixture::LoginAs(const std::string& name,
+                                                const std::string& password)
 {
     return [this, name, password](TMainForm&) {
         login account(m_session, *m_db, m_settings);

@@ -40,7 +40,8 @@ ScratchDatabase::ScratchDatabase(const std::string& name, bool withSampleData)
         const std::string why = mysql_error(m_admin);
         mysql_close(m_admin);
         m_admin = nullptr;
-        throw std::runtime_error("the local MariaDB is not reachable (scripts/dev-stack start): " + why);
+        throw std::runtime_error("the local MariaDB is not reachable (scripts/dev-stack start): "
+                                 + why);
     }
     exec("DROP DATABASE IF EXISTS " + m_name);
     exec("CREATE DATABASE " + m_name + " CHARACTER SET utf8mb4 COLLATE utf8mb4_bin");
@@ -77,7 +78,8 @@ DbSession::Options ScratchDatabase::options() const
 void ScratchDatabase::exec(const std::string& sqlUtf8)
 {
     if (mysql_real_query(m_admin, sqlUtf8.data(), sqlUtf8.size()) != 0) {
-        ADD_FAILURE() << "admin statement failed: " << mysql_error(m_admin) << "\n" << sqlUtf8.substr(0, 300);
+        ADD_FAILURE() << "admin statement failed: " << mysql_error(m_admin) << "\n"
+                      << sqlUtf8.substr(0, 300);
         return;
     }
     do {
@@ -88,7 +90,8 @@ void ScratchDatabase::exec(const std::string& sqlUtf8)
     } while (mysql_more_results(m_admin) && mysql_next_result(m_admin) == 0);
 }
 
-std::vector<std::vector<std::optional<std::string>>> ScratchDatabase::rows(const std::string& sqlUtf8)
+std::vector<std::vector<std::optional<std::string>>>
+ScratchDatabase::rows(const std::string& sqlUtf8)
 {
     std::vector<std::vector<std::optional<std::string>>> out;
     if (mysql_real_query(m_admin, sqlUtf8.data(), sqlUtf8.size()) != 0) {
@@ -103,7 +106,8 @@ std::vector<std::vector<std::optional<std::string>>> ScratchDatabase::rows(const
         const unsigned long* len = mysql_fetch_lengths(r);
         auto& cols = out.emplace_back();
         for (unsigned i = 0; i < n; ++i)
-            cols.push_back(row[i] ? std::optional<std::string>(std::string(row[i], len[i])) : std::nullopt);
+            cols.push_back(row[i] ? std::optional<std::string>(std::string(row[i], len[i]))
+                                  : std::nullopt);
     }
     mysql_free_result(r);
     Drain(m_admin);

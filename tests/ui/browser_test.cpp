@@ -31,7 +31,8 @@ protected:
     {
         std::string sql = "INSERT INTO " + table + "(text, link) VALUES ";
         for (int i = 1; i <= count; ++i)
-            sql += (i > 1 ? ", " : "") + std::string("('") + prefix + std::to_string(i) + "', 'l" + std::to_string(i) + "')";
+            sql += (i > 1 ? ", " : "") + std::string("('") + prefix + std::to_string(i) + "', 'l"
+                + std::to_string(i) + "')";
         s_db->exec(sql);
     }
 
@@ -105,7 +106,14 @@ TEST_F(Browser, GoToPageOnFivePages)
 {
     AddRows("zumalo_zhongzi", 40);
     TMainForm& form = StartAsDemo();
-    struct Case { const char* text; QString label; bool previous; bool next; QString warning; };
+    struct Case
+    {
+        const char* text;
+        QString label;
+        bool previous;
+        bool next;
+        QString warning;
+    };
     const Case cases[] = {
         {"3", "3/5", true, true, ""},
         {"5", "5/5", true, false, ""},
@@ -188,7 +196,8 @@ TEST_F(Browser, HoverUnderlinesListRowsButNotBoardRowsOrTheUsersOwn)
     EXPECT_FALSE(Row(1)->font().underline());
     emit Row(0)->mouseMoved();
     EXPECT_FALSE(Row(0)->font().underline());
-    s_db->exec("INSERT INTO zumalo_bodysay(username, saybody, saytime) VALUES ('bob', 'hi', '2026-01-02 10:00:00')");
+    s_db->exec("INSERT INTO zumalo_bodysay(username, saybody, saytime) VALUES ('bob', 'hi', "
+               "'2026-01-02 10:00:00')");
     form.SpeedButton8Click();
     emit Row(0)->mouseMoved();
     EXPECT_FALSE(Row(0)->font().underline());
@@ -196,7 +205,8 @@ TEST_F(Browser, HoverUnderlinesListRowsButNotBoardRowsOrTheUsersOwn)
 
 TEST_F(Browser, RowLabelsFitTheirTitlesSoOnlyTheTextTakesClicks)
 {
-    s_db->exec("INSERT INTO zumalo_zhongzi(text, link) VALUES ('ab', 'x'), ('一个很长很长的种子标题', 'y')");
+    s_db->exec("INSERT INTO zumalo_zhongzi(text, link) VALUES ('ab', 'x'), "
+               "('一个很长很长的种子标题', 'y')");
     TMainForm& form = StartAsDemo();
     ASSERT_EQ(Row(0)->text(), "一个很长很长的种子标题");
     EXPECT_GT(Row(0)->width(), Row(1)->width());
@@ -211,7 +221,8 @@ TEST_F(Browser, RowLabelsFitTheirTitlesSoOnlyTheTextTakesClicks)
 
 TEST_F(Browser, RowsShowMarkupAsTyped)
 {
-    s_db->exec("INSERT INTO zumalo_bodysay(username, saybody, saytime) VALUES ('bob', '<b>hi</b> &lt;x&gt;', '2026-01-02 10:00:00')");
+    s_db->exec("INSERT INTO zumalo_bodysay(username, saybody, saytime) VALUES ('bob', '<b>hi</b> "
+               "&lt;x&gt;', '2026-01-02 10:00:00')");
     TMainForm& form = StartAsDemo();
     form.SpeedButton8Click();
     EXPECT_EQ(Row(0)->text(), "bob:<b>hi</b> &lt;x&gt;");
@@ -224,7 +235,8 @@ TEST_F(Browser, RowsShowMarkupAsTyped)
 
 TEST_F(Browser, BoardRowsAndEmptyRowsDoNothing)
 {
-    s_db->exec("INSERT INTO zumalo_bodysay(username, saybody, saytime) VALUES ('bob', 'hi', '2026-01-02 10:00:00')");
+    s_db->exec("INSERT INTO zumalo_bodysay(username, saybody, saytime) VALUES ('bob', 'hi', "
+               "'2026-01-02 10:00:00')");
     TMainForm& form = StartAsDemo();
     form.SpeedButton8Click();
     form.ActivateRow(Row(0));
@@ -240,14 +252,20 @@ TEST_F(Browser, VideoScoreGateLetsEqualScoresPass)
     s_db->exec("INSERT INTO zumalo_sp(text, link, allowScore, username, uploadtime) VALUES "
                "('gated', 'http://127.0.0.1:1/a.swf', '$0A', 'bob', '2026-01-01 10:00:00'), "
                "('nolink', '', 0, 'bob', '2026-01-01 10:00:00')");
-    struct Case { int score; bool plays; QString warning; };
+    struct Case
+    {
+        int score;
+        bool plays;
+        QString warning;
+    };
     const Case cases[] = {
         {10, true, ""},
         {9, false, "对不起，你的积分不够，不能观看此视频。"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.score);
-        s_db->exec("UPDATE zumalo_userinfo SET userscore = " + std::to_string(c.score) + " WHERE username = 'demo'");
+        s_db->exec("UPDATE zumalo_userinfo SET userscore = " + std::to_string(c.score)
+                   + " WHERE username = 'demo'");
         m_db = std::make_unique<DbSession>(m_settings);
         m_fake.prompts.entries.clear();
         m_fake.movies.calls.clear();
@@ -284,7 +302,8 @@ TEST_F(Browser, ValuesThatAreNotNumbersEndTheActivationWithTheConversionText)
 
 TEST_F(Browser, QuickPostLinkGoesToTheShell)
 {
-    s_db->exec("INSERT INTO zumalo_news(text, link, username) VALUES ('帮助', 'http://127.0.0.1:8081/help.html', 'bob')");
+    s_db->exec("INSERT INTO zumalo_news(text, link, username) VALUES ('帮助', "
+               "'http://127.0.0.1:8081/help.html', 'bob')");
     TMainForm& form = StartAsDemo();
     form.SpeedButton10Click();
     form.ActivateRow(Row(0));
@@ -294,11 +313,13 @@ TEST_F(Browser, QuickPostLinkGoesToTheShell)
 
 TEST_F(Browser, TorrentDownloadSavesUnderTheChosenPrefix)
 {
-    s_db->exec("INSERT INTO zumalo_zhongzi(text, link) VALUES ('gone', 'missing.torrent'), ('real', 'real.torrent')");
+    s_db->exec("INSERT INTO zumalo_zhongzi(text, link) VALUES ('gone', 'missing.torrent'), "
+               "('real', 'real.torrent')");
     m_http.Serve("/zhongzi/real.torrent", std::string(1234, 'd'));
     QTemporaryDir dir;
     const QString prefix = dir.path() + "/abc";
-    const QString saved = prefix + "【欢迎共享种子到" + QString::fromStdString(m_settings.shareContactAddress) + "】.torrent";
+    const QString saved = prefix + "【欢迎共享种子到"
+        + QString::fromStdString(m_settings.shareContactAddress) + "】.torrent";
     TMainForm& form = StartAsDemo();
     ASSERT_EQ(Row(0)->text(), "real");
 
@@ -369,7 +390,11 @@ TEST_F(Browser, PostingChecksTheTrimmedLengthAndStoresTheTextAsTyped)
     auto now = std::chrono::system_clock::now();
     form.SetClock([&now] { return now += std::chrono::seconds(1); });
     form.SpeedButton8Click();
-    struct Case { QString typed; QString warning; };
+    struct Case
+    {
+        QString typed;
+        QString warning;
+    };
     const Case cases[] = {
         {"   ", "请输入留言。"},
         {QString(74, 'a'), "提交成功！"},
@@ -394,12 +419,15 @@ TEST_F(Browser, PostingChecksTheTrimmedLengthAndStoresTheTextAsTyped)
     }
     EXPECT_EQ(s_db->scalar("select count(*) from zumalo_bodysay"), std::to_string(stored));
     // Blanks around the text are stored with it.
-    EXPECT_EQ(s_db->scalar("select count(*) from zumalo_bodysay where saybody = concat(repeat(' ', 10), repeat('b', 70), repeat(' ', 10))"), "1");
+    EXPECT_EQ(s_db->scalar("select count(*) from zumalo_bodysay where saybody = concat(repeat(' ', "
+                           "10), repeat('b', 70), repeat(' ', 10))"),
+              "1");
 }
 
 TEST_F(Browser, PostingWithTheDatabaseGoneFailsAndKeepsTheRows)
 {
-    s_db->exec("INSERT INTO zumalo_bodysay(username, saybody, saytime) VALUES ('bob', 'hi', '2026-01-02 10:00:00')");
+    s_db->exec("INSERT INTO zumalo_bodysay(username, saybody, saytime) VALUES ('bob', 'hi', "
+               "'2026-01-02 10:00:00')");
     TMainForm& form = StartAsDemo();
     form.SpeedButton8Click();
     m_db->Close();

@@ -73,8 +73,9 @@ TEST_F(FlashFormTest, NormalModeCaptionsTheUploaderAndPlaysWithTheMenuOff)
         const TFlashForm form(nullptr, Utf8ToGbk(c.title), kMovie, m_session, m_platform);
         EXPECT_EQ(form.windowTitle(), QString::fromUtf8(c.caption));
         ASSERT_TRUE(form.MovieLoaded());
-        EXPECT_EQ(m_fakes.movies.calls,
-                  QStringList({"SetMenu 0", "LoadMovie 0 " + QString::fromStdString(kMovie), "Play"}));
+        EXPECT_EQ(
+            m_fakes.movies.calls,
+            QStringList({"SetMenu 0", "LoadMovie 0 " + QString::fromStdString(kMovie), "Play"}));
     }
     EXPECT_TRUE(m_fakes.prompts.entries.empty());
     EXPECT_EQ(m_fakes.movies.created, 3);
@@ -145,13 +146,13 @@ TEST_F(FlashFormTest, WindowIsFixedModalAndCentredOverTheMainWindow)
 // a green SetBackgroundColor, ShowFrame and End.
 std::string TinySwf()
 {
-    const unsigned char bytes[] = {'F', 'W', 'S', 8, 34, 0, 0, 0,                    // header
-                                   0x60, 0x00, 0x3e, 0x80, 0x00, 0x3e, 0x80,          // frame size
-                                   0x00, 0x0c, 0x01, 0x00,                            // rate, count
-                                   0x44, 0x11, 0x00, 0x00, 0x00, 0x00,                // FileAttributes
-                                   0x43, 0x02, 0x00, 0xa0, 0x50,                      // background
-                                   0x40, 0x00,                                        // ShowFrame
-                                   0x00, 0x00};                                       // End
+    const unsigned char bytes[] = {'F',  'W',  'S',  8,    34,   0,    0,    0, // header
+                                   0x60, 0x00, 0x3e, 0x80, 0x00, 0x3e, 0x80,    // frame size
+                                   0x00, 0x0c, 0x01, 0x00,                      // rate, count
+                                   0x44, 0x11, 0x00, 0x00, 0x00, 0x00,          // FileAttributes
+                                   0x43, 0x02, 0x00, 0xa0, 0x50,                // background
+                                   0x40, 0x00,                                  // ShowFrame
+                                   0x00, 0x00};                                 // End
     return std::string(reinterpret_cast<const char*>(bytes), sizeof bytes);
 }
 
@@ -172,12 +173,15 @@ public:
     {
         m_server.Serve("/tiny.swf", TinySwf());
         m_server.Serve("/broken.swf", "<html>no movie here</html>");
-        for (const char* name : {"bounce.swf", "rainbow.swf", "stars.swf", "spin.swf", "welcome.swf"})
+        for (const char* name :
+             {"bounce.swf", "rainbow.swf", "stars.swf", "spin.swf", "welcome.swf"})
             m_server.Serve(std::string("/") + name, SampleMovie(name));
     }
     QString Url(const std::string& name) const
     {
-        return QStringLiteral("http://127.0.0.1:%1/%2").arg(m_server.port()).arg(QString::fromStdString(name));
+        return QStringLiteral("http://127.0.0.1:%1/%2")
+            .arg(m_server.port())
+            .arg(QString::fromStdString(name));
     }
 
 private:
@@ -205,15 +209,18 @@ TEST_F(FlashFormTest, RufflePlaysTheMovieAndEachSampleVideo)
     s_db->exec("INSERT INTO zumalo_sp(text, link, username, uploadtime) VALUES"
                " ('春天', 'x', 'bob', '2011-03-05 14:07:09')");
 
-    TFlashForm form(nullptr, Utf8ToGbk("春天"), server.Url("tiny.swf").toStdString(), m_session, platform);
+    TFlashForm form(nullptr, Utf8ToGbk("春天"), server.Url("tiny.swf").toStdString(), m_session,
+                    platform);
     auto* player = dynamic_cast<RufflePlayer*>(form.ShockwaveFlash1());
     ASSERT_NE(player, nullptr);
     int loaded = 0;
     QStringList failures;
     QObject::connect(player, &RufflePlayer::loaded, [&] { ++loaded; });
-    QObject::connect(player, &RufflePlayer::failed, [&](const QString& reason) { failures << reason; });
+    QObject::connect(player, &RufflePlayer::failed,
+                     [&](const QString& reason) { failures << reason; });
     form.show();
-    ASSERT_TRUE(WaitUntil([&] { return loaded > 0 || !failures.isEmpty(); })) << "no word from the player";
+    ASSERT_TRUE(WaitUntil([&] { return loaded > 0 || !failures.isEmpty(); }))
+        << "no word from the player";
     ASSERT_EQ(loaded, 1) << failures.join(u'\n').toStdString();
     EXPECT_TRUE(player->IsLoaded());
     EXPECT_FALSE(player->MenuOn());

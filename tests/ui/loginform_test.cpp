@@ -116,9 +116,9 @@ protected:
 
     std::unique_ptr<TLoginForm> Unlock()
     {
-        return std::make_unique<TLoginForm>(
-            nullptr, TLoginForm::UnlockMode, m_session, m_dbSession, m_settings, m_platformBundle,
-            [this](Session&, const Settings&) { ++m_resolutions; });
+        return std::make_unique<TLoginForm>(nullptr, TLoginForm::UnlockMode, m_session, m_dbSession,
+                                            m_settings, m_platformBundle,
+                                            [this](Session&, const Settings&) { ++m_resolutions; });
     }
 
     static void Type(TLoginForm& form, const QString& name, const QString& password)
@@ -138,7 +138,10 @@ protected:
 ScratchDatabase* LoginFormTest::s_db = nullptr;
 
 // Which window owns a message: the dialog itself, or none.
-enum class Owner { Dialog, None };
+enum class Owner {
+    Dialog,
+    None
+};
 
 struct LoginCase
 {
@@ -155,7 +158,8 @@ TEST_F(LoginFormTest, FailedAttemptsShowTheirMessageWithItsOwnerAndKeepTheDialog
 {
     const LoginCase cases[] = {
         {"empty name", "", "Secret1", "127.0.0.1", false, "用户名不能为空。", Owner::Dialog},
-        {"name of blanks only", "   ", "Secret1", "127.0.0.1", false, "用户名不能为空。", Owner::Dialog},
+        {"name of blanks only", "   ", "Secret1", "127.0.0.1", false, "用户名不能为空。",
+         Owner::Dialog},
         {"blank password", "alice", " \t ", "127.0.0.1", false, "密码不能为空。", Owner::Dialog},
         {"name checked first", " ", "", "127.0.0.1", true, "用户名不能为空。", Owner::Dialog},
         {"unresolved server", "alice", "Secret1", "domain is wrong.", false,
@@ -220,7 +224,8 @@ TEST_F(LoginFormTest, SuccessfulLoginFillsTheSessionAndAccepts)
         Type(*form, account.name, account.password);
         form->SpeedButton1Click();
 
-        EXPECT_TRUE(m_platform.prompts.entries.empty()) << m_platform.prompts.Last().text.toStdString();
+        EXPECT_TRUE(m_platform.prompts.entries.empty())
+            << m_platform.prompts.Last().text.toStdString();
         EXPECT_EQ(form->result(), QDialog::Accepted);
         EXPECT_TRUE(m_dbSession.Connected);
         // Stored as typed, blanks and all, in the program's GBK.
@@ -261,7 +266,7 @@ TEST_F(LoginFormTest, UnlockComparesExactlyAndNeverTouchesTheDatabase)
         bool unlocks;
     };
     const UnlockCase cases[] = {
-        {"alice", "Secret1", true},  {"alice", "secret1", false}, {"alice", "Secret1 ", false},
+        {"alice", "Secret1", true},   {"alice", "secret1", false}, {"alice", "Secret1 ", false},
         {" alice", "Secret1", false}, {"Alice", "Secret1", false}, {"bob", "Secret1", false},
     };
     for (const UnlockCase& c : cases) {
@@ -276,7 +281,8 @@ TEST_F(LoginFormTest, UnlockComparesExactlyAndNeverTouchesTheDatabase)
             EXPECT_TRUE(m_platform.prompts.entries.empty());
         } else {
             ASSERT_EQ(m_platform.prompts.entries.size(), 1u);
-            EXPECT_EQ(m_platform.prompts.Last().text, QStringLiteral("用户名或密码不正确，解锁失败。"));
+            EXPECT_EQ(m_platform.prompts.Last().text,
+                      QStringLiteral("用户名或密码不正确，解锁失败。"));
             EXPECT_EQ(m_platform.prompts.Last().owner, &form);
         }
     }

@@ -71,7 +71,8 @@ TEST_F(MainFormStartUp, AnySwitchValueOtherThanZeroKeepsTheServiceOn)
 {
     for (const char* value : {"", "1", "00", " 0", "NULL"}) {
         SCOPED_TRACE(value);
-        s_db->exec(std::string("UPDATE zumalo_sys SET sys_enable = ") + (std::string(value) == "NULL" ? "NULL" : "'" + std::string(value) + "'"));
+        s_db->exec(std::string("UPDATE zumalo_sys SET sys_enable = ")
+                   + (std::string(value) == "NULL" ? "NULL" : "'" + std::string(value) + "'"));
         m_db = std::make_unique<DbSession>(m_settings);
         TMainForm& form = StartAsDemo();
         EXPECT_FALSE(form.QuitRequested());
@@ -83,10 +84,12 @@ TEST_F(MainFormStartUp, AnySwitchValueOtherThanZeroKeepsTheServiceOn)
 TEST_F(MainFormStartUp, MissingServiceRecordLeavesNoNoticeAndNoBannerLinks)
 {
     // A failing statement and a table without its row are treated alike.
-    const char* breakIt[] = {"RENAME TABLE zumalo_sys TO zumalo_sys_away",
-                             "CREATE TABLE zumalo_sys_away AS SELECT * FROM zumalo_sys; DELETE FROM zumalo_sys"};
-    const char* mend[] = {"RENAME TABLE zumalo_sys_away TO zumalo_sys",
-                          "INSERT INTO zumalo_sys SELECT * FROM zumalo_sys_away; DROP TABLE zumalo_sys_away"};
+    const char* breakIt[] = {
+        "RENAME TABLE zumalo_sys TO zumalo_sys_away",
+        "CREATE TABLE zumalo_sys_away AS SELECT * FROM zumalo_sys; DELETE FROM zumalo_sys"};
+    const char* mend[] = {
+        "RENAME TABLE zumalo_sys_away TO zumalo_sys",
+        "INSERT INTO zumalo_sys SELECT * FROM zumalo_sys_away; DROP TABLE zumalo_sys_away"};
     for (int i = 0; i < 2; ++i) {
         SCOPED_TRACE(breakIt[i]);
         s_db->exec(breakIt[i]);
@@ -108,10 +111,15 @@ TEST_F(MainFormStartUp, MissingServiceRecordLeavesNoNoticeAndNoBannerLinks)
 
 TEST_F(MainFormStartUp, BannerLinksFollowTheMarkRules)
 {
-    struct Case { const char* body; const char* first; const char* second; };
+    struct Case
+    {
+        const char* body;
+        const char* first;
+        const char* second;
+    };
     const Case cases[] = {
         {"(http://a)[http://b]", "http://a", "http://b"},
-        {"no opening) mark [x]", "no opening", "x"},   // text before the first ")"
+        {"no opening) mark [x]", "no opening", "x"}, // text before the first ")"
         {"(open only [", "", ""},
         {")(reversed ][", "", ""},
         {"", "", ""},
@@ -147,11 +155,17 @@ TEST_F(MainFormStartUp, BannerFailureKeepsTheDesignPicturesAndSkipsTheSecond)
 
 TEST_F(MainFormStartUp, TemperatureIsCutToNineBytesAtACharacterBoundary)
 {
-    struct Case { std::string page; QString shown; };
+    struct Case
+    {
+        std::string page;
+        QString shown;
+    };
     const Case cases[] = {
-        {"<temperature><![CDATA[" + Utf8ToGbk("-12℃~3℃") + "]]></temperature>", "当天温度-12℃~3℃"}, // 9 bytes fit
+        {"<temperature><![CDATA[" + Utf8ToGbk("-12℃~3℃") + "]]></temperature>",
+         "当天温度-12℃~3℃"}, // 9 bytes fit
         {"<temperature><![CDATA[" + Utf8ToGbk("-12℃~-3℃") + "]]></temperature>", "当天温度-12℃~-3"},
-        {"<temperature><![CDATA[" + Utf8ToGbk("晴转多云") + "]]></temperature>", "当天温度晴转多云"},
+        {"<temperature><![CDATA[" + Utf8ToGbk("晴转多云") + "]]></temperature>",
+         "当天温度晴转多云"},
         {"", "当天温度internet "}, // the lookup's failure text, cut like any other
     };
     for (const auto& c : cases) {
@@ -217,9 +231,10 @@ TEST_F(MainFormStartUp, RotatingCaptionShowsCaptionOneTwiceThenCycles)
         form.Timer1Timer();
         shown << form.Label15->text();
     }
-    EXPECT_EQ(shown, QStringList({"欢迎来到Zumalo社区", "上传视频可获得2积分", "周末电影之夜：本周六晚八点",
-                                  "请文明发言，共建和谐社区", "快贴板块开放投稿", "欢迎来到Zumalo社区",
-                                  "上传视频可获得2积分"}));
+    EXPECT_EQ(shown,
+              QStringList({"欢迎来到Zumalo社区", "上传视频可获得2积分",
+                           "周末电影之夜：本周六晚八点", "请文明发言，共建和谐社区",
+                           "快贴板块开放投稿", "欢迎来到Zumalo社区", "上传视频可获得2积分"}));
 }
 
 TEST_F(MainFormStartUp, BannerClicksOpenOnlyWebAddresses)
@@ -249,7 +264,8 @@ TEST_F(MainFormStartUp, PresenceServiceListsAndRefreshCommandReachTheWindow)
     // The notice is read again; the rotating captions stay as they were.
     s_db->exec("UPDATE zumalo_sys SET sys_message = '今晚维护', sys_caption1 = 'changed'");
     emit form.Presence()->refreshCommand();
-    s_db->exec("UPDATE zumalo_sys SET sys_message = '新版本Zumalo2.rar已发布，修复聊天室断线问题，欢迎下载！', "
+    s_db->exec("UPDATE zumalo_sys SET sys_message = "
+               "'新版本Zumalo2.rar已发布，修复聊天室断线问题，欢迎下载！', "
                "sys_caption1 = '欢迎来到Zumalo社区'");
     EXPECT_EQ(form.Label6->text(), "今晚维护");
     EXPECT_EQ(form.Label15->text(), "欢迎来到Zumalo社区");

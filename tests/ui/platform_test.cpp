@@ -2,9 +2,9 @@
 #include "platform/RealPlatform.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QDialog>
 #include <QEventLoop>
-#include <QApplication>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
@@ -39,7 +39,7 @@ Seen Inspect(const std::function<void()>& show, QMessageBox::StandardButton answ
             ADD_FAILURE() << "no message box is open";
             return;
         }
-        seen = {box->windowTitle(), box->text(), box->icon(), box->standardButtons(),
+        seen = {box->windowTitle(),  box->text(),    box->icon(),      box->standardButtons(),
                 box->parentWidget(), box->isModal(), box->textFormat()};
         box->button(answer)->click();
     });
@@ -53,8 +53,8 @@ TEST(QtPrompts, EachKindOfMessageHasItsTitleIconAndButtons)
     QWidget owner;
     owner.show();
 
-    const Seen warn = Inspect([&] { prompts.Warn(&owner, QStringLiteral("密码不能为空。")); },
-                              QMessageBox::Ok);
+    const Seen warn =
+        Inspect([&] { prompts.Warn(&owner, QStringLiteral("密码不能为空。")); }, QMessageBox::Ok);
     EXPECT_EQ(warn.title, QStringLiteral("提示"));
     EXPECT_EQ(warn.text, QStringLiteral("密码不能为空。"));
     EXPECT_EQ(warn.icon, QMessageBox::Warning);
@@ -63,16 +63,18 @@ TEST(QtPrompts, EachKindOfMessageHasItsTitleIconAndButtons)
     EXPECT_TRUE(warn.modal);
 
     // A text that holds what somebody typed is shown as typed, not as markup.
-    const Seen typed = Inspect([&] { prompts.Warn(&owner, QStringLiteral("'<b>1</b>' is not a valid integer value")); },
-                               QMessageBox::Ok);
+    const Seen typed = Inspect(
+        [&] { prompts.Warn(&owner, QStringLiteral("'<b>1</b>' is not a valid integer value")); },
+        QMessageBox::Ok);
     EXPECT_EQ(typed.format, Qt::PlainText);
 
-    const Seen ownerless = Inspect([&] { prompts.Warn(nullptr, QStringLiteral("x")); }, QMessageBox::Ok);
+    const Seen ownerless =
+        Inspect([&] { prompts.Warn(nullptr, QStringLiteral("x")); }, QMessageBox::Ok);
     EXPECT_EQ(ownerless.owner, nullptr);
     EXPECT_EQ(ownerless.title, QStringLiteral("提示"));
 
-    const Seen plain = Inspect([&] { prompts.Plain(&owner, QStringLiteral("服务器没有响应")); },
-                               QMessageBox::Ok);
+    const Seen plain =
+        Inspect([&] { prompts.Plain(&owner, QStringLiteral("服务器没有响应")); }, QMessageBox::Ok);
     EXPECT_EQ(plain.icon, QMessageBox::NoIcon);
     EXPECT_EQ(plain.buttons, QMessageBox::Ok);
 
@@ -90,7 +92,10 @@ TEST(QtPrompts, AskAnswersWhatWasPressed)
     for (const auto answer : {QMessageBox::Yes, QMessageBox::No}) {
         bool result = false;
         const Seen ask = Inspect(
-            [&] { result = prompts.Ask(nullptr, QStringLiteral("下载"), QStringLiteral("现在下载吗？")); },
+            [&] {
+                result =
+                    prompts.Ask(nullptr, QStringLiteral("下载"), QStringLiteral("现在下载吗？"));
+            },
             answer);
         EXPECT_EQ(ask.buttons, QMessageBox::Yes | QMessageBox::No);
         EXPECT_EQ(ask.title, QStringLiteral("下载"));

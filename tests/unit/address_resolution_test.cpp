@@ -23,7 +23,10 @@ std::string Probe(const char* name)
 }
 
 // Whether the process pid still exists, a zombie included.
-bool Exists(pid_t pid) { return ::kill(pid, 0) == 0 || errno != ESRCH; }
+bool Exists(pid_t pid)
+{
+    return ::kill(pid, 0) == 0 || errno != ESRCH;
+}
 
 TEST(AnalyzeIp, TakesTheTextBetweenTheFirstBrackets)
 {
@@ -36,7 +39,7 @@ TEST(AnalyzeIp, TakesTheTextBetweenTheFirstBrackets)
         {"Pinging zumalo.test [10.0.0.7] with 32 bytes of data:", "10.0.0.7"},
         {"[1.2.3.4] [5.6.7.8]", "1.2.3.4"},
         {"[]", ""},
-        {"a ] b [10.0.0.7", "10.0.0.7"},      // "]" before "[": everything after "["
+        {"a ] b [10.0.0.7", "10.0.0.7"},       // "]" before "[": everything after "["
         {"a ] b [10.0.0.7] c", "10.0.0.7] c"}, // only the first "]" counts
         {"", "text param is nil of AnalyzeIp function"},
         {"Ping request could not find host zumalo.test.", kNoAddress},
@@ -61,19 +64,22 @@ TEST(Ping, GivesTheFirstChunkOfTheProbesOutputOrAFailureText)
         std::string expected;
     };
     const Case cases[] = {
-        {"bracketed address", Probe("bracketed.sh"), "Pinging zumalo.test [10.0.0.7] with 32 bytes of data:\r\n"},
+        {"bracketed address", Probe("bracketed.sh"),
+         "Pinging zumalo.test [10.0.0.7] with 32 bytes of data:\r\n"},
         {"timed out after the address", Probe("timed_out.sh"),
          "Pinging zumalo.test [10.0.0.7] with 32 bytes of data:\r\nRequest timed out.\r\n"},
         {"ends without output", Probe("silent.sh"), kProbeFailed},
         {"missing file", Probe("no-such-probe.sh"), "CreateProcess error:2"},
-        {"a directory", std::string(ZUMALO_TEST_SOURCE_DIR) + "/tests/fixtures/probes", "CreateProcess error:13"},
+        {"a directory", std::string(ZUMALO_TEST_SOURCE_DIR) + "/tests/fixtures/probes",
+         "CreateProcess error:13"},
         {"no program", "", "Ping function's exe param is NULL"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         EXPECT_EQ(Ping(c.exe, 5s), c.expected);
     }
-    EXPECT_EQ(login::Ping(Probe("bracketed.sh")), "Pinging zumalo.test [10.0.0.7] with 32 bytes of data:\r\n");
+    EXPECT_EQ(login::Ping(Probe("bracketed.sh")),
+              "Pinging zumalo.test [10.0.0.7] with 32 bytes of data:\r\n");
 }
 
 TEST(Ping, KeepsOnlyTheFirst4096Bytes)
@@ -111,7 +117,8 @@ protected:
 
 TEST_F(PingProbeProcess, AProbeStillRunningAfterItsFirstChunkIsEnded)
 {
-    EXPECT_EQ(Ping(Probe("bracketed.sh"), 5s), "Pinging zumalo.test [10.0.0.7] with 32 bytes of data:\r\n");
+    EXPECT_EQ(Ping(Probe("bracketed.sh"), 5s),
+              "Pinging zumalo.test [10.0.0.7] with 32 bytes of data:\r\n");
     const pid_t pid = ProbePid();
     ASSERT_GT(pid, 0);
     EXPECT_FALSE(Exists(pid));

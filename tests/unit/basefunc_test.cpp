@@ -21,7 +21,7 @@ TEST(StrToInt, AcceptsWhatTheDialogsAcceptAndRefusesTheRest)
     const IntCase cases[] = {
         {"0", 0},
         {"42", 42},
-        {"  42", 42},           // leading blanks pass
+        {"  42", 42}, // leading blanks pass
         {"+7", 7},
         {"-15", -15},
         {"2147483647", INT_MAX},
@@ -30,12 +30,12 @@ TEST(StrToInt, AcceptsWhatTheDialogsAcceptAndRefusesTheRest)
         {"x10", 16},
         {"0x10", 16},
         {"0XfF", 255},
-        {"$FFFFFFFF", -1},      // the full 32-bit pattern
+        {"$FFFFFFFF", -1}, // the full 32-bit pattern
         {"-$10", -16},
         {"2147483648", std::nullopt},
         {"-2147483649", std::nullopt},
         {"$100000000", std::nullopt},
-        {"42 ", std::nullopt},  // trailing blanks fail
+        {"42 ", std::nullopt}, // trailing blanks fail
         {"", std::nullopt},
         {"   ", std::nullopt},
         {"-", std::nullopt},
@@ -44,7 +44,7 @@ TEST(StrToInt, AcceptsWhatTheDialogsAcceptAndRefusesTheRest)
         {"12a", std::nullopt},
         {"abc", std::nullopt},
         {"1.5", std::nullopt},
-        {"\t5", std::nullopt},  // only blanks may lead
+        {"\t5", std::nullopt}, // only blanks may lead
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string("text: '") + c.text + "'");
@@ -91,16 +91,22 @@ TEST(Gbk, RoundTripsChineseAndCountsTwoBytesACharacter)
 TEST(Gbk, UnconvertibleCharactersBecomeQuestionMarksAndNothingIsCut)
 {
     // An emoji has no GBK code; the text around it survives whole.
-    EXPECT_EQ(Utf8ToGbk("a\xF0\x9F\x98\x80" "b"), "a?b");
+    EXPECT_EQ(Utf8ToGbk("a\xF0\x9F\x98\x80"
+                        "b"),
+              "a?b");
     // Broken UTF-8 in the middle and at the end.
     EXPECT_EQ(Utf8ToGbk("a\xE4\xB8z"), "a?z");
     EXPECT_EQ(Utf8ToGbk("ab\xE4"), "ab?");
     // A lone lead byte at the end of GBK text, and an invalid pair.
     EXPECT_EQ(GbkToUtf8("ab\xD6"), "ab?");
-    EXPECT_EQ(GbkToUtf8("\xFF" "c"), "?c");
+    EXPECT_EQ(GbkToUtf8("\xFF"
+                        "c"),
+              "?c");
     // A lead byte before a byte that cannot end a pair loses only itself.
     EXPECT_EQ(GbkToUtf8("\x81 a"), "? a");
-    EXPECT_EQ(GbkToUtf8("\x81\x30" "b"), "?0b");
+    EXPECT_EQ(GbkToUtf8("\x81\x30"
+                        "b"),
+              "?0b");
     // Longer than iconv's chunk: nothing lost.
     const std::string many(5000, 'x');
     EXPECT_EQ(GbkToUtf8(Utf8ToGbk(many + "中")), many + "中");
@@ -119,12 +125,12 @@ TEST(CutAtCharBoundary, NeverSplitsADoubleByteCharacter)
 TEST(Copy, FollowsTheOneBasedSubstringRule)
 {
     EXPECT_EQ(Copy("abcdef", 2, 3), "bcd");
-    EXPECT_EQ(Copy("abcdef", 0, 2), "ab");    // start below 1 counts as 1
+    EXPECT_EQ(Copy("abcdef", 0, 2), "ab"); // start below 1 counts as 1
     EXPECT_EQ(Copy("abcdef", -5, 2), "ab");
     EXPECT_EQ(Copy("abcdef", 3, 0), "");
     EXPECT_EQ(Copy("abcdef", 3, -1), "");
-    EXPECT_EQ(Copy("abcdef", 7, 1), "");      // start past the end
-    EXPECT_EQ(Copy("abcdef", 5, 100), "ef");  // count past the end is cut
+    EXPECT_EQ(Copy("abcdef", 7, 1), "");     // start past the end
+    EXPECT_EQ(Copy("abcdef", 5, 100), "ef"); // count past the end is cut
 }
 
 TEST(TimeStamp, WritesLocalTimeWithPaddedFields)
@@ -166,9 +172,10 @@ TEST(ProgramDir, WorksFromADirectoryWithAVeryLongPath)
     while (dir.size() < 400)
         dir += "/" + std::string(60, 'd');
     const std::string self = "/proc/" + std::to_string(getpid()) + "/exe";
-    ASSERT_EQ(std::system(("mkdir -p '" + dir + "' && cp " + self + " '" + dir + "/copy'").c_str()), 0);
+    ASSERT_EQ(std::system(("mkdir -p '" + dir + "' && cp " + self + " '" + dir + "/copy'").c_str()),
+              0);
     const std::string command = "ZUMALO_PRINT_PROGRAM_DIR=1 '" + dir
-                                + "/copy' --gtest_filter=ProgramDir.IsTheDirectoryOfThisProgramWithATrailingSlash";
+        + "/copy' --gtest_filter=ProgramDir.IsTheDirectoryOfThisProgramWithATrailingSlash";
     FILE* out = popen(command.c_str(), "r");
     ASSERT_NE(out, nullptr);
     // The directory is the last line the copy prints.

@@ -40,7 +40,8 @@ std::string NameRecord(unsigned char type, const std::string& name)
 TEST(PresenceCodec, NameRecordsAreTwentyNineBytesWithTypeNameAndZeros)
 {
     const std::string name = Utf8ToGbk("小雨");
-    struct Case {
+    struct Case
+    {
         std::string built;
         unsigned char type;
     } cases[] = {
@@ -59,7 +60,8 @@ TEST(PresenceCodec, NameFieldHoldsNineteenBytesAndItsTerminator)
 
     // 20 bytes and more are cut so the terminator fits; a double-byte character that
     // would straddle the limit is left out whole.
-    EXPECT_EQ(Dump(BuildKeepOnline(std::string(25, 'x'))), Dump(NameRecord(3, std::string(19, 'x'))));
+    EXPECT_EQ(Dump(BuildKeepOnline(std::string(25, 'x'))),
+              Dump(NameRecord(3, std::string(19, 'x'))));
     const std::string tenChinese = Utf8ToGbk("一二三四五六七八九十"); // 20 bytes
     EXPECT_EQ(Dump(BuildLoginRequest(tenChinese)), Dump(NameRecord(0, tenChinese.substr(0, 18))));
     const std::string oddStart = "a" + tenChinese; // 21 bytes: the 10th character would end at 21
@@ -93,7 +95,8 @@ TEST(PresenceCodec, ReadersTreatMissingBytesAsZeroAndStopAtFieldEnd)
     EXPECT_EQ(ReadLoginResult("\x01"s), 0);
     EXPECT_EQ(ReadLoginResult("\x01\0\0\0\0\0\0\0\x07"s), 7);
     EXPECT_EQ(ReadListText("\x05\0\0"s), "");
-    EXPECT_EQ(ReadListText("\x05\0\0\0\0\0\0\0a|b"s), "a|b"); // no terminator: ends with the datagram
+    EXPECT_EQ(ReadListText("\x05\0\0\0\0\0\0\0a|b"s),
+              "a|b"); // no terminator: ends with the datagram
     EXPECT_EQ(ReadText(std::string(28, '\0')), "");
     EXPECT_EQ(ReadText("\x0A"s + std::string(27, '\0') + "Hint"), "Hint");
 
@@ -114,7 +117,8 @@ TEST(PresenceCodec, ServerDatagramsReadBack)
     EXPECT_EQ(ReadListText(BuildOnlineList(std::string(1500, 'z'))), std::string(1000, 'z'));
 }
 
-struct ParseCase {
+struct ParseCase
+{
     const char* what;
     std::string text;
     std::vector<std::string> names;

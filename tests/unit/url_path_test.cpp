@@ -6,7 +6,10 @@ namespace {
 
 TEST(EscapeUrlPath, KeepsPathBytesAndEscapesWhatWouldBreakTheAddress)
 {
-    struct Case { std::string path, escaped; };
+    struct Case
+    {
+        std::string path, escaped;
+    };
     const Case cases[] = {
         {"/zhongzi/plain-name_1.torrent", "/zhongzi/plain-name_1.torrent"},
         {"/zhongzi/a b.torrent", "/zhongzi/a%20b.torrent"},
