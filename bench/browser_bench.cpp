@@ -1,8 +1,7 @@
 // The cost of one page switch of the main window's list (count plus page) on the torrent
 // table at 1,000, 100,000 and 1,000,000 rows in the local MariaDB, against counting by
 // downloading the whole table. Needs scripts/dev-stack running.
-#include "BuildConfig.h"
-#include "app/Basefunc.h"
+#include "core/Basefunc.h"
 #include "db/DbSession.h"
 #include "db/Statements.h"
 #include "ui/ContentBrowser.h"
@@ -71,7 +70,7 @@ int main()
                      mysql_error(admin));
         return 1;
     }
-    std::ifstream schemaFile(std::string(ZUMALO_SOURCE_DIR) + "/db/schema.sql");
+    std::ifstream schemaFile(std::string(ZUMALO_BENCH_SOURCE_DIR) + "/db/schema.sql");
     std::stringstream schema;
     schema << schemaFile.rdbuf();
     if (!Admin(admin,

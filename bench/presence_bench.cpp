@@ -8,7 +8,7 @@
 // 2000 sockets in turn does not count as the server's), the latency until this program
 // read it, and the server's CPU time from /proc/<pid>/stat over the measured window.
 
-#include "net/Presence.h"
+#include "core/Presence.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

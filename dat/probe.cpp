@@ -6,8 +6,8 @@
 //   Request timed out.                                    when the server does not answer.
 // The client reads the address between the brackets. ZUMALO_PROBE_HOST and
 // ZUMALO_PROBE_PORT override the host and the port (for tests).
-#include "app/Settings.h"
-#include "net/HostAddress.h"
+#include "core/Settings.h"
+#include "core/HostAddress.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

@@ -1,6 +1,6 @@
 #include "PresenceService.h"
 
-#include "net/Presence.h"
+#include "core/Presence.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 #include "WebPages.h"
 
-#include "app/Basefunc.h"
-#include "net/HostAddress.h"
+#include "core/Basefunc.h"
+#include "core/HostAddress.h"
 
 #include <algorithm>
 #include <cctype>

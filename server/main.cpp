@@ -8,8 +8,8 @@
 #include "UdpServer.h"
 #include "WebPages.h"
 
-#include "app/Basefunc.h"
-#include "net/Presence.h"
+#include "core/Basefunc.h"
+#include "core/Presence.h"
 
 #include <httplib.h>
 

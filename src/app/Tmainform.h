@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Basefunc.h"
+#include "core/Basefunc.h"
 #include "platform/Platform.h"
 #include "ui/ContentBrowser.h"
 

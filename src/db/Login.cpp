@@ -1,7 +1,7 @@
 #include "db/Login.h"
 
-#include "app/Basefunc.h"
-#include "app/Settings.h"
+#include "core/Basefunc.h"
+#include "core/Settings.h"
 #include "db/DbSession.h"
 #include "db/Statements.h"
 #include "net/AddressResolution.h"

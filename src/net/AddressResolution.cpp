@@ -1,7 +1,7 @@
 #include "net/AddressResolution.h"
 
-#include "app/Basefunc.h"
-#include "app/Settings.h"
+#include "core/Basefunc.h"
+#include "core/Settings.h"
 #include "net/Lib.h"
 
 #include <fcntl.h>

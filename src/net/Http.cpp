@@ -1,6 +1,6 @@
 #include "net/Http.h"
 
-#include "app/Settings.h"
+#include "core/Settings.h"
 
 #include <curl/curl.h>
 

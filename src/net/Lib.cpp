@@ -1,6 +1,6 @@
 #include "net/Lib.h"
 
-#include "app/Basefunc.h"
+#include "core/Basefunc.h"
 
 #include <curl/curl.h>
 

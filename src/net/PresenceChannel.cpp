@@ -1,6 +1,6 @@
 #include "net/PresenceChannel.h"
 
-#include "net/Presence.h"
+#include "core/Presence.h"
 
 #include <QHostAddress>
 #include <QPointer>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/Basefunc.h"
-#include "app/Settings.h"
+#include "core/Basefunc.h"
+#include "core/Settings.h"
 
 #include <QElapsedTimer>
 #include <QObject>

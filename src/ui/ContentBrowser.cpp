@@ -1,6 +1,6 @@
 #include "ui/ContentBrowser.h"
 
-#include "app/Basefunc.h"
+#include "core/Basefunc.h"
 #include "db/DbSession.h"
 #include "db/Statements.h"
 

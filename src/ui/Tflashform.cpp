@@ -1,6 +1,7 @@
 #include "ui/Tflashform.h"
 
-#include "app/Basefunc.h"
+#include "core/Basefunc.h"
+#include "ui/TextBridge.h"
 #include "db/DbSession.h"
 #include "db/Statements.h"
 #include "platform/Platform.h"

@@ -1,7 +1,8 @@
 #include "ui/Tloginform.h"
 
-#include "app/Basefunc.h"
-#include "app/Settings.h"
+#include "core/Basefunc.h"
+#include "ui/TextBridge.h"
+#include "core/Settings.h"
 #include "db/DbSession.h"
 #include "db/Login.h"
 #include "net/AddressResolution.h"

@@ -1,8 +1,8 @@
 #include "ServerProcess.h"
 
-#include "app/Basefunc.h"
-#include "app/Settings.h"
-#include "net/Presence.h"
+#include "core/Basefunc.h"
+#include "core/Settings.h"
+#include "core/Presence.h"
 #include "net/PresenceChannel.h"
 
 #include <QCoreApplication>

@@ -1,5 +1,5 @@
-#include "app/Basefunc.h"
-#include "app/Settings.h"
+#include "core/Basefunc.h"
+#include "core/Settings.h"
 #include "net/AddressResolution.h"
 
 #include "WebPageServer.h"

@@ -1,6 +1,6 @@
 #include "ServerProcess.h"
 
-#include "app/Basefunc.h"
+#include "core/Basefunc.h"
 #include "net/Http.h"
 
 #include <QTemporaryDir>

@@ -1,7 +1,7 @@
 #include "ServerProcess.h"
 
-#include "app/Basefunc.h"
-#include "net/Presence.h"
+#include "core/Basefunc.h"
+#include "core/Presence.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 #include "ScratchDatabase.h"
 #include "TestHttpServer.h"
 
-#include "app/Basefunc.h"
-#include "app/Settings.h"
+#include "core/Basefunc.h"
+#include "core/Settings.h"
 #include "app/Tmainform.h"
 #include "db/DbSession.h"
 

@@ -1,4 +1,5 @@
-#include "app/Basefunc.h"
+#include "core/Basefunc.h"
+#include "ui/TextBridge.h"
 #include "db/DbSession.h"
 #include "platform/RufflePlayer.h"
 #include "ui/Tflashform.h"

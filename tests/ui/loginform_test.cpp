@@ -1,5 +1,6 @@
-#include "app/Basefunc.h"
-#include "app/Settings.h"
+#include "core/Basefunc.h"
+#include "ui/TextBridge.h"
+#include "core/Settings.h"
 #include "db/DbSession.h"
 #include "ui/Tloginform.h"
 

@@ -1,5 +1,5 @@
-#include "app/Basefunc.h"
-#include "net/Presence.h"
+#include "core/Basefunc.h"
+#include "core/Presence.h"
 
 #include <gtest/gtest.h>
 

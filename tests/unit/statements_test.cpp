@@ -1,4 +1,4 @@
-#include "app/Basefunc.h"
+#include "core/Basefunc.h"
 #include "db/DbSession.h"
 #include "db/Statements.h"
 

@@ -1,6 +1,6 @@
-#include "net/Presence.h"
+#include "core/Presence.h"
 
-#include "app/Basefunc.h"
+#include "core/Basefunc.h"
 
 #include <algorithm>
 

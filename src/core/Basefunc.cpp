@@ -1,4 +1,4 @@
-#include "app/Basefunc.h"
+#include "core/Basefunc.h"
 
 #include <cerrno>
 #include <climits>
@@ -95,16 +95,6 @@ std::string GbkToUtf8(std::string_view gbk)
 std::string Utf8ToGbk(std::string_view utf8)
 {
     return Convert("GBK", "UTF-8", utf8, Utf8CharLength);
-}
-
-QString GbkToQ(std::string_view gbk)
-{
-    return QString::fromStdString(GbkToUtf8(gbk));
-}
-
-std::string QToGbk(const QString& text)
-{
-    return Utf8ToGbk(text.toStdString());
 }
 
 std::string Trim(std::string_view text)

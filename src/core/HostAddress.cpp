@@ -1,4 +1,4 @@
-#include "net/HostAddress.h"
+#include "core/HostAddress.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>

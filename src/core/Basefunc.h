@@ -1,15 +1,13 @@
 #pragma once
 
-#include <QString>
-
 #include <chrono>
 #include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 
-// Texts in this program are GBK byte strings (std::string). Widgets hold QString;
-// the conversions below are the one boundary between the two.
+// Texts in this program are GBK byte strings (std::string); the widgets convert at their
+// boundary (ui/TextBridge.h). Nothing here depends on Qt: zumalo-server links it too.
 
 // Who is logged in and where the server is. One record lives for the whole process
 // (owned by main); windows and dialogs are handed a reference to it.
@@ -26,10 +24,6 @@ std::string ProgramDir();
 // GBK <-> UTF-8. A character that the target cannot hold becomes '?'; nothing is cut.
 std::string GbkToUtf8(std::string_view gbk);
 std::string Utf8ToGbk(std::string_view utf8);
-
-// The same at the widget boundary.
-QString GbkToQ(std::string_view gbk);
-std::string QToGbk(const QString& text);
 
 // Removes the bytes with codes up to 32 at both ends (the trim every input check uses).
 std::string Trim(std::string_view text);

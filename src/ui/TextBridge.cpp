@@ -1,0 +1,13 @@
+#include "ui/TextBridge.h"
+
+#include "core/Basefunc.h"
+
+QString GbkToQ(std::string_view gbk)
+{
+    return QString::fromStdString(GbkToUtf8(gbk));
+}
+
+std::string QToGbk(const QString& text)
+{
+    return Utf8ToGbk(text.toStdString());
+}
