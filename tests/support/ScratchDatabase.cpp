@@ -1,5 +1,7 @@
 #include "ScratchDatabase.h"
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -29,7 +31,8 @@ std::string ScratchDatabase::ReadFile(const std::string& path)
 }
 
 ScratchDatabase::ScratchDatabase(const std::string& name, bool withSampleData)
-    : m_name("zt_" + name)
+    // The process id keeps test runs of several checkouts on one server apart.
+    : m_name("zt_" + name + "_" + std::to_string(::getpid()))
 {
     m_admin = mysql_init(nullptr);
     mysql_options(m_admin, MYSQL_SET_CHARSET_NAME, "utf8mb4");
