@@ -2,6 +2,7 @@
 // table at 1,000, 100,000 and 1,000,000 rows in the local MariaDB, against counting by
 // downloading the whole table. Needs scripts/dev-stack running.
 #include "core/Basefunc.h"
+#include "core/Settings.h"
 #include "db/DbSession.h"
 #include "db/Statements.h"
 #include "ui/ContentBrowser.h"
@@ -79,9 +80,9 @@ int main()
         || !Admin(admin, schema.str()))
         return 1;
 
-    DbSession::Options options;
-    options.database = kDatabase;
-    DbSession db(options);
+    Settings settings = Settings::Defaults();
+    settings.dbName = kDatabase;
+    DbSession db(settings);
     if (!db.Open("127.0.0.1", "connect_server", "40725913")) {
         std::fprintf(stderr, "bench: cannot connect as the program's account\n");
         return 1;

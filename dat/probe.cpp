@@ -6,8 +6,8 @@
 //   Request timed out.                                    when the server does not answer.
 // The client reads the address between the brackets. ZUMALO_PROBE_HOST and
 // ZUMALO_PROBE_PORT override the host and the port (for tests).
-#include "core/Settings.h"
 #include "core/HostAddress.h"
+#include "core/Settings.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -23,7 +23,7 @@ namespace {
 
 constexpr int kAnswerTimeoutMs = 2000;
 
-std::string FromEnvironment(const char* name, std::string fallback)
+std::string FromEnvironment(const char* name, const std::string& fallback)
 {
     const char* value = std::getenv(name);
     return value && *value ? std::string(value) : fallback;

@@ -1,7 +1,6 @@
 #include "app/Tmainform.h"
 
 #include "core/Basefunc.h"
-#include "ui/TextBridge.h"
 #include "core/Settings.h"
 #include "db/DbSession.h"
 #include "db/Statements.h"
@@ -11,6 +10,7 @@
 #include "ui/Artwork.h"
 #include "ui/Controls.h"
 #include "ui/Fonts.h"
+#include "ui/TextBridge.h"
 #include "ui/Tflashform.h"
 #include "ui/Tloginform.h"
 

@@ -2,12 +2,12 @@
 #include "app/Tmainform.h"
 
 #include "core/Basefunc.h"
-#include "ui/TextBridge.h"
 #include "core/Settings.h"
 #include "db/DbSession.h"
 #include "db/Statements.h"
 #include "net/Http.h"
 #include "ui/Controls.h"
+#include "ui/TextBridge.h"
 #include "ui/Tflashform.h"
 
 #include <QFile>

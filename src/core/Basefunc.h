@@ -63,7 +63,6 @@ using Clock = std::function<std::chrono::system_clock::time_point()>;
 std::string TimeStamp(std::chrono::system_clock::time_point when);
 std::string NowStamp(const Clock& clock = {});
 
-// Position search with the 1-based, 0-means-absent convention of the start-up rules.
 // Substring with a 1-based start: below 1 counts as 1, a count of 0 or less or a start
 // past the end gives "", a count past the end is cut.
 std::string Copy(std::string_view text, long long start, long long count);

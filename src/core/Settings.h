@@ -23,7 +23,6 @@ struct Settings
     unsigned dbConnectTimeoutSeconds = 5;
     unsigned dbReadTimeoutSeconds = 20;
     unsigned dbWriteTimeoutSeconds = 20;
-    std::string tablePrefix = "zumalo_";
 
     // HTTP file service on the server: "http://" + ServerAddress + ":8081" + path.
     unsigned httpPort = 8081;

@@ -5,7 +5,21 @@
 #include <algorithm>
 #include <cstring>
 
-DbSession::DbSession() = default;
+DbSession::Options DbSession::Options::From(const Settings& settings)
+{
+    return {settings.dbPort,
+            settings.dbName,
+            settings.dbCharset,
+            settings.dbClientFlags,
+            settings.dbConnectTimeoutSeconds,
+            settings.dbReadTimeoutSeconds,
+            settings.dbWriteTimeoutSeconds};
+}
+
+DbSession::DbSession()
+    : DbSession(Settings::Defaults())
+{
+}
 
 DbSession::DbSession(Options options)
     : m_options(std::move(options))
@@ -13,13 +27,7 @@ DbSession::DbSession(Options options)
 }
 
 DbSession::DbSession(const Settings& settings)
-    : m_options{settings.dbPort,
-                settings.dbName,
-                settings.dbCharset,
-                settings.dbClientFlags,
-                settings.dbConnectTimeoutSeconds,
-                settings.dbReadTimeoutSeconds,
-                settings.dbWriteTimeoutSeconds}
+    : m_options(Options::From(settings))
 {
 }
 

@@ -24,17 +24,21 @@ inline std::string Field(const DbRow& row, std::size_t i)
 class DbSession
 {
 public:
+    // What a connection needs of the settings; the values themselves live in Settings.
     struct Options
     {
-        unsigned port = 3306;
-        std::string database = "test";
-        std::string charset = "gb2312";
-        unsigned long clientFlags = 65536; // CLIENT_MULTI_STATEMENTS
-        unsigned connectTimeoutSeconds = 5;
-        unsigned readTimeoutSeconds = 20;
-        unsigned writeTimeoutSeconds = 20;
+        unsigned port;
+        std::string database;
+        std::string charset;
+        unsigned long clientFlags;
+        unsigned connectTimeoutSeconds;
+        unsigned readTimeoutSeconds;
+        unsigned writeTimeoutSeconds;
+
+        static Options From(const Settings& settings);
     };
 
+    // The program's own settings (Settings::Defaults) unless told otherwise.
     DbSession();
     explicit DbSession(Options options);
     explicit DbSession(const Settings& settings);

@@ -38,7 +38,7 @@ public:
     void SetMenu(bool on) override;
 
     // Movies larger than this are refused.
-    static constexpr qint64 MaxMovieBytes = 64 * 1024 * 1024;
+    static constexpr qint64 MaxMovieBytes = qint64{64} * 1024 * 1024;
 
     // The address of the last movie asked for, and whether it has been loaded.
     QString MovieUrl() const { return m_movieUrl; }

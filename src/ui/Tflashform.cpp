@@ -1,10 +1,10 @@
 #include "ui/Tflashform.h"
 
 #include "core/Basefunc.h"
-#include "ui/TextBridge.h"
 #include "db/DbSession.h"
 #include "db/Statements.h"
 #include "platform/Platform.h"
+#include "ui/TextBridge.h"
 
 #include <QKeyEvent>
 #include <QPalette>

@@ -1,7 +1,6 @@
 #include "ui/Tloginform.h"
 
 #include "core/Basefunc.h"
-#include "ui/TextBridge.h"
 #include "core/Settings.h"
 #include "db/DbSession.h"
 #include "db/Login.h"
@@ -9,6 +8,7 @@
 #include "net/Http.h"
 #include "platform/Platform.h"
 #include "ui/Fonts.h"
+#include "ui/TextBridge.h"
 
 #include <QEvent>
 #include <QGuiApplication>

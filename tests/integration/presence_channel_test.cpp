@@ -1,8 +1,8 @@
 #include "ServerProcess.h"
 
 #include "core/Basefunc.h"
-#include "core/Settings.h"
 #include "core/Presence.h"
+#include "core/Settings.h"
 #include "net/PresenceChannel.h"
 
 #include <QCoreApplication>

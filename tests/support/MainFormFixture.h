@@ -4,9 +4,9 @@
 #include "ScratchDatabase.h"
 #include "TestHttpServer.h"
 
+#include "app/Tmainform.h"
 #include "core/Basefunc.h"
 #include "core/Settings.h"
-#include "app/Tmainform.h"
 #include "db/DbSession.h"
 
 #include <QUdpSocket>

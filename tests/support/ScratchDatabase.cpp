@@ -73,9 +73,7 @@ Settings ScratchDatabase::settings() const
 
 DbSession::Options ScratchDatabase::options() const
 {
-    DbSession::Options o;
-    o.database = m_name;
-    return o;
+    return DbSession::Options::From(settings());
 }
 
 void ScratchDatabase::exec(const std::string& sqlUtf8)

@@ -1,7 +1,7 @@
 #include "core/Basefunc.h"
-#include "ui/TextBridge.h"
 #include "db/DbSession.h"
 #include "platform/RufflePlayer.h"
+#include "ui/TextBridge.h"
 #include "ui/Tflashform.h"
 
 #include "FakePlatform.h"

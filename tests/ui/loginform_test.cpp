@@ -1,7 +1,7 @@
 #include "core/Basefunc.h"
-#include "ui/TextBridge.h"
 #include "core/Settings.h"
 #include "db/DbSession.h"
+#include "ui/TextBridge.h"
 #include "ui/Tloginform.h"
 
 #include "FakePlatform.h"
