@@ -1,4 +1,3 @@
-#include "db/Login.h"
 #include "net/AddressResolution.h"
 
 #include <gtest/gtest.h>
@@ -51,7 +50,6 @@ TEST(AnalyzeIp, TakesTheTextBetweenTheFirstBrackets)
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string("text: ") + c.text);
         EXPECT_EQ(AnalyzeIp(c.text), c.expected);
-        EXPECT_EQ(login::AnalyzeIp(c.text), c.expected);
     }
 }
 
@@ -78,8 +76,6 @@ TEST(Ping, GivesTheFirstChunkOfTheProbesOutputOrAFailureText)
         SCOPED_TRACE(c.what);
         EXPECT_EQ(Ping(c.exe, 5s), c.expected);
     }
-    EXPECT_EQ(login::Ping(Probe("bracketed.sh")),
-              "Pinging zumalo.test [10.0.0.7] with 32 bytes of data:\r\n");
 }
 
 TEST(Ping, KeepsOnlyTheFirst4096Bytes)
