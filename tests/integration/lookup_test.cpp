@@ -1,6 +1,8 @@
 #include "core/Basefunc.h"
+#include "net/Http.h"
 #include "net/Lib.h"
 
+#include "NetKinds.h"
 #include "WebPageServer.h"
 
 #include <gtest/gtest.h>
@@ -131,6 +133,83 @@ TEST(FetchPage, AsksAsBexlAndBypassesCaches)
     EXPECT_EQ(header("User-Agent"), "Bexl");
     EXPECT_EQ(header("Cache-Control"), "no-cache");
     EXPECT_EQ(header("Pragma"), "no-cache");
+}
+
+// --- HttpGet, the client under FetchPage and the server's files ------------------------
+
+TEST(HttpGet, SortsEveryEndOfARequestIntoItsOutcome)
+{
+    using Outcome = HttpResult::Outcome;
+    struct Limit
+    {
+        std::size_t maxBytes = 64;
+        bool stopAtCapacity = false;
+    };
+    struct Expected
+    {
+        Outcome outcome;
+        long status;
+        std::string body;
+    };
+    struct Case
+    {
+        const char* what;
+        Target target;
+        Page page;
+        Limit limit;
+        Expected expected;
+    };
+    const Case cases[] = {
+        {"whole body", Target::Server, {200, "0123"}, {4}, {Outcome::Ok, 200, "0123"}},
+        {"error status keeps its body",
+         Target::Server,
+         {404, "gone"},
+         {},
+         {Outcome::HttpError, 404, "gone"}},
+        {"body larger than allowed",
+         Target::Server,
+         {200, "0123456789"},
+         {4},
+         {Outcome::TooLarge, 200, ""}},
+        {"stop at capacity keeps the first bytes",
+         Target::Server,
+         {200, "0123456789"},
+         {4, true},
+         {Outcome::Ok, 200, "0123"}},
+        {"stop at capacity on an error page",
+         Target::Server,
+         {500, "0123456789"},
+         {4, true},
+         {Outcome::HttpError, 500, "0123"}},
+        {"body breaks off",
+         Target::Server,
+         {200, "first part", {}, true},
+         {},
+         {Outcome::BrokenOff, 200, "first part"}},
+        {"connection refused", Target::ClosedPort, {}, {}, {Outcome::NoResponse, 0, ""}},
+        {"host does not resolve", Target::UnresolvableHost, {}, {}, {Outcome::NoResponse, 0, ""}},
+    };
+    WebPageServer server;
+    ClosedPort closed;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        server.Serve(c.page);
+        HttpOptions options;
+        options.connectTimeoutSeconds = options.timeoutSeconds = 5;
+        options.maxBytes = c.limit.maxBytes;
+        options.stopAtCapacity = c.limit.stopAtCapacity;
+        const HttpResult got =
+            HttpGet("http://" + HostFor(c.target, server, closed) + "/page", options);
+        EXPECT_EQ(got.outcome, c.expected.outcome);
+        EXPECT_EQ(got.ok, c.expected.outcome == Outcome::Ok);
+        EXPECT_EQ(got.status, c.expected.status);
+        // Every failure tells an operator why.
+        EXPECT_EQ(got.error.empty(), c.expected.outcome == Outcome::Ok) << got.error;
+        // How much of a too large body arrived before the stop is not fixed.
+        if (c.expected.outcome != Outcome::TooLarge) {
+            EXPECT_EQ(got.body, c.expected.body);
+        }
+    }
 }
 
 // --- LookupAddress -------------------------------------------------------------------
