@@ -65,19 +65,25 @@ std::optional<std::string> ExtractBetween(std::string_view page, std::string_vie
     return std::string(page.substr(from, b - from));
 }
 
-std::string LookupAddress(const std::string& query, const std::string& lookupHost,
-                          long timeoutSeconds)
+AddressLookup LookupAddress(const std::string& query, const std::string& lookupHost,
+                            long timeoutSeconds)
 {
     static const std::string invalidDomain = Utf8ToGbk("无效的域名");
+    static const std::string wrongDomain = "domain is wrong.";
+    using Kind = AddressLookup::Kind;
     const std::string url = "http://" + lookupHost + "/ips.asp?ip=" + query + "&action=2";
     // The URL has a fixed area; one that does not fit names no domain we could ask for.
     if (url.size() + 1 > kLookupUrlArea)
-        return "domain is wrong.";
+        return {Kind::WrongDomain, wrongDomain};
 
     const std::string page = FetchPageText(url, timeoutSeconds);
     if (page.find(invalidDomain) != std::string::npos)
-        return invalidDomain + ".";
-    return ExtractBetween(page, ">> ", "</font></h1></td>").value_or("domain is wrong.");
+        return {Kind::InvalidDomain, invalidDomain + "."};
+    std::optional<std::string> marked = ExtractBetween(page, ">> ", "</font></h1></td>");
+    // The answer is only a text: one that reads like the failure text is that failure.
+    if (!marked || *marked == wrongDomain)
+        return {Kind::WrongDomain, wrongDomain};
+    return {Kind::Address, std::move(*marked)};
 }
 
 std::string LookupTemperature(const std::string& weatherHost, long timeoutSeconds)
