@@ -4,7 +4,6 @@
 #include "core/Settings.h"
 #include "db/DbSession.h"
 #include "db/Statements.h"
-#include "net/AddressResolution.h"
 
 login::login(Session& session, DbSession& db, const Settings& settings)
     : m_session(session)
@@ -37,14 +36,4 @@ StepResult login::DoLogin()
     m_session.UserName = UserName;
     m_db.FreeResult();
     return StepResult::Success();
-}
-
-std::string login::Ping(const std::string& exe)
-{
-    return ::Ping(exe);
-}
-
-std::string login::AnalyzeIp(const std::string& text)
-{
-    return ::AnalyzeIp(text);
 }

@@ -31,10 +31,6 @@ public:
     // that the caller shows without an owner window.
     StepResult DoLogin();
 
-    // The address probe's work during resolution (net/AddressResolution).
-    static std::string Ping(const std::string& exe);
-    static std::string AnalyzeIp(const std::string& text);
-
     std::string UserName;
     std::string Password;
 

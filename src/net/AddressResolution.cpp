@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <optional>
 #include <thread>
 
 namespace {
@@ -20,6 +21,22 @@ constexpr std::size_t kFirstChunkSize = 4096;
 constexpr std::chrono::milliseconds kPollInterval{256};
 // The lookup's result has an area of 20 bytes: an address has at most 15 characters.
 constexpr std::size_t kLookupResultMax = 19;
+// The probe's line for a server that did not answer, and Ping's text when the probe
+// itself did not write in time.
+constexpr const char* kTimedOut = "Request timed out.";
+
+// The text between the first "[" and the first "]" (everything after the "[" when the "]"
+// comes first); nothing when either is missing.
+std::optional<std::string> Bracketed(const std::string& text)
+{
+    const std::size_t open = text.find('[');
+    const std::size_t close = text.find(']');
+    if (open == std::string::npos || close == std::string::npos)
+        return std::nullopt;
+    if (close < open)
+        return text.substr(open + 1);
+    return text.substr(open + 1, close - open - 1);
+}
 
 class Fd
 {
@@ -75,15 +92,16 @@ private:
 
 } // namespace
 
-std::string Ping(const std::string& exe, std::chrono::milliseconds waitBound)
+ProbeOutput Ping(const std::string& exe, std::chrono::milliseconds waitBound)
 {
+    using Kind = ProbeOutput::Kind;
     if (exe.empty())
-        return "Ping function's exe param is NULL";
+        return {Kind::NotStarted, "Ping function's exe param is NULL"};
 
     // Both ends close on exec; the probe gets the write end as its standard output only.
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0)
-        return "Pipe Creation Error";
+        return {Kind::NotStarted, "Pipe Creation Error"};
     Fd readEnd, writeEnd;
     readEnd.Ref() = ends[0];
     writeEnd.Ref() = ends[1];
@@ -107,7 +125,7 @@ std::string Ping(const std::string& exe, std::chrono::milliseconds waitBound)
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     if (spawnError != 0)
-        return "CreateProcess error:" + std::to_string(spawnError);
+        return {Kind::NotStarted, "CreateProcess error:" + std::to_string(spawnError)};
     writeEnd.Close(); // else the pipe never reports the probe's end
     ProbeProcess probe(pid);
 
@@ -117,26 +135,33 @@ std::string Ping(const std::string& exe, std::chrono::milliseconds waitBound)
         pollfd waiting{readEnd.Get(), POLLIN, 0};
         const int ready = ::poll(&waiting, 1, 0);
         if (ready < 0 && errno != EINTR)
-            return kProbeFailed;
+            return {Kind::Ended, kProbeFailed};
         if (ready > 0) {
             // Data, or the end of the pipe (the probe and all it started are gone).
             char chunk[kFirstChunkSize];
             const ssize_t n = ::read(readEnd.Get(), chunk, sizeof chunk);
-            if (n > 0)
-                return std::string(chunk, static_cast<std::size_t>(n));
+            if (n > 0) {
+                std::string output(chunk, static_cast<std::size_t>(n));
+                // The probe reports a server that did not answer with this line, also
+                // after a first line that names the address.
+                const Kind kind = output.find(kTimedOut) == std::string::npos
+                    ? Kind::Answered
+                    : Kind::ServerTimedOut;
+                return {kind, std::move(output)};
+            }
             if (n == 0 || errno != EINTR)
-                return kProbeFailed;
+                return {Kind::Ended, kProbeFailed};
             continue;
         }
         if (ended)
-            return kProbeFailed;
+            return {Kind::Ended, kProbeFailed};
         if (probe.Ended()) {
             // What it wrote just before it ended may have arrived after the look above.
             ended = true;
             continue;
         }
         if (std::chrono::steady_clock::now() >= deadline)
-            return "Request timed out.";
+            return {Kind::WaitExpired, kTimedOut};
         std::this_thread::sleep_for(kPollInterval);
     }
 }
@@ -145,13 +170,7 @@ std::string AnalyzeIp(const std::string& text)
 {
     if (text.empty())
         return "text param is nil of AnalyzeIp function";
-    const std::size_t open = text.find('[');
-    const std::size_t close = text.find(']');
-    if (open == std::string::npos || close == std::string::npos)
-        return kNoAddress;
-    if (close < open)
-        return text.substr(open + 1);
-    return text.substr(open + 1, close - open - 1);
+    return Bracketed(text).value_or(kNoAddress);
 }
 
 std::string ProbePath(const Settings& settings)
@@ -161,26 +180,39 @@ std::string ProbePath(const Settings& settings)
     return ProgramDir() + settings.probeProgram;
 }
 
-void ResolveServerAddress(Session& session, const Settings& settings)
+Resolution ResolveAddress(const Settings& settings)
 {
-    static const std::string wrongDomain = "domain is wrong.";
-    static const std::string invalidDomain = Utf8ToGbk("无效的域名.");
-
-    // 1. Ask the lookup page. A text that overflows the result area is no address.
-    std::string address =
-        LookupAddress(settings.serverHostUrl, settings.lookupHost, settings.webTimeoutSeconds);
-    if (address.size() > kLookupResultMax)
-        address = wrongDomain;
-    session.ServerAddress = address;
-    if (address == wrongDomain || address == invalidDomain) {
-        // 2. The lookup failed: ask the probe. When the server did not answer it, the
-        // lookup's failure text stays.
-        const std::string output = Ping(ProbePath(settings));
-        if (output.find("Request timed out.") == std::string::npos)
-            session.ServerAddress = AnalyzeIp(output);
-    }
+    using Kind = Resolution::Kind;
     // An empty host would send the database client to a local socket, another server
     // than the one asked for: it is no address.
-    if (session.ServerAddress.empty())
-        session.ServerAddress = kNoAddress;
+    const auto named = [](Kind kind, std::string address) {
+        return address.empty() ? Resolution{Kind::NoAddress, kNoAddress}
+                               : Resolution{kind, std::move(address)};
+    };
+
+    // 1. Ask the lookup page. A text that overflows the result area is no address.
+    AddressLookup lookup =
+        LookupAddress(settings.serverHostUrl, settings.lookupHost, settings.webTimeoutSeconds);
+    if (lookup.kind == AddressLookup::Kind::Address && lookup.text.size() > kLookupResultMax)
+        lookup = {AddressLookup::Kind::WrongDomain, "domain is wrong."};
+    if (lookup.kind == AddressLookup::Kind::Address)
+        return named(Kind::LookedUp, std::move(lookup.text));
+
+    // 2. The lookup failed: ask the probe. When the server did not answer it, the lookup's
+    // failure text stays.
+    const ProbeOutput probe = Ping(ProbePath(settings));
+    switch (probe.kind) {
+    case ProbeOutput::Kind::Answered:
+        return named(Kind::Probed, Bracketed(probe.text).value_or(std::string()));
+    case ProbeOutput::Kind::ServerTimedOut:
+    case ProbeOutput::Kind::WaitExpired: return {Kind::ProbeTimedOut, std::move(lookup.text)};
+    case ProbeOutput::Kind::Ended:
+    case ProbeOutput::Kind::NotStarted: break; // its failure text holds no brackets
+    }
+    return {Kind::NoAddress, kNoAddress};
+}
+
+void ResolveServerAddress(Session& session, const Settings& settings)
+{
+    session.ServerAddress = ResolveAddress(settings).text;
 }

@@ -21,13 +21,27 @@ inline constexpr const char* kProbeFailed = "Request failed.";
 // connection: it is no address and, with its blanks, no host name.
 inline constexpr const char* kNoAddress = "no address found.";
 
+// What the probe gave: the text resolution works on, and what kind of answer it is.
+struct ProbeOutput
+{
+    enum class Kind {
+        Answered,       // the first chunk of its output, which holds no time-out report
+        ServerTimedOut, // the first chunk reports "Request timed out.": the server did not answer
+        WaitExpired,    // it wrote nothing within the wait bound: "Request timed out."
+        Ended,          // it ended, or the pipe failed, without output: kProbeFailed
+        NotStarted,     // no program, no pipe, or the program could not be started
+    };
+    Kind kind = Kind::NotStarted;
+    std::string text;
+};
+
 // Runs the program exe (no arguments, standard output into a pipe, in a session of its own)
 // and gives the first chunk of its output, at most 4096 bytes, looking every 256 ms.
 // Failure texts: "Ping function's exe param is NULL", "Pipe Creation Error",
 // "CreateProcess error:" + errno (2 when exe is missing), kProbeFailed when it ends or the
 // pipe fails without output, and "Request timed out." when it has not written within
 // waitBound. The probe is ended and reaped before Ping returns: its later output is unused.
-std::string Ping(const std::string& exe, std::chrono::milliseconds waitBound = kProbeWaitBound);
+ProbeOutput Ping(const std::string& exe, std::chrono::milliseconds waitBound = kProbeWaitBound);
 
 // The text between the first "[" and the first "]"; when the "]" comes first, everything
 // after the "[". "text param is nil of AnalyzeIp function" for an empty text, kNoAddress
@@ -38,6 +52,23 @@ std::string AnalyzeIp(const std::string& text);
 // itself when it is absolute.
 std::string ProbePath(const Settings& settings);
 
-// Resolves settings.serverHostUrl once and writes the result into session.ServerAddress:
-// the address, or a failure text that makes every later connection fail.
+// How the server's address was found, and the text every later connection uses as its host.
+struct Resolution
+{
+    enum class Kind {
+        LookedUp,      // the lookup page named the address
+        Probed,        // the lookup failed; the probe named the address
+        ProbeTimedOut, // the lookup failed and the probe had no answer from the server: the
+                       // lookup's failure text stays
+        NoAddress,     // neither named one: kNoAddress (probe missing, silent, no brackets ...)
+    };
+    Kind kind = Kind::NoAddress;
+    std::string text;
+};
+
+// Resolves settings.serverHostUrl: the lookup page first, the probe when it fails.
+Resolution ResolveAddress(const Settings& settings);
+
+// Resolves once and writes the result's text into session.ServerAddress: the address, or a
+// failure text that makes every later connection fail.
 void ResolveServerAddress(Session& session, const Settings& settings);

@@ -4,6 +4,8 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <memory>
 #include <mutex>
 
 namespace {
@@ -12,35 +14,65 @@ struct Sink
 {
     std::string* body;
     std::size_t limit;
+    bool stopAtCapacity;
+    bool full = false;       // stopped at the limit on purpose
+    bool overflowed = false; // the body passed the limit
 };
 
 std::size_t Write(char* data, std::size_t size, std::size_t count, void* user)
 {
     auto* sink = static_cast<Sink*>(user);
     const std::size_t n = size * count;
-    if (sink->body->size() + n > sink->limit)
-        return 0; // makes curl fail with CURLE_WRITE_ERROR
+    const std::size_t room = sink->limit - sink->body->size();
+    if (sink->stopAtCapacity) {
+        sink->body->append(data, std::min(n, room));
+        if (sink->body->size() < sink->limit)
+            return n;
+        sink->full = true;
+        return 0; // ends the transfer with CURLE_WRITE_ERROR, which here means "done"
+    }
+    if (n > room) {
+        sink->overflowed = true;
+        return 0;
+    }
     sink->body->append(data, n);
     return n;
 }
+
+struct CurlDeleter
+{
+    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
+};
+struct SlistDeleter
+{
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
 
 } // namespace
 
 HttpResult HttpGet(const std::string& url, const HttpOptions& options)
 {
+    // The only global set-up of libcurl in the process; it is not thread-safe, so once.
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 
+    using Outcome = HttpResult::Outcome;
     HttpResult result;
-    CURL* curl = curl_easy_init();
-    if (!curl) {
+    std::unique_ptr<CURL, CurlDeleter> handle(curl_easy_init());
+    if (!handle) {
+        result.outcome = Outcome::NoClient;
         result.error = "curl_easy_init failed";
         return result;
     }
-    Sink sink{&result.body, options.maxBytes};
-    curl_slist* headers = curl_slist_append(nullptr, ("Accept: " + options.accept).c_str());
+    curl_slist* list = curl_slist_append(nullptr, ("Accept: " + options.accept).c_str());
+    for (const std::string& line : options.extraHeaders)
+        list = curl_slist_append(list, line.c_str());
+    std::unique_ptr<curl_slist, SlistDeleter> headers(list);
+
+    Sink sink{&result.body, options.maxBytes, options.stopAtCapacity};
+    CURL* curl = handle.get();
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get());
     curl_easy_setopt(curl, CURLOPT_USERAGENT, options.userAgent.c_str());
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Write);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
@@ -51,13 +83,22 @@ HttpResult HttpGet(const std::string& url, const HttpOptions& options)
     curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 5L);
     const CURLcode rc = curl_easy_perform(curl);
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &result.status);
-    if (rc != CURLE_OK)
-        result.error = curl_easy_strerror(rc);
-    else if (result.status >= 400)
+
+    const bool whole = rc == CURLE_OK || (rc == CURLE_WRITE_ERROR && sink.full);
+    if (whole && result.status >= 400) {
+        result.outcome = Outcome::HttpError;
         result.error = "HTTP status " + std::to_string(result.status);
-    result.ok = rc == CURLE_OK && result.status > 0 && result.status < 400;
-    curl_slist_free_all(headers);
-    curl_easy_cleanup(curl);
+    } else if (whole && result.status > 0) {
+        result.outcome = Outcome::Ok;
+    } else if (sink.overflowed) {
+        result.outcome = Outcome::TooLarge;
+        result.error = "body larger than " + std::to_string(options.maxBytes) + " bytes";
+    } else {
+        // Until a response has arrived nothing was opened; after that the body broke off.
+        result.outcome = result.status == 0 ? Outcome::NoResponse : Outcome::BrokenOff;
+        result.error = rc == CURLE_OK ? "no HTTP response" : curl_easy_strerror(rc);
+    }
+    result.ok = result.outcome == Outcome::Ok;
     return result;
 }
 

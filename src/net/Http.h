@@ -3,21 +3,37 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
-// One blocking HTTP GET into memory, the way the windows fetch banners, the link page,
-// torrents and update archives. Every call is bounded in time.
+// The one HTTP client of the program: a blocking GET into memory, used for the server's
+// files (banners, the link page, torrents, update archives) and, through FetchPage, for the
+// public lookup and weather pages. Every call is bounded in time.
 struct HttpOptions
 {
     long connectTimeoutSeconds = 5;
     long timeoutSeconds = 60;
     std::string userAgent = "Mozilla/3.0 (compatible; Indy Library)";
     std::string accept = "text/html, */*";
-    std::size_t maxBytes = 256u << 20; // a larger body is a failure, not an exhausted client
+    std::vector<std::string> extraHeaders; // whole header lines, "Name: value"
+    std::size_t maxBytes = 256u << 20;     // a larger body is a failure, not an exhausted client
+    // The body is wanted only up to maxBytes: reaching it ends the transfer, keeps the first
+    // maxBytes bytes and is no failure.
+    bool stopAtCapacity = false;
 };
 
 struct HttpResult
 {
-    bool ok = false;   // a response with a status below 400 arrived whole
+    enum class Outcome {
+        Ok,         // a response below 400 arrived whole (or up to maxBytes, see stopAtCapacity)
+        NoClient,   // the transfer handle could not be made
+        NoResponse, // no response: unknown host, refused, time-out before any answer, bad URL
+        BrokenOff,  // a response began but its body did not arrive whole
+        HttpError,  // a response of status 400 or above; its body is kept
+        TooLarge,   // the body passed maxBytes
+    };
+
+    Outcome outcome = Outcome::NoClient;
+    bool ok = false;   // outcome == Outcome::Ok
     long status = 0;   // 0 when no response arrived
     std::string body;  // also the body of an error response
     std::string error; // for an operator, never shown to the user

@@ -26,12 +26,24 @@ inline constexpr long kDefaultWebTimeoutSeconds = 10;
 std::string FetchPage(const std::string& url, char* buffer, std::size_t capacity,
                       long timeoutSeconds = kDefaultWebTimeoutSeconds);
 
+// What the address lookup gave: the text the caller stores, and what kind of answer it is.
+struct AddressLookup
+{
+    enum class Kind {
+        Address,       // the page named a text between its markers
+        InvalidDomain, // the page reported an invalid domain: "无效的域名."
+        WrongDomain,   // no answer: "domain is wrong." (no page, no markers, a URL too long)
+    };
+    Kind kind = Kind::WrongDomain;
+    std::string text;
+};
+
 // Asks the lookup page on lookupHost (host[:port]) for the address of query (a host name
-// such as "http://" + name, or an address). Gives the address text, "无效的域名." when
-// the page reports an invalid domain, or "domain is wrong.". A URL that would not fit in
-// its kLookupUrlArea gives "domain is wrong." without a request.
-std::string LookupAddress(const std::string& query, const std::string& lookupHost,
-                          long timeoutSeconds = kDefaultWebTimeoutSeconds);
+// such as "http://" + name, or an address). A URL that would not fit in its kLookupUrlArea
+// is not requested. A page whose marked text is exactly "domain is wrong." cannot be told
+// from no answer, and counts as WrongDomain.
+AddressLookup LookupAddress(const std::string& query, const std::string& lookupHost,
+                            long timeoutSeconds = kDefaultWebTimeoutSeconds);
 
 // Reads the weather page on weatherHost (host[:port]) and gives the day's temperature
 // text, or "internet has problem.".

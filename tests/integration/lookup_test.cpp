@@ -1,6 +1,8 @@
 #include "core/Basefunc.h"
+#include "net/Http.h"
 #include "net/Lib.h"
 
+#include "NetKinds.h"
 #include "WebPageServer.h"
 
 #include <gtest/gtest.h>
@@ -133,6 +135,83 @@ TEST(FetchPage, AsksAsBexlAndBypassesCaches)
     EXPECT_EQ(header("Pragma"), "no-cache");
 }
 
+// --- HttpGet, the client under FetchPage and the server's files ------------------------
+
+TEST(HttpGet, SortsEveryEndOfARequestIntoItsOutcome)
+{
+    using Outcome = HttpResult::Outcome;
+    struct Limit
+    {
+        std::size_t maxBytes = 64;
+        bool stopAtCapacity = false;
+    };
+    struct Expected
+    {
+        Outcome outcome;
+        long status;
+        std::string body;
+    };
+    struct Case
+    {
+        const char* what;
+        Target target;
+        Page page;
+        Limit limit;
+        Expected expected;
+    };
+    const Case cases[] = {
+        {"whole body", Target::Server, {200, "0123"}, {4}, {Outcome::Ok, 200, "0123"}},
+        {"error status keeps its body",
+         Target::Server,
+         {404, "gone"},
+         {},
+         {Outcome::HttpError, 404, "gone"}},
+        {"body larger than allowed",
+         Target::Server,
+         {200, "0123456789"},
+         {4},
+         {Outcome::TooLarge, 200, ""}},
+        {"stop at capacity keeps the first bytes",
+         Target::Server,
+         {200, "0123456789"},
+         {4, true},
+         {Outcome::Ok, 200, "0123"}},
+        {"stop at capacity on an error page",
+         Target::Server,
+         {500, "0123456789"},
+         {4, true},
+         {Outcome::HttpError, 500, "0123"}},
+        {"body breaks off",
+         Target::Server,
+         {200, "first part", {}, true},
+         {},
+         {Outcome::BrokenOff, 200, "first part"}},
+        {"connection refused", Target::ClosedPort, {}, {}, {Outcome::NoResponse, 0, ""}},
+        {"host does not resolve", Target::UnresolvableHost, {}, {}, {Outcome::NoResponse, 0, ""}},
+    };
+    WebPageServer server;
+    ClosedPort closed;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        server.Serve(c.page);
+        HttpOptions options;
+        options.connectTimeoutSeconds = options.timeoutSeconds = 5;
+        options.maxBytes = c.limit.maxBytes;
+        options.stopAtCapacity = c.limit.stopAtCapacity;
+        const HttpResult got =
+            HttpGet("http://" + HostFor(c.target, server, closed) + "/page", options);
+        EXPECT_EQ(got.outcome, c.expected.outcome);
+        EXPECT_EQ(got.ok, c.expected.outcome == Outcome::Ok);
+        EXPECT_EQ(got.status, c.expected.status);
+        // Every failure tells an operator why.
+        EXPECT_EQ(got.error.empty(), c.expected.outcome == Outcome::Ok) << got.error;
+        // How much of a too large body arrived before the stop is not fixed.
+        if (c.expected.outcome != Outcome::TooLarge) {
+            EXPECT_EQ(got.body, c.expected.body);
+        }
+    }
+}
+
 // --- LookupAddress -------------------------------------------------------------------
 
 struct LookupCase
@@ -145,69 +224,104 @@ struct LookupCase
 
 TEST(LookupAddress, GivesTheMarkedTextOrAFailureText)
 {
+    using Kind = AddressLookup::Kind;
+    struct Case
+    {
+        const char* what;
+        Target target;
+        Page page;
+        Kind kind;
+        std::string text;
+    };
     const std::string wrong = "domain is wrong.";
     const std::string invalid = Gbk("无效的域名.");
     const std::string marked = ">> 10.1.2.3</font></h1></td>";
-    const LookupCase cases[] = {
+    const Case cases[] = {
         {"both markers",
          Target::Server,
          {200, Gbk("<tr><td><h1><font color=blue>查询结果 >> 10.1.2.3</font></h1></td></tr>")},
+         Kind::Address,
          "10.1.2.3"},
         {"Chinese text between the markers stays GBK",
          Target::Server,
          {200, Gbk(">> 北京 电信</font></h1></td>")},
+         Kind::Address,
          Gbk("北京 电信")},
         {"first of several markers",
          Target::Server,
          {200, ">> 1.1.1.1</font></h1></td> >> 2.2.2.2</font></h1></td>"},
+         Kind::Address,
          "1.1.1.1"},
         {"invalid domain wins over the markers",
          Target::Server,
          {200, Gbk("<h1>无效的域名</h1>") + marked},
+         Kind::InvalidDomain,
          invalid},
         {"invalid domain after the markers",
          Target::Server,
          {200, marked + Gbk("无效的域名")},
+         Kind::InvalidDomain,
          invalid},
-        {"invalid domain without markers", Target::Server, {200, Gbk("无效的域名")}, invalid},
+        {"invalid domain without markers",
+         Target::Server,
+         {200, Gbk("无效的域名")},
+         Kind::InvalidDomain,
+         invalid},
         {"end marker before the start runs to the end of the page",
          Target::Server,
          {200, "</font></h1></td> head >> 10.1.2.3 tail"},
+         Kind::Address,
          "10.1.2.3 tail"},
-        {"start marker only", Target::Server, {200, ">> 10.1.2.3"}, wrong},
-        {"end marker only", Target::Server, {200, "10.1.2.3</font></h1></td>"}, wrong},
+        {"the page's own failure text between the markers",
+         Target::Server,
+         {200, ">> domain is wrong.</font></h1></td>"},
+         Kind::WrongDomain,
+         wrong},
+        {"start marker only", Target::Server, {200, ">> 10.1.2.3"}, Kind::WrongDomain, wrong},
+        {"end marker only",
+         Target::Server,
+         {200, "10.1.2.3</font></h1></td>"},
+         Kind::WrongDomain,
+         wrong},
         {"start marker without its blank",
          Target::Server,
          {200, ">>10.1.2.3</font></h1></td>"},
+         Kind::WrongDomain,
          wrong},
-        {"empty page", Target::Server, {200, ""}, wrong},
-        {"404 page with the markers", Target::Server, {404, marked}, "10.1.2.3"},
+        {"empty page", Target::Server, {200, ""}, Kind::WrongDomain, wrong},
+        {"404 page with the markers", Target::Server, {404, marked}, Kind::Address, "10.1.2.3"},
         {"markers end exactly at byte 26300",
          Target::Server,
          {200, PageEndingWith(marked, kPageBufferSize)},
+         Kind::Address,
          "10.1.2.3"},
         {"end marker crosses byte 26300",
          Target::Server,
          {200, PageEndingWith(marked, kPageBufferSize + 1)},
+         Kind::WrongDomain,
          wrong},
         {"markers past byte 26300",
          Target::Server,
          {200, std::string(kPageBufferSize, 'x') + marked},
+         Kind::WrongDomain,
          wrong},
         {"page text ends at a zero byte",
          Target::Server,
          {200, std::string("head\0", 5) + marked},
+         Kind::WrongDomain,
          wrong},
-        {"closed port", Target::ClosedPort, {}, wrong},
-        {"host does not resolve", Target::UnresolvableHost, {}, wrong},
+        {"closed port", Target::ClosedPort, {}, Kind::WrongDomain, wrong},
+        {"host does not resolve", Target::UnresolvableHost, {}, Kind::WrongDomain, wrong},
     };
     WebPageServer server;
     ClosedPort closed;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         server.Serve(c.page);
-        EXPECT_EQ(LookupAddress("http://zumalo.test", HostFor(c.target, server, closed), 5),
-                  c.expected);
+        const AddressLookup got =
+            LookupAddress("http://zumalo.test", HostFor(c.target, server, closed), 5);
+        EXPECT_EQ(got.kind, c.kind);
+        EXPECT_EQ(got.text, c.text);
     }
 }
 
@@ -215,7 +329,7 @@ TEST(LookupAddress, AsksTheLookupPageForTheQuery)
 {
     WebPageServer server;
     server.Serve(200, ">> 10.1.2.3</font></h1></td>");
-    ASSERT_EQ(LookupAddress("http://zumalo.test", server.Host()), "10.1.2.3");
+    ASSERT_EQ(LookupAddress("http://zumalo.test", server.Host()).text, "10.1.2.3");
     const auto request = server.Last();
     EXPECT_EQ(request.target, "/ips.asp?ip=http://zumalo.test&action=2");
     EXPECT_EQ(request.headers.find("User-Agent")->second, "Bexl");
@@ -230,9 +344,11 @@ TEST(LookupAddress, AUrlLongerThanItsAreaIsNotRequested)
         std::string("http://" + server.Host() + "/ips.asp?ip=&action=2").size();
     const std::string fits(kLookupUrlArea - 1 - fixed, 'a');
 
-    EXPECT_EQ(LookupAddress(fits, server.Host()), "10.1.2.3");
+    EXPECT_EQ(LookupAddress(fits, server.Host()).kind, AddressLookup::Kind::Address);
     EXPECT_EQ(server.Count(), 1);
-    EXPECT_EQ(LookupAddress(fits + "a", server.Host()), "domain is wrong.");
+    const AddressLookup tooLong = LookupAddress(fits + "a", server.Host());
+    EXPECT_EQ(tooLong.kind, AddressLookup::Kind::WrongDomain);
+    EXPECT_EQ(tooLong.text, "domain is wrong.");
     EXPECT_EQ(server.Count(), 1);
 }
 

@@ -2,6 +2,7 @@
 #include "core/Settings.h"
 #include "net/AddressResolution.h"
 
+#include "NetKinds.h"
 #include "WebPageServer.h"
 
 #include <gtest/gtest.h>
@@ -54,66 +55,82 @@ public:
     }
 };
 
-TEST(ResolveServerAddress, LookupFirstThenTheProbe)
+// Each way resolution can end, with the text every later connection then uses as its host.
+TEST(ResolveAddress, LookupFirstThenTheProbe)
 {
+    using Kind = Resolution::Kind;
     struct Case
     {
         const char* what;
         Page lookupPage;
         std::string probe;
-        std::string expected;
+        Kind kind;
+        std::string text;
     };
     const std::string wrong = "domain is wrong.";
     const std::string invalid = Utf8ToGbk("无效的域名.");
     const Case cases[] = {
         {"the lookup names the address: no probe",
          {200, AddressPage("10.1.2.3")},
-         Probe("bracketed.sh"),
+         Probe("timed_out.sh"),
+         Kind::LookedUp,
          "10.1.2.3"},
         {"19 bytes still count as the lookup's answer",
          {200, AddressPage("1234567890123456789")},
          Probe("bracketed.sh"),
+         Kind::LookedUp,
          "1234567890123456789"},
         {"20 bytes do not fit: the probe answers",
          {200, AddressPage("12345678901234567890")},
          Probe("bracketed.sh"),
+         Kind::Probed,
          "10.0.0.7"},
         {"a failure text without its period is taken as the address",
          {200, AddressPage("domain is wrong")},
          Probe("bracketed.sh"),
+         Kind::LookedUp,
          "domain is wrong"},
-        {"no markers: the probe answers", {200, "no markers"}, Probe("bracketed.sh"), "10.0.0.7"},
+        {"no markers: the probe answers",
+         {200, "no markers"},
+         Probe("bracketed.sh"),
+         Kind::Probed,
+         "10.0.0.7"},
         {"the page's own failure text: the probe answers",
          {200, AddressPage(wrong)},
          Probe("bracketed.sh"),
+         Kind::Probed,
          "10.0.0.7"},
         {"invalid domain: the probe answers",
          {200, Utf8ToGbk("无效的域名")},
          Probe("bracketed.sh"),
+         Kind::Probed,
          "10.0.0.7"},
         {"probe timed out: the lookup's text stays",
          {200, "no markers"},
          Probe("timed_out.sh"),
+         Kind::ProbeTimedOut,
          wrong},
         {"probe timed out after an invalid domain",
          {200, Utf8ToGbk("无效的域名")},
          Probe("timed_out.sh"),
+         Kind::ProbeTimedOut,
          invalid},
-        {"probe without brackets", {200, ""}, Probe("no_brackets.sh"), kNoAddress},
-        {"probe ends silently", {200, ""}, Probe("silent.sh"), kNoAddress},
+        {"probe without brackets", {200, ""}, Probe("no_brackets.sh"), Kind::NoAddress, kNoAddress},
+        {"probe ends silently", {200, ""}, Probe("silent.sh"), Kind::NoAddress, kNoAddress},
         {"an empty answer is no address",
          {200, AddressPage("")},
          Probe("bracketed.sh"),
+         Kind::NoAddress,
          kNoAddress},
-        {"probe missing", {200, ""}, Probe("no-such-probe.sh"), kNoAddress},
+        {"probe missing", {200, ""}, Probe("no-such-probe.sh"), Kind::NoAddress, kNoAddress},
     };
     WebPageServer lookup;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         lookup.Serve(c.lookupPage);
-        Session session;
-        ResolveServerAddress(session, LookupSettings(lookup.Host(), c.probe));
-        EXPECT_EQ(session.ServerAddress, c.expected);
+        const Resolution resolved = ResolveAddress(LookupSettings(lookup.Host(), c.probe));
+        EXPECT_EQ(resolved.kind, c.kind);
+        EXPECT_EQ(resolved.text, c.text);
         EXPECT_EQ(lookup.Last().params.find("ip")->second, "http://zumalo.test");
     }
 }
@@ -141,26 +158,28 @@ TEST(AddressProbe, NamesTheAddressWhenTheServerAnswers)
 {
     WebPageServer listening;
     ProbeTarget target(listening.Port());
-    const std::string output = Ping(kRealProbe);
-    EXPECT_EQ(output.rfind("Pinging localhost [127.0.0.1]", 0), 0u) << output;
-    EXPECT_EQ(output.find("Request timed out."), std::string::npos) << output;
-    EXPECT_EQ(AnalyzeIp(output), "127.0.0.1");
+    const ProbeOutput output = Ping(kRealProbe);
+    EXPECT_EQ(output.kind, ProbeOutput::Kind::Answered) << output.text;
+    EXPECT_EQ(output.text.rfind("Pinging localhost [127.0.0.1]", 0), 0u) << output.text;
+    EXPECT_EQ(AnalyzeIp(output.text), "127.0.0.1");
 }
 
 TEST(AddressProbe, ReportsATimeOutWhenTheServerDoesNotAnswer)
 {
     ClosedPort closed;
     ProbeTarget target(closed.Port());
-    const std::string output = Ping(kRealProbe);
-    EXPECT_NE(output.find("Request timed out."), std::string::npos) << output;
+    const ProbeOutput output = Ping(kRealProbe);
+    EXPECT_EQ(output.kind, ProbeOutput::Kind::ServerTimedOut) << output.text;
+    EXPECT_NE(output.text.find("Request timed out."), std::string::npos) << output.text;
 }
 
 TEST(AddressProbe, ReportsATimeOutWhenTheHostDoesNotResolve)
 {
     ::setenv("ZUMALO_PROBE_HOST", "server.zumalo.invalid", 1);
-    const std::string output = Ping(kRealProbe);
+    const ProbeOutput output = Ping(kRealProbe);
     ::unsetenv("ZUMALO_PROBE_HOST");
-    EXPECT_NE(output.find("Request timed out."), std::string::npos) << output;
+    EXPECT_EQ(output.kind, ProbeOutput::Kind::ServerTimedOut) << output.text;
+    EXPECT_NE(output.text.find("Request timed out."), std::string::npos) << output.text;
 }
 
 TEST(AddressProbe, ResolutionUsesItWhenTheLookupFails)

@@ -1,5 +1,6 @@
-#include "db/Login.h"
 #include "net/AddressResolution.h"
+
+#include "NetKinds.h"
 
 #include <gtest/gtest.h>
 
@@ -51,40 +52,43 @@ TEST(AnalyzeIp, TakesTheTextBetweenTheFirstBrackets)
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string("text: ") + c.text);
         EXPECT_EQ(AnalyzeIp(c.text), c.expected);
-        EXPECT_EQ(login::AnalyzeIp(c.text), c.expected);
     }
 }
 
 TEST(Ping, GivesTheFirstChunkOfTheProbesOutputOrAFailureText)
 {
+    using Kind = ProbeOutput::Kind;
     struct Case
     {
         const char* what;
         std::string exe;
-        std::string expected;
+        Kind kind;
+        std::string text;
     };
     const Case cases[] = {
-        {"bracketed address", Probe("bracketed.sh"),
+        {"bracketed address", Probe("bracketed.sh"), Kind::Answered,
          "Pinging zumalo.test [10.0.0.7] with 32 bytes of data:\r\n"},
-        {"timed out after the address", Probe("timed_out.sh"),
+        {"no brackets is still an answer", Probe("no_brackets.sh"), Kind::Answered,
+         "Ping request could not find host zumalo.test.\r\n"},
+        {"timed out after the address", Probe("timed_out.sh"), Kind::ServerTimedOut,
          "Pinging zumalo.test [10.0.0.7] with 32 bytes of data:\r\nRequest timed out.\r\n"},
-        {"ends without output", Probe("silent.sh"), kProbeFailed},
-        {"missing file", Probe("no-such-probe.sh"), "CreateProcess error:2"},
+        {"ends without output", Probe("silent.sh"), Kind::Ended, kProbeFailed},
+        {"missing file", Probe("no-such-probe.sh"), Kind::NotStarted, "CreateProcess error:2"},
         {"a directory", std::string(ZUMALO_TEST_SOURCE_DIR) + "/tests/fixtures/probes",
-         "CreateProcess error:13"},
-        {"no program", "", "Ping function's exe param is NULL"},
+         Kind::NotStarted, "CreateProcess error:13"},
+        {"no program", "", Kind::NotStarted, "Ping function's exe param is NULL"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        EXPECT_EQ(Ping(c.exe, 5s), c.expected);
+        const ProbeOutput output = Ping(c.exe, 5s);
+        EXPECT_EQ(output.kind, c.kind);
+        EXPECT_EQ(output.text, c.text);
     }
-    EXPECT_EQ(login::Ping(Probe("bracketed.sh")),
-              "Pinging zumalo.test [10.0.0.7] with 32 bytes of data:\r\n");
 }
 
 TEST(Ping, KeepsOnlyTheFirst4096Bytes)
 {
-    const std::string output = Ping(Probe("flood.sh"), 5s);
+    const std::string output = Ping(Probe("flood.sh"), 5s).text;
     EXPECT_EQ(output.size(), 4096u);
     EXPECT_EQ(output.substr(0, 10), "[10.0.0.7]");
 }
@@ -117,7 +121,7 @@ protected:
 
 TEST_F(PingProbeProcess, AProbeStillRunningAfterItsFirstChunkIsEnded)
 {
-    EXPECT_EQ(Ping(Probe("bracketed.sh"), 5s),
+    EXPECT_EQ(Ping(Probe("bracketed.sh"), 5s).text,
               "Pinging zumalo.test [10.0.0.7] with 32 bytes of data:\r\n");
     const pid_t pid = ProbePid();
     ASSERT_GT(pid, 0);
@@ -126,7 +130,9 @@ TEST_F(PingProbeProcess, AProbeStillRunningAfterItsFirstChunkIsEnded)
 
 TEST_F(PingProbeProcess, AProbeThatNeverWritesTimesOutAndIsEnded)
 {
-    EXPECT_EQ(Ping(Probe("sleeps.sh"), 600ms), "Request timed out.");
+    const ProbeOutput output = Ping(Probe("sleeps.sh"), 600ms);
+    EXPECT_EQ(output.kind, ProbeOutput::Kind::WaitExpired);
+    EXPECT_EQ(output.text, "Request timed out.");
     const pid_t pid = ProbePid();
     ASSERT_GT(pid, 0);
     EXPECT_FALSE(Exists(pid));
