@@ -1,5 +1,6 @@
--- Zumalo database "test". Tables hold utf8mb4; the client's connection speaks gb2312
--- and the server converts.
+-- Zumalo database "test". Tables hold gb2312, the character set the client's connection
+-- speaks, so no row can hold a text the client would receive as "?": the server refuses
+-- such a text from any connection (strict mode). Comparisons are exact (binary, no pad).
 --
 -- The four list tables use the Aria engine: it keeps an exact row count, so the
 -- "select count(*)" behind every page switch answers at once however long a list grows
@@ -18,7 +19,7 @@ CREATE TABLE IF NOT EXISTS zumalo_userinfo (
   usermail   VARCHAR(100) NOT NULL DEFAULT '',
   userscore  INT NOT NULL DEFAULT 0,
   UNIQUE KEY username (username)
-) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_nopad_bin;
+) ENGINE=InnoDB DEFAULT CHARSET=gb2312 COLLATE=gb2312_nopad_bin;
 
 CREATE TABLE IF NOT EXISTS zumalo_sys (
   sys_id       INT NOT NULL AUTO_INCREMENT PRIMARY KEY,
@@ -29,10 +30,9 @@ CREATE TABLE IF NOT EXISTS zumalo_sys (
   sys_link1    VARCHAR(255) NULL, sys_link2    VARCHAR(255) NULL, sys_link3    VARCHAR(255) NULL,
   sys_link4    VARCHAR(255) NULL, sys_link5    VARCHAR(255) NULL,
   sys_reglink  VARCHAR(255) NULL
-) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_nopad_bin;
+) ENGINE=InnoDB DEFAULT CHARSET=gb2312 COLLATE=gb2312_nopad_bin;
 
--- Texts are compared exactly (binary, trailing blanks count): activation finds an entry again by the
--- very text its row shows. allowScore holds the integer text as the uploader typed it ("10",
+-- Activation finds an entry again by the very text its row shows. allowScore holds the integer text as the uploader typed it ("10",
 -- "$0A"); the client converts it when a video is opened.
 CREATE TABLE IF NOT EXISTS zumalo_zhongzi (
   id         INT NOT NULL AUTO_INCREMENT PRIMARY KEY,
@@ -41,7 +41,7 @@ CREATE TABLE IF NOT EXISTS zumalo_zhongzi (
   allowScore VARCHAR(32)  NULL DEFAULT '0',
   username   VARCHAR(64)  NOT NULL DEFAULT '',
   KEY text (text)
-) ENGINE=Aria TRANSACTIONAL=1 DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_nopad_bin;
+) ENGINE=Aria TRANSACTIONAL=1 DEFAULT CHARSET=gb2312 COLLATE=gb2312_nopad_bin;
 
 CREATE TABLE IF NOT EXISTS zumalo_sp (
   id         INT NOT NULL AUTO_INCREMENT PRIMARY KEY,
@@ -52,7 +52,7 @@ CREATE TABLE IF NOT EXISTS zumalo_sp (
   uploadtime DATETIME NULL,
   KEY text (text),
   KEY username (username)
-) ENGINE=Aria TRANSACTIONAL=1 DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_nopad_bin;
+) ENGINE=Aria TRANSACTIONAL=1 DEFAULT CHARSET=gb2312 COLLATE=gb2312_nopad_bin;
 
 CREATE TABLE IF NOT EXISTS zumalo_news (
   id         INT NOT NULL AUTO_INCREMENT PRIMARY KEY,
@@ -63,7 +63,7 @@ CREATE TABLE IF NOT EXISTS zumalo_news (
   submittime DATETIME NULL,
   KEY text (text),
   KEY username (username)
-) ENGINE=Aria TRANSACTIONAL=1 DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_nopad_bin;
+) ENGINE=Aria TRANSACTIONAL=1 DEFAULT CHARSET=gb2312 COLLATE=gb2312_nopad_bin;
 
 CREATE TABLE IF NOT EXISTS zumalo_bodysay (
   id       INT NOT NULL AUTO_INCREMENT PRIMARY KEY,
@@ -72,4 +72,4 @@ CREATE TABLE IF NOT EXISTS zumalo_bodysay (
   saytime  DATETIME NOT NULL,
   KEY saytime (saytime, id),
   KEY username (username)
-) ENGINE=Aria TRANSACTIONAL=1 DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_nopad_bin;
+) ENGINE=Aria TRANSACTIONAL=1 DEFAULT CHARSET=gb2312 COLLATE=gb2312_nopad_bin;

@@ -76,6 +76,13 @@ DbSession::Options ScratchDatabase::options() const
     return DbSession::Options::From(settings());
 }
 
+bool ScratchDatabase::tryExec(const std::string& sqlUtf8)
+{
+    const bool ok = mysql_real_query(m_admin, sqlUtf8.data(), sqlUtf8.size()) == 0;
+    Drain(m_admin);
+    return ok;
+}
+
 void ScratchDatabase::exec(const std::string& sqlUtf8)
 {
     if (mysql_real_query(m_admin, sqlUtf8.data(), sqlUtf8.size()) != 0) {

@@ -28,6 +28,8 @@ public:
 
     // Runs SQL (UTF-8) on the admin connection; fails the test when the server refuses it.
     void exec(const std::string& sqlUtf8);
+    // Runs one statement (UTF-8) on the admin connection; false when the server refuses it.
+    bool tryExec(const std::string& sqlUtf8);
     // The rows of a query, NULL as nullopt (UTF-8).
     std::vector<std::vector<std::optional<std::string>>> rows(const std::string& sqlUtf8);
     // The first column of the first row, "" when there is none.
