@@ -65,8 +65,10 @@ struct ServerChild
     std::uint16_t udpPort = 0;
 };
 
-ServerChild StartServer(const std::string& program)
+ServerChild StartServer(const std::string& program, int clients)
 {
+    // All simulated clients share 127.0.0.1: the per-address cap must admit them all.
+    const std::string cap = std::to_string(std::max(clients, 1));
     int out[2];
     if (::pipe(out) != 0)
         Die("pipe");
@@ -76,8 +78,8 @@ ServerChild StartServer(const std::string& program)
         ::close(out[0]);
         ::close(out[1]);
         ::execl(program.c_str(), program.c_str(), "--bind", "127.0.0.1", "--udp-port", "0",
-                "--http-port", "0", "--web-port", "0", "--keepalive-timeout", "10",
-                static_cast<char*>(nullptr));
+                "--http-port", "0", "--web-port", "0", "--keepalive-timeout", "10", "--max-clients",
+                cap.c_str(), "--max-clients-per-address", cap.c_str(), static_cast<char*>(nullptr));
         std::_Exit(127);
     }
     ::close(out[1]);
@@ -151,7 +153,7 @@ int main(int argc, char** argv)
     files.rlim_cur = files.rlim_max;
     ::setrlimit(RLIMIT_NOFILE, &files);
 
-    const ServerChild server = StartServer(options.server);
+    const ServerChild server = StartServer(options.server, options.clients);
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);

@@ -8,21 +8,26 @@ using presence::MessageType;
 
 namespace {
 
-// A name record as a client sends it: 29 bytes, a name that is not empty, ends inside its
-// field and can be written into the list text.
+// A name record as a client sends it: 29 bytes and a name that ends inside its field and
+// that the list text can carry (well-formed GBK, so that every reader splits it alike).
 bool ReadValidName(std::string_view datagram, std::string& name)
 {
     if (datagram.size() != presence::NameRecordSize)
         return false;
     name = presence::ReadName(datagram);
-    return !name.empty() && name.size() < presence::NameFieldSize
-        && !presence::EndsInLeadByte(name);
+    return presence::IsListableName(name);
+}
+
+bool IsCommand(std::string_view text)
+{
+    return text == presence::RefreshCommand || text == presence::HintCommand;
 }
 
 } // namespace
 
-PresenceService::PresenceService(Clock::duration keepAlive, Sink sink, Log log)
+PresenceService::PresenceService(Clock::duration keepAlive, Limits limits, Sink sink, Log log)
     : m_keepAlive(keepAlive)
+    , m_limits(limits)
     , m_sink(std::move(sink))
     , m_log(std::move(log))
 {
@@ -35,6 +40,8 @@ void PresenceService::Handle(const Endpoint& from, std::string_view datagram, Cl
     case MessageType::LoginRequest:
         if (ReadValidName(datagram, name))
             Login(from, name, now, true);
+        else if (datagram.size() == presence::NameRecordSize)
+            m_sink(presence::BuildLoginAnswer(false), std::span(&from, 1));
         break;
     case MessageType::KeepOnline:
         if (ReadValidName(datagram, name)) {
@@ -59,30 +66,28 @@ void PresenceService::Handle(const Endpoint& from, std::string_view datagram, Cl
         if (datagram.size() == presence::TextRecordSize)
             if (Client* client = Find(from)) {
                 client->lastHeard = now;
-                Broadcast(datagram);
+                if (!IsCommand(presence::ReadText(datagram)))
+                    Broadcast(datagram);
             }
-        break;
-    case MessageType::AdminBroadcast:
-        if (datagram.size() != presence::TextRecordSize)
-            break;
-        if (!from.IsLoopback()) {
-            // Rate-limited: a flood of these must not flood the log.
-            if (now - m_lastRejectLog >= std::chrono::seconds(1)) {
-                m_lastRejectLog = now;
-                m_log("rejected a broadcast from a remote address");
-            }
-            break;
-        }
-        {
-            const std::string text = presence::ReadText(datagram);
-            Broadcast(presence::BuildTextLine(text));
-            const std::string count = std::to_string(m_clients.size());
-            m_sink(presence::BuildTextRecord(MessageType::AdminAnswer, count), std::span(&from, 1));
-            m_log("broadcast to " + count + " online clients");
-        }
         break;
     default: break;
     }
+}
+
+std::size_t PresenceService::OperatorBroadcast(std::string_view text)
+{
+    Broadcast(presence::BuildTextLine(text));
+    const std::size_t count = m_clients.size();
+    m_log("broadcast to " + std::to_string(count) + " online clients");
+    return count;
+}
+
+bool PresenceService::HasRoomFor(const Endpoint& endpoint) const
+{
+    if (m_clients.size() >= m_limits.clients)
+        return false;
+    const auto it = m_perAddress.find(endpoint.ip);
+    return it == m_perAddress.end() || it->second < m_limits.clientsPerAddress;
 }
 
 void PresenceService::Login(const Endpoint& from, const std::string& name, Clock::time_point now,
@@ -96,16 +101,28 @@ void PresenceService::Login(const Endpoint& from, const std::string& name, Clock
             return;
         }
         Remove(it->second); // silent for too long: the name is free again
+        m_listPending = true;
     }
     Client* client = Find(from);
     if (client && client->name != name) {
         Remove(from.Key()); // the same socket logs in under another name
+        m_listPending = true;
         client = nullptr;
     }
     if (client) {
         client->lastHeard = now;
+    } else if (!HasRoomFor(from)) {
+        if (answer)
+            m_sink(presence::BuildLoginAnswer(false), std::span(&from, 1));
+        // Rate-limited: a flood of logins must not flood the log.
+        if (now - m_lastFullLog >= std::chrono::seconds(1)) {
+            m_lastFullLog = now;
+            m_log("refused a login: " + std::to_string(m_clients.size()) + " clients online");
+        }
+        return;
     } else {
         Client added{from, name, m_nextOrder++, now};
+        ++m_perAddress[from.ip];
         m_loginOrder.emplace(added.order, from.Key());
         m_byName.emplace(name, from.Key());
         m_clients.emplace(from.Key(), std::move(added));
@@ -126,6 +143,8 @@ void PresenceService::Remove(std::uint64_t key)
         return;
     m_loginOrder.erase(it->second.order);
     m_byName.erase(it->second.name);
+    if (const auto count = m_perAddress.find(it->second.endpoint.ip); --count->second == 0)
+        m_perAddress.erase(count);
     m_clients.erase(it);
     m_recipientsStale = true;
 }

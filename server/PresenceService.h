@@ -17,7 +17,6 @@ struct Endpoint
     std::uint16_t port = 0;
 
     std::uint64_t Key() const { return (std::uint64_t{ip} << 16) | port; }
-    bool IsLoopback() const { return (ip >> 24) == 127; }
     bool operator==(const Endpoint&) const = default;
 };
 
@@ -26,10 +25,13 @@ struct Endpoint
 // and hands its deliveries to the network.
 //
 // A LoginRequest is answered (refused while the name is online elsewhere and was heard
-// within the keep-alive time) and changes the list; KeepOnline refreshes, or admits an
-// endpoint the service does not know (clients outlive a server restart); LogoutNotice and
-// the keep-alive time-out remove. A TextLine from an online endpoint goes unchanged to every
-// online client, the sender included. Anything malformed is dropped without a word.
+// within the keep-alive time, when the name is not one the list can carry, and when the
+// service or the sender's address is full) and changes the list; KeepOnline refreshes, or
+// admits an endpoint the service does not know (clients outlive a server restart) while
+// there is room; LogoutNotice and the keep-alive time-out remove. A TextLine from an online
+// endpoint goes unchanged to every online client, the sender included, unless its text is
+// one of the two commands: only the operator sends those (OperatorBroadcast). Anything
+// malformed is dropped without a word.
 class PresenceService
 {
 public:
@@ -39,9 +41,18 @@ public:
     // One line for the operator's log.
     using Log = std::function<void(const std::string& line)>;
 
-    PresenceService(Clock::duration keepAlive, Sink sink, Log log);
+    // How many clients may be online at once, overall and from one IPv4 address.
+    struct Limits
+    {
+        std::size_t clients = 4096;
+        std::size_t clientsPerAddress = 64;
+    };
+
+    PresenceService(Clock::duration keepAlive, Limits limits, Sink sink, Log log);
 
     void Handle(const Endpoint& from, std::string_view datagram, Clock::time_point now);
+    // The operator's text (GBK) as a TextLine to every online client; returns how many.
+    std::size_t OperatorBroadcast(std::string_view text);
     // Drops the endpoints not heard for the keep-alive time and sends a pending list.
     // Returns when it wants to run next.
     Clock::time_point Tick(Clock::time_point now);
@@ -61,6 +72,7 @@ private:
     };
 
     void Login(const Endpoint& from, const std::string& name, Clock::time_point now, bool answer);
+    bool HasRoomFor(const Endpoint& endpoint) const;
     void Remove(std::uint64_t key);
     bool IsFresh(const Client& client, Clock::time_point now) const;
     Client* Find(const Endpoint& endpoint);
@@ -69,12 +81,14 @@ private:
     void Broadcast(std::string_view datagram);
 
     Clock::duration m_keepAlive;
+    Limits m_limits;
     Sink m_sink;
     Log m_log;
 
-    std::unordered_map<std::uint64_t, Client> m_clients;     // by endpoint key
-    std::unordered_map<std::string, std::uint64_t> m_byName; // name -> endpoint key
-    std::map<std::uint64_t, std::uint64_t> m_loginOrder;     // order -> endpoint key
+    std::unordered_map<std::uint64_t, Client> m_clients;         // by endpoint key
+    std::unordered_map<std::string, std::uint64_t> m_byName;     // name -> endpoint key
+    std::map<std::uint64_t, std::uint64_t> m_loginOrder;         // order -> endpoint key
+    std::unordered_map<std::uint32_t, std::size_t> m_perAddress; // ip -> clients online
     std::uint64_t m_nextOrder = 0;
 
     std::vector<Endpoint> m_recipients; // cached while membership is unchanged
@@ -82,5 +96,5 @@ private:
     bool m_listPending = false;
     Clock::time_point m_lastList{};
     Clock::time_point m_nextSweep{};
-    Clock::time_point m_lastRejectLog{};
+    Clock::time_point m_lastFullLog{};
 };

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -30,6 +31,8 @@ UdpServer::~UdpServer()
         ::close(m_socket);
     if (m_wake >= 0)
         ::close(m_wake);
+    if (m_admin >= 0)
+        ::close(m_admin);
 }
 
 bool UdpServer::Bind(const std::string& address, std::uint16_t port, std::string& error)
@@ -165,13 +168,16 @@ void UdpServer::Run(PresenceService& service)
     for (;;) {
         const auto now = PresenceService::Clock::now();
         const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - now).count();
-        std::array<pollfd, 2> fds{{{m_socket, POLLIN, 0}, {m_wake, POLLIN, 0}}};
-        const int ready = ::poll(fds.data(), fds.size(),
+        std::array<pollfd, 3> fds{
+            {{m_socket, POLLIN, 0}, {m_wake, POLLIN, 0}, {m_admin, POLLIN, 0}}};
+        const int ready = ::poll(fds.data(), m_admin >= 0 ? 3 : 2,
                                  static_cast<int>(std::clamp<long long>(wait + 1, 0, 1000)));
         if (ready < 0 && errno != EINTR)
             return;
         if (fds[1].revents & POLLIN)
             return;
+        if (ready > 0 && (fds[2].revents & POLLIN))
+            ServeAdmin(service);
 
         if (ready > 0 && (fds[0].revents & POLLIN)) {
             for (int round = 0; round < MaxBatchesPerRound; ++round) {
@@ -202,5 +208,24 @@ void UdpServer::Run(PresenceService& service)
             }
         }
         next = service.Tick(PresenceService::Clock::now());
+    }
+}
+
+void UdpServer::ServeAdmin(PresenceService& service)
+{
+    // A few requests a round at most; the operator sends one at a time.
+    for (int i = 0; i < 8; ++i) {
+        char text[1024];
+        sockaddr_un from{};
+        socklen_t length = sizeof from;
+        const ssize_t got = ::recvfrom(m_admin, text, sizeof text, MSG_DONTWAIT,
+                                       reinterpret_cast<sockaddr*>(&from), &length);
+        if (got < 0)
+            return;
+        const std::size_t count =
+            service.OperatorBroadcast(std::string_view(text, static_cast<std::size_t>(got)));
+        const std::string answer = std::to_string(count);
+        ::sendto(m_admin, answer.data(), answer.size(), MSG_DONTWAIT,
+                 reinterpret_cast<const sockaddr*>(&from), length);
     }
 }

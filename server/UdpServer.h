@@ -26,6 +26,9 @@ public:
     bool Bind(const std::string& address, std::uint16_t port, std::string& error);
     std::uint16_t Port() const;
 
+    // Also serves the operator's socket (AdminSocket.h) in the loop; the server owns fd.
+    void SetAdminSocket(int fd) { m_admin = fd; }
+
     // Runs the loop until Stop(); the service is used from this thread only.
     void Run(PresenceService& service);
     // Safe from any thread.
@@ -40,8 +43,10 @@ public:
 private:
     void SendRange(std::string_view datagram, std::span<const Endpoint> to);
     void Helper();
+    void ServeAdmin(PresenceService& service);
 
     int m_socket = -1;
+    int m_admin = -1;
     int m_wake = -1; // eventfd that ends Run
 
     // The helper's one job at a time: Send waits for it before it returns.

@@ -78,7 +78,7 @@ int HexValue(char c)
     return -1;
 }
 
-std::string PercentDecode(std::string_view text)
+std::string PercentDecode(std::string_view text, bool plusIsBlank = true)
 {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -86,7 +86,7 @@ std::string PercentDecode(std::string_view text)
             && HexValue(text[i + 2]) >= 0) {
             out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
             i += 2;
-        } else if (text[i] == '+') {
+        } else if (text[i] == '+' && plusIsBlank) {
             out += ' ';
         } else {
             out += text[i];
@@ -121,7 +121,56 @@ std::string QueryValue(std::string_view query, std::string_view key)
     return {};
 }
 
-std::string AddressLookupPage(std::string_view query)
+Target SplitTarget(std::string_view target)
+{
+    const std::size_t mark = target.find('?');
+    Target split;
+    split.path = PercentDecode(target.substr(0, mark), false);
+    if (mark != std::string_view::npos)
+        split.query = std::string(target.substr(mark + 1));
+    return split;
+}
+
+std::optional<ByteRange> ParseRange(std::string_view header, std::uint64_t fileSize)
+{
+    constexpr std::string_view unit = "bytes=";
+    if (!header.starts_with(unit) || header.find(',') != std::string_view::npos)
+        return std::nullopt;
+    const std::string_view wanted = header.substr(unit.size());
+    const std::size_t dash = wanted.find('-');
+    if (dash == std::string_view::npos)
+        return std::nullopt;
+    // Digits only, at most 19 of them so that the value fits; "" for an open end.
+    auto number = [](std::string_view digits, std::optional<std::uint64_t>& value) {
+        if (digits.empty())
+            return true;
+        if (digits.size() > 19 || !std::all_of(digits.begin(), digits.end(), [](char c) {
+                return c >= '0' && c <= '9';
+            }))
+            return false;
+        std::uint64_t v = 0;
+        for (char c : digits)
+            v = v * 10 + static_cast<std::uint64_t>(c - '0');
+        value = v;
+        return true;
+    };
+    std::optional<std::uint64_t> first, last;
+    if (!number(wanted.substr(0, dash), first) || !number(wanted.substr(dash + 1), last)
+        || (!first && !last) || (first && last && *last < *first))
+        return std::nullopt;
+    if (!first) { // the last n bytes
+        const std::uint64_t n = std::min(*last, fileSize);
+        if (n == 0)
+            return ByteRange{0, 0, false};
+        return ByteRange{fileSize - n, n, true};
+    }
+    if (*first >= fileSize)
+        return ByteRange{0, 0, false};
+    const std::uint64_t end = last ? std::min(*last, fileSize - 1) : fileSize - 1;
+    return ByteRange{*first, end - *first + 1, true};
+}
+
+std::string LookupHost(std::string_view query)
 {
     std::string_view host = query;
     constexpr std::string_view scheme = "http://";
@@ -131,8 +180,13 @@ std::string AddressLookupPage(std::string_view query)
            }))
         host.remove_prefix(scheme.size());
     host = host.substr(0, host.find('/'));
+    return LooksLikeHostName(host) ? std::string(host) : std::string();
+}
 
-    const std::string address = LooksLikeHostName(host) ? Ipv4Of(std::string(host)) : std::string();
+std::string AddressLookupPage(std::string_view query)
+{
+    const std::string host = LookupHost(query);
+    const std::string address = host.empty() ? std::string() : Ipv4Of(host);
     std::string page = Utf8ToGbk(
         "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\">"
         "<title>IP地址查询</title></head><body><table align=\"center\"><tr><td><h1>");

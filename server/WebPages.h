@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -18,6 +19,32 @@ std::string ContentType(const std::filesystem::path& file);
 
 // The value of key in a raw query text ("a=1&ip=x"), percent-decoded; empty when absent.
 std::string QueryValue(std::string_view query, std::string_view key);
+
+// A request target as it came ("/a%20b.txt?x=1"): the path percent-decoded ("+" stays, a
+// "%00" becomes a zero byte that ContentFile refuses) and the raw query after the first "?".
+struct Target
+{
+    std::string path;
+    std::string query;
+};
+Target SplitTarget(std::string_view target);
+
+// The one byte range a Range header asks of a file of fileSize bytes ("bytes=0-99",
+// "bytes=100-", "bytes=-50"), as first byte and length. Nothing (serve the whole file)
+// for no header, a unit other than bytes, or a list of ranges: answering every range of a
+// list would let a small request ask for the file many times over. Unsatisfiable
+// (satisfiable false, answered 416) when it starts at or past the end.
+struct ByteRange
+{
+    std::uint64_t first = 0;
+    std::uint64_t length = 0;
+    bool satisfiable = true;
+};
+std::optional<ByteRange> ParseRange(std::string_view header, std::uint64_t fileSize);
+
+// The host name the address lookup resolves for a query text, or "" when the text cannot
+// name a host (then nothing is resolved).
+std::string LookupHost(std::string_view query);
 
 // The address lookup page (GBK): ">> " + the host's IPv4 address + "</font></h1></td>",
 // or a page holding "无效的域名" when the host does not resolve. A leading "http://" and

@@ -1,33 +1,25 @@
 // zumalo-server: the services the client expects on its server host, for one machine.
-//   zumalo-server [--bind ADDR] [--udp-port N] [--http-port N] [--web-port N]
-//                 [--content DIR] [--keepalive-timeout SECONDS]
-//   zumalo-server broadcast TEXT [--bind ADDR] [--udp-port N]
-// A port of 0 takes any free port; the ready line names the ports in use.
+// Run with --help for the options. A port of 0 takes any free port; the ready line names the
+// ports in use.
 
+#include "AdminSocket.h"
+#include "HttpService.h"
 #include "PresenceService.h"
 #include "UdpServer.h"
 #include "WebPages.h"
 
 #include "core/Basefunc.h"
-#include "core/Presence.h"
 
-#include <httplib.h>
-
-#include <arpa/inet.h>
-#include <poll.h>
+#include <fcntl.h>
 #include <signal.h>
-#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <sstream>
 #include <thread>
 
 namespace {
@@ -40,14 +32,38 @@ struct Options
     int webPort = 8082;
     std::string content = ZUMALO_CONTENT_DIR;
     double keepAliveSeconds = 10;
+    PresenceService::Limits presence;
+    HttpService::Limits http;
+    std::string adminSocket; // "" : DefaultAdminSocketPath of the UDP port
+    bool help = false;
     bool broadcast = false;
     std::string broadcastText;
 };
 
 constexpr const char* Usage =
-    "usage: zumalo-server [--bind ADDR] [--udp-port N] [--http-port N] [--web-port N]\n"
-    "                     [--content DIR] [--keepalive-timeout SECONDS]\n"
-    "       zumalo-server broadcast TEXT [--bind ADDR] [--udp-port N]\n";
+    "usage: zumalo-server [OPTION...]\n"
+    "       zumalo-server broadcast TEXT [--udp-port N] [--admin-socket PATH]\n"
+    "\n"
+    "  --bind ADDR                  IPv4 address of all services (127.0.0.1)\n"
+    "  --udp-port N                 presence and chat (5432)\n"
+    "  --http-port N                file service (8081)\n"
+    "  --web-port N                 address-lookup and weather pages (8082)\n"
+    "  --content DIR                folder the file service serves\n"
+    "  --keepalive-timeout SECONDS  a client not heard for this long goes offline (10)\n"
+    "  --max-clients N              clients online at once (4096)\n"
+    "  --max-clients-per-address N  clients online from one IPv4 address (64)\n"
+    "  --http-connections N         open connections per HTTP service (256)\n"
+    "  --http-connections-per-address N\n"
+    "                               open connections from one address per service (16)\n"
+    "  --http-timeout SECONDS       an HTTP connection without progress is closed (10)\n"
+    "  --admin-socket PATH          the operator's socket (mode 0660; default\n"
+    "                               $XDG_RUNTIME_DIR or /tmp, zumalo-server.PORT.sock)\n"
+    "\n"
+    "broadcast sends TEXT (UTF-8) as a chat line to every online client through the\n"
+    "operator's socket of the server on that UDP port; \"Refresh Command\" makes the clients\n"
+    "read the notice again, \"Hint Command\" pops up their hint. Only users who may write to\n"
+    "the socket (the server's user and group) can broadcast.\n"
+    "Port 0 takes any free port; the ready line names the ports in use.\n";
 
 bool ParsePort(const std::string& text, int& port)
 {
@@ -58,6 +74,31 @@ bool ParsePort(const std::string& text, int& port)
             return false;
         port = value;
         return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+template <typename Count> bool ParseCount(const std::string& text, Count& count)
+{
+    try {
+        std::size_t used = 0;
+        const long long value = std::stoll(text, &used);
+        if (used != text.size() || value < 1 || value > 1000000)
+            return false;
+        count = static_cast<Count>(value);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool ParseSeconds(const std::string& text, double& seconds)
+{
+    try {
+        std::size_t used = 0;
+        seconds = std::stod(text, &used);
+        return used == text.size() && seconds > 0 && seconds < 86400;
     } catch (const std::exception&) {
         return false;
     }
@@ -77,30 +118,42 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error)
     }
     for (; i < argc; ++i) {
         const std::string name = argv[i];
+        if (name == "--help" || name == "-h") {
+            options.help = true;
+            return true;
+        }
         if (i + 1 >= argc) {
             error = "missing value after " + name;
             return false;
         }
         const std::string value = argv[++i];
+        const bool serving = !options.broadcast;
         bool ok = true;
-        if (name == "--bind")
-            options.bind = value;
-        else if (name == "--udp-port")
+        if (name == "--udp-port")
             ok = ParsePort(value, options.udpPort);
-        else if (!options.broadcast && name == "--http-port")
+        else if (name == "--admin-socket")
+            options.adminSocket = value;
+        else if (serving && name == "--bind")
+            options.bind = value;
+        else if (serving && name == "--http-port")
             ok = ParsePort(value, options.httpPort);
-        else if (!options.broadcast && name == "--web-port")
+        else if (serving && name == "--web-port")
             ok = ParsePort(value, options.webPort);
-        else if (!options.broadcast && name == "--content")
+        else if (serving && name == "--content")
             options.content = value;
-        else if (!options.broadcast && name == "--keepalive-timeout") {
-            try {
-                options.keepAliveSeconds = std::stod(value);
-            } catch (const std::exception&) {
-                ok = false;
-            }
-            ok = ok && options.keepAliveSeconds > 0 && options.keepAliveSeconds < 86400;
-        } else {
+        else if (serving && name == "--keepalive-timeout")
+            ok = ParseSeconds(value, options.keepAliveSeconds);
+        else if (serving && name == "--max-clients")
+            ok = ParseCount(value, options.presence.clients);
+        else if (serving && name == "--max-clients-per-address")
+            ok = ParseCount(value, options.presence.clientsPerAddress);
+        else if (serving && name == "--http-connections")
+            ok = ParseCount(value, options.http.connections);
+        else if (serving && name == "--http-connections-per-address")
+            ok = ParseCount(value, options.http.connectionsPerAddress);
+        else if (serving && name == "--http-timeout")
+            ok = ParseCount(value, options.http.idleTimeoutSeconds);
+        else {
             error = "unknown option " + name;
             return false;
         }
@@ -112,95 +165,84 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error)
     return true;
 }
 
-// The operator's broadcast: one admin datagram from a loopback address to the running server,
-// then its answer with the number of clients reached.
 int Broadcast(const Options& options)
 {
-    sockaddr_in server{};
-    server.sin_family = AF_INET;
-    server.sin_port = htons(static_cast<std::uint16_t>(options.udpPort));
-    const std::string target = options.bind == "0.0.0.0" ? "127.0.0.1" : options.bind;
-    if (::inet_pton(AF_INET, target.c_str(), &server.sin_addr) != 1) {
-        std::cerr << "zumalo-server: not an IPv4 address: " << options.bind << "\n";
-        return 2;
-    }
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (fd < 0 || ::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-        std::cerr << "zumalo-server: socket: " << std::strerror(errno) << "\n";
+    const std::string path = options.adminSocket.empty()
+        ? DefaultAdminSocketPath(static_cast<std::uint16_t>(options.udpPort))
+        : options.adminSocket;
+    std::string error;
+    const auto reached = SendAdminBroadcast(path, Utf8ToGbk(options.broadcastText), error);
+    if (!reached) {
+        std::cerr << "zumalo-server: " << error << "\n";
         return 1;
     }
-    const std::string datagram = presence::BuildTextRecord(presence::MessageType::AdminBroadcast,
-                                                           Utf8ToGbk(options.broadcastText));
-    ::sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&server),
-             sizeof server);
+    std::cout << "zumalo-server: broadcast sent to " << *reached << " online clients\n";
+    return 0;
+}
 
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    char buffer[presence::MaxDatagramSize];
-    while (std::chrono::steady_clock::now() < deadline) {
-        pollfd waiting{fd, POLLIN, 0};
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (::poll(&waiting, 1, static_cast<int>(left.count()) + 1) <= 0)
-            continue;
-        const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
-        const std::string_view answer(buffer, got > 0 ? static_cast<std::size_t>(got) : 0);
-        if (presence::ReadType(answer)
-            == static_cast<std::uint8_t>(presence::MessageType::AdminAnswer)) {
-            std::cout << "zumalo-server: broadcast sent to " << presence::ReadText(answer)
-                      << " online clients\n";
+HttpService::Reply TextReply(int status, std::string body)
+{
+    HttpService::Reply reply;
+    reply.status = status;
+    reply.body = std::move(body);
+    return reply;
+}
+
+// A file from the content folder, streamed from the disk; one byte range at most.
+HttpService::Reply ServeFile(const std::filesystem::path& root, const HttpService::Request& request)
+{
+    const auto file = ContentFile(root, SplitTarget(request.target).path);
+    const int fd = file ? ::open(file->c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW) : -1;
+    struct stat status
+    {
+    };
+    if (fd < 0 || ::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        if (fd >= 0)
             ::close(fd);
-            return 0;
-        }
+        return TextReply(404, "Not Found\n");
     }
-    ::close(fd);
-    std::cerr << "zumalo-server: no answer from " << target << ":" << options.udpPort << "\n";
-    return 1;
-}
-
-int Bind(httplib::Server& server, const std::string& address, int port)
-{
-    if (port == 0)
-        return server.bind_to_any_port(address);
-    return server.bind_to_port(address, port) ? port : -1;
-}
-
-void SetUpFiles(httplib::Server& server, const std::filesystem::path& root)
-{
-    server.Get(R"(/.*)", [root](const httplib::Request& request, httplib::Response& response) {
-        const auto file = ContentFile(root, request.path);
-        std::ifstream in;
-        if (file)
-            in.open(*file, std::ios::binary);
-        if (!file || !in) {
-            response.status = 404;
-            response.set_content("Not Found\n", "text/plain");
-            return;
+    const auto size = static_cast<std::uint64_t>(status.st_size);
+    HttpService::Reply reply;
+    reply.contentType = ContentType(*file);
+    reply.headers.emplace_back("Accept-Ranges", "bytes");
+    reply.file = fd;
+    reply.length = size;
+    if (const auto range = ParseRange(request.range, size)) {
+        if (!range->satisfiable) {
+            ::close(fd);
+            reply = TextReply(416, "Range Not Satisfiable\n");
+            reply.headers.emplace_back("Content-Range", "bytes */" + std::to_string(size));
+            return reply;
         }
-        std::ostringstream bytes;
-        bytes << in.rdbuf();
-        response.set_content(bytes.str(), ContentType(*file));
-    });
+        reply.status = 206;
+        reply.offset = range->first;
+        reply.length = range->length;
+        reply.headers.emplace_back("Content-Range",
+                                   "bytes " + std::to_string(range->first) + "-"
+                                       + std::to_string(range->first + range->length - 1) + "/"
+                                       + std::to_string(size));
+    }
+    return reply;
 }
 
-void SetUpPages(httplib::Server& server)
+HttpService::Reply ServePage(const HttpService::Request& request)
 {
-    server.Get("/ips.asp", [](const httplib::Request& request, httplib::Response& response) {
+    const Target target = SplitTarget(request.target);
+    HttpService::Reply reply;
+    if (target.path == "/ips.asp") {
         // The raw query, so that a query text holding "=" or "http://" arrives whole.
-        const std::size_t mark = request.target.find('?');
-        const std::string query =
-            mark == std::string::npos ? std::string() : request.target.substr(mark + 1);
-        response.set_content(AddressLookupPage(QueryValue(query, "ip")),
-                             "text/html; charset=gb2312");
-    });
-    server.Get("/tb.q", [](const httplib::Request&, httplib::Response& response) {
+        reply.body = AddressLookupPage(QueryValue(target.query, "ip"));
+        reply.contentType = "text/html; charset=gb2312";
+    } else if (target.path == "/tb.q") {
         const std::time_t now = std::time(nullptr);
         std::tm local{};
         ::localtime_r(&now, &local);
-        response.set_content(WeatherPage(local.tm_mon + 1), "text/xml; charset=gb2312");
-    });
+        reply.body = WeatherPage(local.tm_mon + 1);
+        reply.contentType = "text/xml; charset=gb2312";
+    } else {
+        reply = TextReply(404, "Not Found\n");
+    }
+    return reply;
 }
 
 int Serve(const Options& options)
@@ -225,15 +267,25 @@ int Serve(const Options& options)
         std::cerr << "zumalo-server: " << error << "\n";
         return 1;
     }
-    httplib::Server files;
-    httplib::Server pages;
-    SetUpFiles(files, content);
-    SetUpPages(pages);
-    const int httpPort = Bind(files, options.bind, options.httpPort);
-    const int webPort = Bind(pages, options.bind, options.webPort);
-    if (httpPort < 0 || webPort < 0) {
-        std::cerr << "zumalo-server: cannot listen on " << options.bind << " port "
-                  << (httpPort < 0 ? options.httpPort : options.webPort) << "\n";
+    const std::string adminPath =
+        options.adminSocket.empty() ? DefaultAdminSocketPath(udp.Port()) : options.adminSocket;
+    const int admin = OpenAdminSocket(adminPath, error);
+    if (admin < 0) {
+        std::cerr << "zumalo-server: " << error << "\n";
+        return 1;
+    }
+    udp.SetAdminSocket(admin);
+
+    HttpService files;
+    HttpService pages;
+    if (!files.Start(
+            options.bind, static_cast<std::uint16_t>(options.httpPort), options.http,
+            [&content](const HttpService::Request& request) { return ServeFile(content, request); },
+            error)
+        || !pages.Start(options.bind, static_cast<std::uint16_t>(options.webPort), options.http,
+                        ServePage, error)) {
+        std::cerr << "zumalo-server: " << error << "\n";
+        ::unlink(adminPath.c_str());
         return 1;
     }
 
@@ -241,34 +293,25 @@ int Serve(const Options& options)
     PresenceService presence(
         std::chrono::duration_cast<PresenceService::Clock::duration>(
             std::chrono::duration<double>(options.keepAliveSeconds)),
+        options.presence,
         [&udp](std::string_view datagram, std::span<const Endpoint> to) { udp.Send(datagram, to); },
         log);
 
     std::thread udpThread([&] { udp.Run(presence); });
-    std::thread filesThread([&] { files.listen_after_bind(); });
-    std::thread pagesThread([&] { pages.listen_after_bind(); });
-    // Ready means accepting; stop() also only reaches a server that has started listening.
-    for (int i = 0; i < 5000 && !(files.is_running() && pages.is_running()); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    if (!(files.is_running() && pages.is_running())) {
-        std::cerr << "zumalo-server: the HTTP services did not start" << std::endl;
-        std::_Exit(1);
-    }
 
     std::cout << "zumalo-server ready: udp " << options.bind << ":" << udp.Port() << ", http "
-              << options.bind << ":" << httpPort << ", web " << options.bind << ":" << webPort
-              << ", content " << content.string() << ", keep-alive " << options.keepAliveSeconds
-              << " s" << std::endl;
+              << options.bind << ":" << files.Port() << ", web " << options.bind << ":"
+              << pages.Port() << ", content " << content.string() << ", keep-alive "
+              << options.keepAliveSeconds << " s, admin socket " << adminPath << std::endl;
 
     int signal = 0;
     sigwait(&stopSignals, &signal);
 
     udp.Stop();
-    files.stop();
-    pages.stop();
+    files.Stop();
+    pages.Stop();
     udpThread.join();
-    filesThread.join();
-    pagesThread.join();
+    ::unlink(adminPath.c_str());
     std::cout << "zumalo-server stopped (" << (signal == SIGINT ? "SIGINT" : "SIGTERM") << ")"
               << std::endl;
     return 0;
@@ -283,6 +326,10 @@ int main(int argc, char** argv)
     if (!ParseOptions(argc, argv, options, error)) {
         std::cerr << "zumalo-server: " << error << "\n" << Usage;
         return 2;
+    }
+    if (options.help) {
+        std::cout << Usage;
+        return 0;
     }
     return options.broadcast ? Broadcast(options) : Serve(options);
 }

@@ -183,12 +183,15 @@ std::string QuoteListName(std::string_view name)
     }
     if (!needsQuotes)
         return std::string(name);
-    // No GBK trail byte equals the quote, so doubling byte by byte is safe.
+    // The parser takes a lead byte and whatever follows as one character, so a quote is
+    // doubled only where a character starts, exactly where the parser looks for one.
     std::string quoted(1, ListQuote);
-    for (char c : name) {
-        quoted += c;
-        if (c == ListQuote)
+    for (std::size_t i = 0; i < name.size();) {
+        const std::size_t n = GbkCharLength(name, i);
+        quoted.append(name.substr(i, n));
+        if (n == 1 && name[i] == ListQuote)
             quoted += ListQuote;
+        i += n;
     }
     quoted += ListQuote;
     return quoted;
@@ -219,6 +222,27 @@ bool EndsInLeadByte(std::string_view text)
         return false;
     const auto c = static_cast<unsigned char>(text[last]);
     return last + 1 == text.size() && c >= 0x81 && c <= 0xFE;
+}
+
+bool IsValidGbk(std::string_view text)
+{
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80)
+            continue;
+        if (c == 0x80 || c == 0xFF || i + 1 == text.size())
+            return false;
+        const auto second = static_cast<unsigned char>(text[++i]);
+        if (second < 0x40 || second == 0x7F || second == 0xFF)
+            return false;
+    }
+    return true;
+}
+
+bool IsListableName(std::string_view name)
+{
+    return !name.empty() && name.size() < NameFieldSize && name.find('\0') == std::string_view::npos
+        && IsValidGbk(name);
 }
 
 } // namespace presence

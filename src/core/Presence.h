@@ -23,11 +23,6 @@ enum class MessageType : std::uint8_t {
     LoginAck = 4,     // client -> peer: 9 bytes, byte 8 = 0
     OnlineList = 5,   // server -> client: list text from byte 8
     TextLine = 10,    // both ways: text record
-    // Operator side channel of zumalo-server: the `broadcast` command sends a text record of
-    // this type from the server's own machine, the server answers with AdminAnswer. Clients
-    // never send or read either type.
-    AdminBroadcast = 200,
-    AdminAnswer = 201,
 };
 
 inline constexpr std::size_t HeaderSize = 8;
@@ -91,7 +86,9 @@ std::vector<std::string> ParseOnlineList(std::string_view listText);
 
 // The list text for names in order, each followed by "|", at most maxBytes bytes, cut after
 // the last whole entry that fits. A name the parser would split or strip (one holding a
-// separator, a byte with a code of 32 or less, or a quote) is written quoted.
+// separator, a character with a code of 32 or less, or a quote) is written quoted. Quoting
+// looks at characters the way the parser scans them: only a quote that starts a character
+// is doubled. Every name that IsListableName accepts parses back unchanged.
 std::string FormatOnlineList(const std::vector<std::string>& names,
                              std::size_t maxBytes = ListFieldSize);
 std::string QuoteListName(std::string_view name);
@@ -99,5 +96,13 @@ std::string QuoteListName(std::string_view name);
 // True when text ends in the first byte of a double-byte character. Such a name cannot go
 // into a list text: the scan would join its last byte with the separator after it.
 bool EndsInLeadByte(std::string_view text);
+
+// True when text is well-formed GBK: single bytes 0x00 to 0x7F, or a lead byte 0x81 to 0xFE
+// followed by a second byte 0x40 to 0x7E or 0x80 to 0xFE. In such a text no second byte is
+// a blank, a quote or the separator, so every reader of the list agrees on its characters.
+bool IsValidGbk(std::string_view text);
+
+// A user name the server takes: 1 to 19 bytes, no zero, well-formed GBK.
+bool IsListableName(std::string_view name);
 
 } // namespace presence

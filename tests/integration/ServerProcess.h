@@ -1,11 +1,13 @@
 #pragma once
 
 // The real zumalo-server as a child process of a test, on ports it picks itself (port 0),
-// and a bare UDP client socket on 127.0.0.1 to talk to it.
+// with its operator socket in a folder of its own, and a bare UDP client socket on
+// 127.0.0.1 to talk to it.
 
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -18,6 +20,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,6 +32,8 @@ public:
     {
         QStringList args{"--bind",      "127.0.0.1", "--udp-port", "0",
                          "--http-port", "0",         "--web-port", "0"};
+        if (!extraArgs.contains("--admin-socket"))
+            args << "--admin-socket" << QString::fromStdString(adminSocket);
         args += extraArgs;
         m_process.setProgram(QStringLiteral(ZUMALO_TEST_BIN_DIR "/zumalo-server"));
         m_process.setArguments(args);
@@ -86,6 +91,22 @@ public:
     }
     qint64 pid() const { return m_process.processId(); }
 
+    // The peak of the server's resident memory so far (VmHWM), in KiB; 0 when unknown.
+    long PeakRssKib() const
+    {
+        std::ifstream status("/proc/" + std::to_string(pid()) + "/status");
+        std::string line;
+        while (std::getline(status, line))
+            if (line.starts_with("VmHWM:"))
+                return std::stol(line.substr(6));
+        return 0;
+    }
+
+private:
+    QTemporaryDir m_dir;
+
+public:
+    const std::string adminSocket = m_dir.path().toStdString() + "/admin.sock";
     std::uint16_t udpPort = 0;
     std::uint16_t httpPort = 0;
     std::uint16_t webPort = 0;

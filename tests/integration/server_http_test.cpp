@@ -9,7 +9,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <regex>
+#include <thread>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -27,34 +30,85 @@ std::string ReadFile(const fs::path& file)
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// One request written byte for byte (no client normalises the path), the whole response back.
-std::string RawGet(std::uint16_t port, const std::string& target)
+// A TCP connection to port on 127.0.0.1 from a loopback address of our choice; -1 on failure.
+int Connect(std::uint16_t port, std::uint32_t from = INADDR_LOOPBACK)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(from);
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     to.sin_port = htons(port);
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0
+        || ::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
         ::close(fd);
-        return {};
+        return -1;
     }
-    const std::string request =
-        "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
-    ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
-    std::string response;
-    char buffer[4096];
+    return fd;
+}
+
+// What came back on fd until it closed or was silent for timeoutMs; the head whole, of the
+// body only the first keep bytes and the count.
+struct Response
+{
+    std::string head;
+    std::string body;
+    std::size_t bodyBytes = 0;
+};
+
+Response ReadResponse(int fd, int timeoutMs, std::size_t keep = 1 << 20)
+{
+    Response response;
+    std::string buffer(1 << 16, '\0');
+    bool inBody = false;
     for (;;) {
         pollfd waiting{fd, POLLIN, 0};
-        if (::poll(&waiting, 1, 5000) <= 0)
+        if (::poll(&waiting, 1, timeoutMs) <= 0)
             break;
-        const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
+        const ssize_t got = ::recv(fd, buffer.data(), buffer.size(), 0);
         if (got <= 0)
             break;
-        response.append(buffer, static_cast<std::size_t>(got));
+        std::string_view chunk(buffer.data(), static_cast<std::size_t>(got));
+        if (!inBody) {
+            response.head.append(chunk);
+            const auto end = response.head.find("\r\n\r\n");
+            if (end == std::string::npos)
+                continue;
+            chunk = std::string_view(response.head).substr(end + 4);
+            inBody = true;
+            response.bodyBytes += chunk.size();
+            response.body.append(chunk.substr(0, keep));
+            response.head.resize(end + 4);
+            continue;
+        }
+        response.bodyBytes += chunk.size();
+        if (response.body.size() < keep)
+            response.body.append(chunk.substr(0, keep - response.body.size()));
     }
+    return response;
+}
+
+// One request written byte for byte (no client normalises the path), the response back.
+Response RawRequest(std::uint16_t port, const std::string& target, const std::string& headers = {},
+                    std::uint32_t from = INADDR_LOOPBACK, int timeoutMs = 5000)
+{
+    const int fd = Connect(port, from);
+    if (fd < 0)
+        return {};
+    const std::string request = "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + headers
+        + "Connection: close\r\n\r\n";
+    ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+    Response response = ReadResponse(fd, timeoutMs);
     ::close(fd);
     return response;
+}
+
+std::string RawGet(std::uint16_t port, const std::string& target)
+{
+    const Response response = RawRequest(port, target);
+    return response.head + response.body;
 }
 
 class ServerFiles : public ::testing::Test
@@ -117,6 +171,112 @@ TEST_F(ServerFiles, NoPathLeavesTheContentFolder)
     }
     // Dot segments that stay inside are refused all the same; the plain path works.
     EXPECT_NE(RawGet(m_server.httpPort, "/low.bmp").find(" 200 "), std::string::npos);
+}
+
+TEST_F(ServerFiles, RangesAreAnsweredOneAtATimeAndListsGetTheWholeFile)
+{
+    ASSERT_TRUE(m_server.ready()) << m_server.output().toStdString();
+    const std::string file = ReadFile(m_root / "content" / "low.bmp"); // 3006 bytes
+    std::string list = "Range: bytes=0-";
+    for (int i = 0; i < 2700; ++i)
+        list += ",0-";
+    struct Case
+    {
+        const char* what;
+        std::string header;
+        const char* status;
+        std::string body;
+    } cases[] = {
+        {"a list of ranges costs one copy of the file", list + "\r\n", " 200 ", file},
+        {"two ranges", "Range: bytes=0-1,4-5\r\n", " 200 ", file},
+        {"one range", "Range: bytes=2-5\r\n", " 206 ", file.substr(2, 4)},
+        {"open end", "Range: bytes=3000-\r\n", " 206 ", file.substr(3000)},
+        {"last bytes", "Range: bytes=-4\r\n", " 206 ", file.substr(file.size() - 4)},
+        {"past the end", "Range: bytes=5000-\r\n", " 416 ", ""},
+        {"not bytes", "Range: lines=1-2\r\n", " 200 ", file},
+    };
+    for (const Case& c : cases) {
+        const Response response = RawRequest(m_server.httpPort, "/low.bmp", c.header);
+        EXPECT_NE(response.head.find(c.status), std::string::npos) << c.what << "\n"
+                                                                   << response.head.substr(0, 200);
+        if (c.status != std::string(" 416 ")) {
+            EXPECT_EQ(response.body, c.body) << c.what;
+        }
+        EXPECT_LE(response.bodyBytes, file.size()) << c.what;
+    }
+}
+
+TEST_F(ServerFiles, LargeFilesAreStreamedInBoundedMemory)
+{
+    ASSERT_TRUE(m_server.ready()) << m_server.output().toStdString();
+    constexpr std::size_t Size = 96u << 20; // a sparse file: no disk, all the bytes on the wire
+    {
+        std::ofstream(m_root / "content" / "big.rar", std::ios::binary).flush();
+        fs::resize_file(m_root / "content" / "big.rar", Size);
+    }
+    const long before = m_server.PeakRssKib();
+    ASSERT_GT(before, 0);
+    // Two readers in full, and one that hangs up after the first bytes.
+    std::vector<std::thread> readers;
+    std::size_t got[2] = {};
+    for (int i = 0; i < 2; ++i)
+        readers.emplace_back([&, i] {
+            got[i] =
+                RawRequest(m_server.httpPort, "/big.rar", {}, INADDR_LOOPBACK, 10000).bodyBytes;
+        });
+    if (const int quitter = Connect(m_server.httpPort); quitter >= 0) {
+        const std::string request = "GET /big.rar HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+        ::send(quitter, request.data(), request.size(), MSG_NOSIGNAL);
+        char first[100];
+        ::recv(quitter, first, sizeof first, 0);
+        ::close(quitter);
+    }
+    for (auto& reader : readers)
+        reader.join();
+    EXPECT_EQ(got[0], Size);
+    EXPECT_EQ(got[1], Size);
+    // Whatever the server holds per request must not grow with the file.
+    const long grown = m_server.PeakRssKib() - before;
+    EXPECT_LT(grown, 16 * 1024) << "peak resident memory grew by " << grown << " KiB";
+}
+
+// Connections that dribble their headers or say nothing hold neither service up: others are
+// answered meanwhile, one address cannot take every connection, and idle ones are closed.
+TEST(ServerHttpLoad, SlowAndIdleConnectionsDoNotStarveOthers)
+{
+    ServerProcess server({"--http-timeout", "2", "--http-connections-per-address", "16"});
+    ASSERT_TRUE(server.ready()) << server.output().toStdString();
+    constexpr std::uint32_t Slow = 0x7F000001, Idle = 0x7F000003, Normal = 0x7F000001;
+    for (const auto& [port, target] : {std::pair{server.httpPort, std::string("/low.bmp")},
+                                       std::pair{server.webPort, std::string("/tb.q")}}) {
+        std::vector<int> held;
+        for (int i = 0; i < 10; ++i) // slow: below the per-address cap
+            if (const int fd = Connect(port, Slow); fd >= 0) {
+                ::send(fd, "GET / HTTP/1.1\r\n", 16, MSG_NOSIGNAL);
+                held.push_back(fd);
+            }
+        for (int i = 0; i < 40; ++i) // idle: past the per-address cap
+            if (const int fd = Connect(port, Idle); fd >= 0)
+                held.push_back(fd);
+        // The slow ones go on dribbling while a normal request is made, twice.
+        for (int round = 0; round < 2; ++round) {
+            for (std::size_t i = 0; i < 10 && i < held.size(); ++i)
+                ::send(held[i], "X-Slow: 1\r\n", 11, MSG_NOSIGNAL);
+            const Response response = RawRequest(port, target, {}, Normal, 2000);
+            EXPECT_NE(response.head.find(" 200 "), std::string::npos)
+                << "port " << port << " round " << round << ": " << response.head;
+        }
+        // An idle connection is closed by the server once the time-out has passed.
+        const int idle = Connect(port, 0x7F000004);
+        ASSERT_GE(idle, 0);
+        char byte;
+        pollfd waiting{idle, POLLIN, 0};
+        EXPECT_EQ(::poll(&waiting, 1, 6000), 1) << "idle connection still open after 6 s";
+        EXPECT_EQ(::recv(idle, &byte, 1, 0), 0);
+        ::close(idle);
+        for (const int fd : held)
+            ::close(fd);
+    }
 }
 
 TEST(ServerPages, AddressLookupAnswersTheMarkersOrAnInvalidDomain)

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <memory>
 #include <random>
 #include <thread>
@@ -21,6 +23,17 @@ constexpr int Silence = 400; // ms to conclude that nothing comes
 constexpr std::uint8_t Type(MessageType type)
 {
     return static_cast<std::uint8_t>(type);
+}
+
+std::string Dump(const std::string& bytes)
+{
+    std::string out;
+    for (unsigned char c : bytes) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, c >= 32 && c < 127 ? "%c" : "\\x%02X", c);
+        out += hex;
+    }
+    return out;
 }
 
 class ServerPresence : public ::testing::Test
@@ -178,25 +191,122 @@ TEST_F(ServerPresence, ListTextIsCutAtANameBoundaryWithinItsField)
     ExpectList(*clients.front(), std::vector<std::string>(names.begin(), names.begin() + 50));
 }
 
-TEST_F(ServerPresence, BroadcastCommandReachesEveryOnlineClient)
+TEST_F(ServerPresence, BroadcastGoesThroughTheOperatorSocketOnly)
 {
     UdpClient alice, bob;
     Login(alice, "alice");
     Login(bob, "bob");
     ExpectList(bob, {"alice", "bob"});
 
+    // The socket file admits the server's user and group only.
+    struct stat socket
+    {
+    };
+    ASSERT_EQ(::stat(m_server.adminSocket.c_str(), &socket), 0) << m_server.adminSocket;
+    EXPECT_TRUE(S_ISSOCK(socket.st_mode));
+    EXPECT_EQ(socket.st_mode & 0777, 0660u);
+
+    // An admin datagram from another process on this machine commands nobody any more.
+    UdpClient local;
+    std::string datagram(TextRecordSize, '\0');
+    datagram[0] = static_cast<char>(200);
+    datagram.replace(TextOffset, 12, "Hint Command");
+    local.SendTo(m_server.udpPort, datagram);
+    EXPECT_FALSE(alice.ReceiveType(Type(MessageType::TextLine), Silence));
+    EXPECT_FALSE(local.Receive(Silence));
+
+    // Within the 1 s keep-alive of this fixture.
+    alice.SendTo(m_server.udpPort, BuildKeepOnline("alice"));
+    bob.SendTo(m_server.udpPort, BuildKeepOnline("bob"));
     QProcess command;
-    command.start(
-        QStringLiteral(ZUMALO_TEST_BIN_DIR "/zumalo-server"),
-        {"broadcast", "Refresh Command", "--udp-port", QString::number(m_server.udpPort)});
+    command.start(QStringLiteral(ZUMALO_TEST_BIN_DIR "/zumalo-server"),
+                  {"broadcast", "Refresh Command", "--admin-socket",
+                   QString::fromStdString(m_server.adminSocket)});
     ASSERT_TRUE(command.waitForFinished(5000));
-    EXPECT_EQ(command.exitCode(), 0) << command.readAll().toStdString();
+    const QByteArray said = command.readAll();
+    EXPECT_EQ(command.exitCode(), 0) << said.toStdString();
+    EXPECT_TRUE(said.contains("sent to 2 online clients")) << said.toStdString();
     for (const UdpClient* client : {&alice, &bob}) {
         const auto got = client->ReceiveType(Type(MessageType::TextLine), Wait);
         ASSERT_TRUE(got);
         EXPECT_EQ(ReadText(*got), "Refresh Command");
         EXPECT_EQ(got->size(), TextRecordSize);
     }
+}
+
+TEST_F(ServerPresence, CommandsFromClientsAreNotRelayed)
+{
+    UdpClient alice, bob;
+    Login(alice, "alice");
+    Login(bob, "bob");
+    ExpectList(alice, {"alice", "bob"});
+
+    std::string trailing = BuildTextLine("Hint Command");
+    trailing.replace(TextOffset + 13, 4, "junk"); // after the terminator: read as the command
+    for (const std::string& command :
+         {BuildTextLine("Refresh Command"), BuildTextLine("Hint Command"), trailing})
+        bob.SendTo(m_server.udpPort, command);
+    // Texts that merely hold the words are chat lines; the first of them to arrive shows
+    // that nothing before it was relayed.
+    const std::string chat = BuildTextLine("Refresh Command ");
+    bob.SendTo(m_server.udpPort, chat);
+    const auto got = alice.ReceiveType(Type(MessageType::TextLine), Wait);
+    ASSERT_TRUE(got);
+    EXPECT_EQ(*got, chat);
+}
+
+TEST_F(ServerPresence, NamesThatAreNotGbkAreRefusedAndCannotForgeEntries)
+{
+    UdpClient alice;
+    Login(alice, "alice");
+    ExpectList(alice, {"alice"});
+
+    const std::string forged = "\xB0\" |Fake|x"; // scanned as a character, a blank and pieces
+    for (const std::string& name : {forged, std::string("ab\x80"), std::string("\xFFx"),
+                                    std::string("a\x81\x20"
+                                                "b"),
+                                    std::string("\x81\x7F")}) {
+        UdpClient client;
+        client.SendTo(m_server.udpPort, BuildLoginRequest(name));
+        const auto answer = client.ReceiveType(Type(MessageType::LoginAnswer), Wait);
+        ASSERT_TRUE(answer) << Dump(name);
+        EXPECT_EQ(ReadLoginResult(*answer), 0) << Dump(name);
+        client.SendTo(m_server.udpPort, BuildKeepOnline(name)); // no way in through keep-online
+    }
+    EXPECT_FALSE(alice.ReceiveType(Type(MessageType::OnlineList), Silence));
+
+    // Well-formed GBK with a blank and quotes in it is listed and reads back whole.
+    UdpClient chinese;
+    const std::string quoted = Utf8ToGbk("小\"雨\" |x");
+    Login(chinese, quoted);
+    ExpectList(alice, {"alice", quoted});
+}
+
+TEST(ServerPresenceLimits, ClientsAreCappedOverallAndPerAddress)
+{
+    ServerProcess server({"--max-clients", "3", "--max-clients-per-address", "2"});
+    ASSERT_TRUE(server.ready()) << server.output().toStdString();
+    auto login = [&](const UdpClient& client, const std::string& name) {
+        client.SendTo(server.udpPort, BuildLoginRequest(name));
+        const auto answer = client.ReceiveType(Type(MessageType::LoginAnswer), Wait);
+        return answer ? ReadLoginResult(*answer) : -1;
+    };
+    UdpClient a1(0x7F000001), a2(0x7F000001), a3(0x7F000001), b1(0x7F000002), c1(0x7F000003);
+    EXPECT_EQ(login(a1, "a1"), 1);
+    EXPECT_EQ(login(a2, "a2"), 1);
+    EXPECT_EQ(login(a3, "a3"), 0) << "third client from one address";
+    EXPECT_EQ(login(b1, "b1"), 1);
+    EXPECT_EQ(login(c1, "c1"), 0) << "fourth client overall";
+    c1.SendTo(server.udpPort, BuildKeepOnline("c1")); // nor through keep-online
+
+    // A client that leaves makes room; one already online logs in again freely.
+    a1.SendTo(server.udpPort, BuildLogoutNotice("a1"));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(login(c1, "c1"), 1);
+    EXPECT_EQ(login(b1, "b1"), 1);
+    const auto list = c1.ReceiveType(Type(MessageType::OnlineList), Wait);
+    ASSERT_TRUE(list);
+    EXPECT_EQ(ParseOnlineList(ReadListText(*list)), (std::vector<std::string>{"a2", "b1", "c1"}));
 }
 
 TEST_F(ServerPresence, FloodOfMalformedDatagramsLeavesTheServerWorking)

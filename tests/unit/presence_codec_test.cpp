@@ -156,6 +156,8 @@ TEST(PresenceOnlineList, FormattedListsParseBackToTheSameNames)
         {"alice", "bob", Utf8ToGbk("阿杰")},
         {"a b", "c|d", "\"q\"", "say \"x\"", " lead", "tail ", yi, ""},
         {"", "x"},
+        // A lead byte before a quote: the quote belongs to the character, not the quoting.
+        {"\xB0\" |Fake|x", "\xB0\"\"", "a\xB0\"", "ok"},
     };
     for (const auto& names : lists)
         EXPECT_EQ(ParseOnlineList(FormatOnlineList(names)), names) << FormatOnlineList(names);
@@ -183,4 +185,31 @@ TEST(PresenceOnlineList, LeadByteAtTheEndIsDetected)
     EXPECT_FALSE(EndsInLeadByte("\x81\x7C"));
     EXPECT_TRUE(EndsInLeadByte("ab\x81"));
     EXPECT_TRUE(EndsInLeadByte("\xB0\xA1\xB0"));
+}
+
+TEST(PresenceOnlineList, OnlyWellFormedGbkNamesAreListable)
+{
+    struct Case
+    {
+        std::string name;
+        bool listable;
+    } cases[] = {
+        {"alice", true},
+        {Utf8ToGbk("小雨"), true},
+        {"\x81\x40\xFE\xFE\x81\x7E\x81\x80", true}, // the edges of both second-byte ranges
+        {"a b|\"c\"", true},
+        {std::string(19, 'n'), true},
+        {"", false},
+        {std::string(20, 'n'), false},
+        {"\xB0\" |Fake|x", false}, // second byte '"'
+        {"\x81\x7F", false},
+        {"\x81\x3F", false},
+        {"\x81\xFF", false},
+        {"ab\x81", false}, // lead byte at the end
+        {"\x80", false},
+        {"\xFF", false},
+        {"a\0b"s, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(IsListableName(c.name), c.listable) << Dump(c.name);
 }

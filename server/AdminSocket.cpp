@@ -1,0 +1,122 @@
+#include "AdminSocket.h"
+
+#include "core/Presence.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+bool FillAddress(const std::string& path, sockaddr_un& address, std::string& error)
+{
+    address = {};
+    address.sun_family = AF_UNIX;
+    if (path.empty() || path.size() >= sizeof address.sun_path) {
+        error = "socket path too long or empty: " + path;
+        return false;
+    }
+    std::memcpy(address.sun_path, path.data(), path.size());
+    return true;
+}
+
+// True when a server answers on the socket at address.
+bool IsLive(const sockaddr_un& address)
+{
+    const int probe = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const bool live = probe >= 0
+        && ::connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    if (probe >= 0)
+        ::close(probe);
+    return live;
+}
+
+} // namespace
+
+std::string DefaultAdminSocketPath(std::uint16_t udpPort)
+{
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const std::string dir = runtime && *runtime ? runtime : "/tmp";
+    return dir + "/zumalo-server." + std::to_string(udpPort) + ".sock";
+}
+
+int OpenAdminSocket(const std::string& path, std::string& error)
+{
+    sockaddr_un address;
+    if (!FillAddress(path, address, error))
+        return -1;
+    struct stat existing
+    {
+    };
+    if (::lstat(path.c_str(), &existing) == 0) {
+        if (!S_ISSOCK(existing.st_mode)) {
+            error = path + " exists and is not a socket";
+            return -1;
+        }
+        if (IsLive(address)) {
+            error = "another server listens on " + path;
+            return -1;
+        }
+        ::unlink(path.c_str());
+    }
+    const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) {
+        error = std::string("socket: ") + std::strerror(errno);
+        return -1;
+    }
+    // The file is created with the umask applied; no moment with wider rights.
+    const mode_t before = ::umask(0117);
+    const int bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    ::umask(before);
+    if (bound != 0 || ::chmod(path.c_str(), 0660) != 0) {
+        error = path + ": " + std::strerror(errno);
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+std::optional<std::size_t> SendAdminBroadcast(const std::string& path, std::string_view text,
+                                              std::string& error)
+{
+    sockaddr_un server;
+    if (!FillAddress(path, server, error))
+        return std::nullopt;
+    const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    // An unnamed address of its own (autobind) so that the server can answer.
+    const sa_family_t family = AF_UNIX;
+    sockaddr_un self{};
+    self.sun_family = family;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<const sockaddr*>(&self), sizeof family) != 0) {
+        error = std::string("socket: ") + std::strerror(errno);
+        if (fd >= 0)
+            ::close(fd);
+        return std::nullopt;
+    }
+    const std::string_view fitted = text.substr(0, presence::TextFieldSize - 1);
+    if (::sendto(fd, fitted.data(), fitted.size(), 0, reinterpret_cast<const sockaddr*>(&server),
+                 sizeof server)
+        < 0) {
+        error = path + ": " + std::strerror(errno);
+        ::close(fd);
+        return std::nullopt;
+    }
+    pollfd waiting{fd, POLLIN, 0};
+    char answer[32];
+    ssize_t got = -1;
+    if (::poll(&waiting, 1, 2000) > 0)
+        got = ::recv(fd, answer, sizeof answer - 1, 0);
+    ::close(fd);
+    if (got <= 0) {
+        error = "no answer on " + path;
+        return std::nullopt;
+    }
+    answer[got] = '\0';
+    return static_cast<std::size_t>(std::strtoull(answer, nullptr, 10));
+}
