@@ -1,6 +1,6 @@
+#include "app/Tmainform.h"
 #include "core/Basefunc.h"
 #include "core/Settings.h"
-#include "app/Tmainform.h"
 #include "db/DbSession.h"
 #include "platform/QuitSignals.h"
 #include "platform/RealPlatform.h"

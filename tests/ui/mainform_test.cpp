@@ -2,10 +2,10 @@
 
 #include "ui/Controls.h"
 
+#include "net/PresenceChannel.h"
+
 #include <QLineEdit>
 #include <QListWidget>
-
-#include "net/PresenceChannel.h"
 
 namespace {
 
@@ -22,32 +22,33 @@ TEST_F(MainFormStartUp, FillsTheWindowFromTheDatabaseTheFileServiceAndTheWeather
     EXPECT_FALSE(form.QuitRequested());
     EXPECT_TRUE(form.isVisible());
     EXPECT_EQ(form.windowTitle(), "欢迎demo登录");
-    EXPECT_EQ(form.sb->PanelText(4), "你正在浏览种子");
-    EXPECT_EQ(form.sb->PanelText(0), "共22个种子");
-    EXPECT_EQ(form.sb->PanelText(1), "QEL Studio");
-    EXPECT_EQ(form.sb->PanelText(3), "");
-    EXPECT_EQ(form.Label6->text(), "新版本Zumalo2.rar已发布，修复聊天室断线问题，欢迎下载！");
-    EXPECT_EQ(form.Label15->text(), "欢迎来到Zumalo社区");
+    EXPECT_EQ(form.Controls().sb->PanelText(4), "你正在浏览种子");
+    EXPECT_EQ(form.Controls().sb->PanelText(0), "共22个种子");
+    EXPECT_EQ(form.Controls().sb->PanelText(1), "QEL Studio");
+    EXPECT_EQ(form.Controls().sb->PanelText(3), "");
+    EXPECT_EQ(form.Controls().Label6->text(),
+              "新版本Zumalo2.rar已发布，修复聊天室断线问题，欢迎下载！");
+    EXPECT_EQ(form.Controls().Label15->text(), "欢迎来到Zumalo社区");
     ASSERT_EQ(form.NoticeCaptions().size(), 5u);
     EXPECT_EQ(GbkToUtf8(form.NoticeCaptions()[4]), "快贴板块开放投稿");
     EXPECT_EQ(form.FirstBannerLink(), "http://left.example/a");
     EXPECT_EQ(form.SecondBannerLink(), "http://right.example/b");
-    EXPECT_EQ(form.Label1->text(), "当天温度25℃");
+    EXPECT_EQ(form.Controls().Label1->text(), "当天温度25℃");
     // The newest torrent is the first row; the input row is hidden and the window lowered.
-    EXPECT_EQ(form.RowLabels[0]->text(), "开源游戏《超级企鹅》");
-    EXPECT_FALSE(form.Edit1->isVisibleTo(&form));
-    EXPECT_FALSE(form.SpeedButton9->isVisibleTo(&form));
+    EXPECT_EQ(form.Controls().RowLabels[0]->text(), "开源游戏《超级企鹅》");
+    EXPECT_FALSE(form.Controls().Edit1->isVisibleTo(&form));
+    EXPECT_FALSE(form.Controls().SpeedButton9->isVisibleTo(&form));
     EXPECT_EQ(form.height(), 388);
     EXPECT_EQ(form.width(), 681);
-    EXPECT_FALSE(form.Panel3->isVisibleTo(&form));
-    EXPECT_TRUE(form.Timer1.isActive());
-    EXPECT_EQ(form.Timer1.interval(), 20000);
+    EXPECT_FALSE(form.Controls().Panel3->isVisibleTo(&form));
+    EXPECT_TRUE(form.Controls().Timer1.isActive());
+    EXPECT_EQ(form.Controls().Timer1.interval(), 20000);
     EXPECT_TRUE(form.TemperatureTimer().isActive());
     EXPECT_EQ(form.TemperatureTimer().interval(), 300000);
     // The server's banners replaced the design pictures.
     EXPECT_EQ(m_http.Hits("/low.bmp"), 1);
     EXPECT_EQ(m_http.Hits("/high.bmp"), 1);
-    EXPECT_EQ(form.Image1->pixmap().toImage().pixel(10, 10) & 0xffffff, 0xff3366u);
+    EXPECT_EQ(form.Controls().Image1->pixmap().toImage().pixel(10, 10) & 0xffffff, 0xff3366u);
     EXPECT_TRUE(m_fake.prompts.entries.empty());
 }
 
@@ -63,8 +64,8 @@ TEST_F(MainFormStartUp, ServiceSwitchedOffWarnsAndQuitsAfterTheNoticeIsSet)
     EXPECT_EQ(m_fake.prompts.Last().owner, &form);
     EXPECT_EQ(m_fake.prompts.Last().text, "软件暂停服务。");
     // The remaining start-up steps still ran.
-    EXPECT_EQ(form.Label15->text(), "欢迎来到Zumalo社区");
-    EXPECT_EQ(form.Label1->text(), "当天温度25℃");
+    EXPECT_EQ(form.Controls().Label15->text(), "欢迎来到Zumalo社区");
+    EXPECT_EQ(form.Controls().Label1->text(), "当天温度25℃");
 }
 
 TEST_F(MainFormStartUp, AnySwitchValueOtherThanZeroKeepsTheServiceOn)
@@ -97,14 +98,14 @@ TEST_F(MainFormStartUp, MissingServiceRecordLeavesNoNoticeAndNoBannerLinks)
         const int linkHits = m_http.Hits("/link.php");
         TMainForm& form = StartAsDemo();
         s_db->exec(mend[i]);
-        EXPECT_EQ(form.Label6->text(), "今天无通告");
+        EXPECT_EQ(form.Controls().Label6->text(), "今天无通告");
         EXPECT_TRUE(form.NoticeCaptions().empty());
         EXPECT_EQ(form.FirstBannerLink(), "");
         EXPECT_EQ(form.SecondBannerLink(), "");
         EXPECT_EQ(m_http.Hits("/link.php"), linkHits); // the link page is not read
         EXPECT_FALSE(form.QuitRequested());
         EXPECT_TRUE(m_fake.prompts.entries.empty());
-        EXPECT_EQ(form.Label1->text(), "当天温度25℃");
+        EXPECT_EQ(form.Controls().Label1->text(), "当天温度25℃");
         Destroy();
     }
 }
@@ -142,7 +143,7 @@ TEST_F(MainFormStartUp, BannerLinksFollowTheMarkRules)
     m_db = std::make_unique<DbSession>(m_settings);
     TMainForm& form = StartAsDemo();
     EXPECT_EQ(form.FirstBannerLink(), "");
-    EXPECT_EQ(form.Label1->text(), "当天温度25℃");
+    EXPECT_EQ(form.Controls().Label1->text(), "当天温度25℃");
 }
 
 TEST_F(MainFormStartUp, BannerFailureKeepsTheDesignPicturesAndSkipsTheSecond)
@@ -173,7 +174,7 @@ TEST_F(MainFormStartUp, TemperatureIsCutToNineBytesAtACharacterBoundary)
         m_http.Serve("/tb.q", c.page);
         m_db = std::make_unique<DbSession>(m_settings);
         TMainForm& form = StartAsDemo();
-        EXPECT_EQ(form.Label1->text(), c.shown);
+        EXPECT_EQ(form.Controls().Label1->text(), c.shown);
         Destroy();
     }
 }
@@ -204,7 +205,7 @@ TEST_F(MainFormStartUp, GivenUpLoginNeverShowsTheWindowButStillSaysGoodbye)
     EXPECT_TRUE(form.QuitRequested());
     EXPECT_FALSE(form.isVisible());
     EXPECT_EQ(m_session.UserName, "demo");
-    EXPECT_FALSE(form.Timer1.isActive());
+    EXPECT_FALSE(form.Controls().Timer1.isActive());
     EXPECT_FALSE(form.TemperatureTimer().isActive());
     Destroy();
     const auto sent = Datagrams();
@@ -229,7 +230,7 @@ TEST_F(MainFormStartUp, RotatingCaptionShowsCaptionOneTwiceThenCycles)
     QStringList shown;
     for (int i = 0; i < 7; ++i) {
         form.Timer1Timer();
-        shown << form.Label15->text();
+        shown << form.Controls().Label15->text();
     }
     EXPECT_EQ(shown,
               QStringList({"欢迎来到Zumalo社区", "上传视频可获得2积分",
@@ -246,6 +247,23 @@ TEST_F(MainFormStartUp, BannerClicksOpenOnlyWebAddresses)
     EXPECT_EQ(m_fake.shell.opened, QStringList({"http://left.example/a"}));
 }
 
+TEST_F(MainFormStartUp, PointerOverBannersShowsTheirLinksAndUnderlinesTheCaption)
+{
+    // Through the controls' own signals, so the bindings are tested with the handlers.
+    TMainForm& form = StartAsDemo();
+    auto& ui = form.Controls();
+    emit ui.Image1->mouseMoved();
+    emit ui.Image2->mouseMoved();
+    EXPECT_EQ(ui.Image1->toolTip(), "http://left.example/a");
+    EXPECT_EQ(ui.Image2->toolTip(), "http://right.example/b");
+    emit ui.Label15->mouseMoved();
+    EXPECT_TRUE(ui.Label15->font().underline());
+    EXPECT_EQ(ui.Label15->cursor().shape(), Qt::PointingHandCursor);
+    emit ui.Label15->mouseLeft();
+    EXPECT_FALSE(ui.Label15->font().underline());
+    EXPECT_EQ(ui.Label15->cursor().shape(), Qt::ArrowCursor);
+}
+
 } // namespace
 
 namespace {
@@ -254,12 +272,12 @@ TEST_F(MainFormStartUp, PresenceServiceListsAndRefreshCommandReachTheWindow)
 {
     TMainForm& form = StartAsDemo();
     emit form.Presence()->onlineList({"demo", Utf8ToGbk("小雨"), "bob"});
-    ASSERT_EQ(form.lb->count(), 3);
-    EXPECT_EQ(form.lb->item(1)->text(), "小雨");
-    EXPECT_EQ(form.sb->PanelText(2), "3人在线");
+    ASSERT_EQ(form.Controls().lb->count(), 3);
+    EXPECT_EQ(form.Controls().lb->item(1)->text(), "小雨");
+    EXPECT_EQ(form.Controls().sb->PanelText(2), "3人在线");
     emit form.Presence()->onlineList({});
-    EXPECT_EQ(form.lb->count(), 0);
-    EXPECT_EQ(form.sb->PanelText(2), "3人在线");
+    EXPECT_EQ(form.Controls().lb->count(), 0);
+    EXPECT_EQ(form.Controls().sb->PanelText(2), "3人在线");
 
     // The notice is read again; the rotating captions stay as they were.
     s_db->exec("UPDATE zumalo_sys SET sys_message = '今晚维护', sys_caption1 = 'changed'");
@@ -267,8 +285,8 @@ TEST_F(MainFormStartUp, PresenceServiceListsAndRefreshCommandReachTheWindow)
     s_db->exec("UPDATE zumalo_sys SET sys_message = "
                "'新版本Zumalo2.rar已发布，修复聊天室断线问题，欢迎下载！', "
                "sys_caption1 = '欢迎来到Zumalo社区'");
-    EXPECT_EQ(form.Label6->text(), "今晚维护");
-    EXPECT_EQ(form.Label15->text(), "欢迎来到Zumalo社区");
+    EXPECT_EQ(form.Controls().Label6->text(), "今晚维护");
+    EXPECT_EQ(form.Controls().Label15->text(), "欢迎来到Zumalo社区");
 }
 
 } // namespace
