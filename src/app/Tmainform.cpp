@@ -46,6 +46,11 @@ TMainForm::~TMainForm()
     FormDestroy();
 }
 
+bool MessageLoopWanted(const TMainForm& form, bool quitSignalled)
+{
+    return !quitSignalled && !form.QuitRequested();
+}
+
 void TMainForm::StartUp()
 {
     m_browser.CurrentCategory = Category::Kind::Torrents;
@@ -90,7 +95,10 @@ bool TMainForm::DefaultLogin()
 void TMainForm::RequestQuit()
 {
     m_quitRequested = true;
+    // The posted quit ends a running message loop; main() asks QuitRequested() before it
+    // enters one, since a modal box can take the posted quit first.
     QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    close();
 }
 
 void TMainForm::FormCreate()

@@ -144,3 +144,9 @@ private:
     bool m_destroyed = false;
     int m_designHeight = 408;
 };
+
+// main()'s decision whether to enter the message loop: not when a quit signal came, and
+// not when start-up asked to quit. The quit start-up posts can be taken by the loop of a
+// modal box shown before the main loop starts (it then does nothing), so the window's own
+// flag is asked as well.
+bool MessageLoopWanted(const TMainForm& form, bool quitSignalled);

@@ -6,6 +6,11 @@
 
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
+#include <QTimer>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -287,6 +292,97 @@ TEST_F(MainFormStartUp, PresenceServiceListsAndRefreshCommandReachTheWindow)
                "sys_caption1 = '欢迎来到Zumalo社区'");
     EXPECT_EQ(form.Controls().Label6->text(), "今晚维护");
     EXPECT_EQ(form.Controls().Label15->text(), "欢迎来到Zumalo社区");
+}
+
+} // namespace
+
+namespace {
+
+// Plain messages in a real modal box, as the program shows them: the box runs its own
+// event loop until a timer closes it. The other kinds are only recorded.
+class ModalPrompts final : public Prompts
+{
+public:
+    explicit ModalPrompts(FakePrompts& record)
+        : m_record(record)
+    {
+    }
+    void Warn(QWidget* owner, const QString& text) override { m_record.Warn(owner, text); }
+    void Plain(QWidget* owner, const QString& text) override
+    {
+        m_record.Plain(owner, text);
+        QMessageBox box(QMessageBox::NoIcon, QString(), text, QMessageBox::Ok, owner);
+        QTimer::singleShot(50, &box, &QDialog::accept);
+        box.exec();
+    }
+    bool Ask(QWidget* owner, const QString& title, const QString& text) override
+    {
+        return m_record.Ask(owner, title, text);
+    }
+    void Inform(QWidget* owner, const QString& title, const QString& text) override
+    {
+        m_record.Inform(owner, title, text);
+    }
+
+private:
+    FakePrompts& m_record;
+};
+
+// Lowers the open-file limit to the descriptors in use, so that the next socket() fails;
+// the old limit comes back when this goes.
+class NoFreeDescriptors
+{
+public:
+    NoFreeDescriptors()
+    {
+        ::getrlimit(RLIMIT_NOFILE, &m_old);
+        const int lowestFree = ::dup(0); // the number the next descriptor would get
+        ::close(lowestFree);
+        rlimit none = m_old;
+        none.rlim_cur = static_cast<rlim_t>(lowestFree);
+        ::setrlimit(RLIMIT_NOFILE, &none);
+    }
+    ~NoFreeDescriptors() { ::setrlimit(RLIMIT_NOFILE, &m_old); }
+    NoFreeDescriptors(const NoFreeDescriptors&) = delete;
+    NoFreeDescriptors& operator=(const NoFreeDescriptors&) = delete;
+
+private:
+    rlimit m_old{};
+};
+
+using MainLoopDecision = MainFormFixture;
+
+TEST_F(MainLoopDecision, RunsOnlyWhenStartUpEndedWithTheWindowUp)
+{
+    TMainForm& form = StartAsDemo();
+    EXPECT_TRUE(MessageLoopWanted(form, false));
+    EXPECT_FALSE(MessageLoopWanted(form, true)); // a quit signal came during start-up
+    Destroy();
+
+    s_db->exec("UPDATE zumalo_sys SET sys_enable = '0'");
+    m_db = std::make_unique<DbSession>(m_settings);
+    TMainForm& switchedOff = StartAsDemo();
+    s_db->exec("UPDATE zumalo_sys SET sys_enable = '1'");
+    EXPECT_FALSE(MessageLoopWanted(switchedOff, false));
+}
+
+TEST_F(MainLoopDecision, GivenUpLoginStillSkipsTheLoopAfterTheSocketErrorBoxTookThePostedQuit)
+{
+    // The login is given up (the quit is posted); then the presence socket cannot be made,
+    // and its plain message runs a modal loop before main() decides.
+    ModalPrompts prompts(m_fake.prompts);
+    Platform platform{prompts, m_fake.files, m_fake.shell, m_fake.sound, m_fake.movies};
+    std::unique_ptr<NoFreeDescriptors> noDescriptors;
+    m_form = TMainForm::Launch(m_session, *m_db, m_settings, platform, [&](TMainForm&) {
+        noDescriptors = std::make_unique<NoFreeDescriptors>();
+        return false;
+    });
+    noDescriptors.reset();
+
+    EXPECT_EQ(m_fake.prompts.Texts(), QStringList({"WinSock Version Error~!"}));
+    EXPECT_TRUE(m_form->QuitRequested());
+    EXPECT_FALSE(m_form->isVisible());
+    EXPECT_FALSE(MessageLoopWanted(*m_form, false));
 }
 
 } // namespace
