@@ -103,10 +103,9 @@ int main()
                        + std::to_string(filled + 1) + "_to_" + std::to_string(rows)))
             return 1;
         filled = rows;
-        const std::string table = "zumalo_zhongzi";
         const auto pageSwitch = [&](int page) {
-            browser.Count(table);
-            browser.FetchPage(page, table);
+            browser.Count(ListKind::Torrents);
+            browser.FetchPage(page, ListKind::Torrents);
         };
         const int lastPage = static_cast<int>((rows + 7) / 8);
         pageSwitch(1); // warm the caches once
@@ -114,7 +113,7 @@ int main()
         const double last = MedianMs(rows >= 1000000 ? 5 : 11, [&] { pageSwitch(lastPage); });
         const long rssBefore = PeakRssMb();
         const double whole = MedianMs(3, [&] {
-            db.Query("select * from " + table);
+            db.Query("select * from " + std::string(ListTable(ListKind::Torrents)));
             volatile auto n = db.RowCount();
             (void)n;
             db.FreeResult();

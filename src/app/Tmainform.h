@@ -1,11 +1,10 @@
 #pragma once
 
+#include "app/TmainformControls.h"
 #include "core/Basefunc.h"
 #include "platform/Platform.h"
 #include "ui/ContentBrowser.h"
 
-#include <QPixmap>
-#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
@@ -17,18 +16,16 @@
 class ClickLabel;
 class DbSession;
 struct HttpResult;
-class PanelStatusBar;
 class PresenceChannel;
-class QFrame;
-class QLineEdit;
-class QListWidget;
-class QPlainTextEdit;
-class SpeedButton;
 struct Session;
 struct Settings;
 
 // The main window. Its construction is the start-up: the login dialog, then the window
 // filled from the database, the file service and the web. Its destruction is the shutdown.
+//
+// The code is split by concern: Tmainform.cpp start-up and shutdown, TmainformLayout.cpp
+// the controls and their event bindings, TmainformBrowser.cpp the list, TmainformNotice.cpp
+// the notice, banners, captions and temperature, TmainformChat.cpp the online list.
 class TMainForm final : public QWidget
 {
     Q_OBJECT
@@ -52,9 +49,14 @@ public:
     // True once start-up asked the program to quit (login given up, service switched off).
     bool QuitRequested() const { return m_quitRequested; }
 
-    // Paging (the handlers below call these).
-    void LoadCategory(const std::string& table);
-    void ShowPage(int page, const std::string& table);
+    // The controls, under their design names.
+    TMainFormControls& Controls() { return m_ui; }
+    const TMainFormControls& Controls() const { return m_ui; }
+
+    // Paging (the handlers below call these). LoadCategory counts the named list and shows
+    // page 1 of the list on display.
+    void LoadCategory(Category::Kind list);
+    void ShowPage(int page, Category::Kind list);
     void RefreshCategory();
     void ActivateRow(ClickLabel* label);
 
@@ -68,55 +70,8 @@ public:
     // Where the time stamps of new entries come from (the local clock by default).
     void SetClock(Clock clock) { m_clock = std::move(clock); }
 
-    // Controls, under their design names.
-    ClickLabel* Image12 = nullptr;
-    ClickLabel* Label6 = nullptr;
-    ClickLabel* Label1 = nullptr;
-    ClickLabel* Image1 = nullptr;
-    ClickLabel* Image2 = nullptr;
-    QFrame* Panel2 = nullptr;
-    QLineEdit* Edit1 = nullptr;
-    SpeedButton* SpeedButton9 = nullptr;
-    QListWidget* lb = nullptr;
-    ClickLabel* Panel1 = nullptr;
-    QFrame* Panel4 = nullptr;
-    PanelStatusBar* sb = nullptr;
-    // In Panel2.
-    ClickLabel* Image11 = nullptr;
-    SpeedButton* SpeedButton5 = nullptr;
-    SpeedButton* SpeedButton4 = nullptr;
-    SpeedButton* SpeedButton7 = nullptr;
-    SpeedButton* SpeedButton8 = nullptr;
-    SpeedButton* SpeedButton10 = nullptr;
-    SpeedButton* SpeedButton11 = nullptr;
-    SpeedButton* SpeedButton13 = nullptr;
-    SpeedButton* SpeedButton15 = nullptr;
-    SpeedButton* SpeedButton1 = nullptr;
-    QFrame* Bevel1 = nullptr;
-    SpeedButton* SpeedButton2 = nullptr;
-    SpeedButton* SpeedButton3 = nullptr;
-    ClickLabel* Label12 = nullptr;
-    ClickLabel* Label15 = nullptr;
-    ClickLabel* Label13 = nullptr;
-    QLineEdit* Edit2 = nullptr;
-    ClickLabel* Label14 = nullptr;
-    SpeedButton* SpeedButton6 = nullptr;
-    QFrame* Panel3 = nullptr;
-    // The eight rows and their badges, top to bottom.
-    std::vector<ClickLabel*> RowLabels;
-    std::vector<ClickLabel*> RowIcons;
-    // In Panel3 (chat room).
-    QPlainTextEdit* Memo1 = nullptr;
-    QLineEdit* Edit3 = nullptr;
-    SpeedButton* SpeedButton12 = nullptr;
-    // In Panel4 (hint bubble).
-    ClickLabel* Label17 = nullptr;
-    ClickLabel* Label16 = nullptr;
-    SpeedButton* SpeedButton14 = nullptr;
-
-    QTimer Timer1;
-
 public slots:
+    // The list (TmainformBrowser.cpp).
     void SpeedButton1Click();
     void SpeedButton2Click();
     void SpeedButton3Click();
@@ -126,33 +81,47 @@ public slots:
     void SpeedButton8Click();
     void SpeedButton9Click();
     void SpeedButton10Click();
+    // Bound to each row label; the label is the sender.
+    void RowLabelClick(ClickLabel* label);
+    void RowLabelMouseMove(ClickLabel* label);
+    void RowLabelMouseLeave(ClickLabel* label);
+    // Notice, banners and captions (TmainformNotice.cpp).
     void Timer1Timer();
     void Image1Click();
     void Image2Click();
+    void Image1MouseMove();
+    void Image2MouseMove();
     void Label15Click();
+    void Label15MouseMove();
+    void Label15MouseLeave();
     void NoticeRefresh();
-    // Replaces the online list with the names of the last list from the presence service.
+    // The online list (TmainformChat.cpp): the names of the last list from the presence
+    // service replace the list.
     void FillOnlineList(const std::vector<std::string>& names);
 
 private:
+    // Layout.
     void BuildLayout();
     void BuildContentPanel();
-    void StartUp();
-    void FetchBanners();
+    void BindEvents();
     void ShapeHintPanel();
+    // Start-up and shutdown.
+    void StartUp();
+    bool DefaultLogin();
+    void RequestQuit();
+    void FormDestroy();
+    // Start-up steps of the notice concern.
+    void FetchBanners();
     void ReadServiceRecord();
     void ReadLinkPage();
     void ShowTemperature();
+    // The list.
     void SwitchCategory(Category::Kind kind);
     void SetMessageInputShown(bool shown);
-    void ShowWarning(const QString& text);
-    void FormDestroy();
-    void RequestQuit();
-    bool DefaultLogin();
-    void DownloadTorrent(const std::string& link);
-    void RowLabelMouseMove(ClickLabel* label);
-    void RowLabelMouseLeave(ClickLabel* label);
     void SetRowHover(ClickLabel* label, bool hovered);
+    void DownloadTorrent(const std::string& link);
+
+    void ShowWarning(const QString& text);
     HttpResult FetchServerFile(const std::string& path) const;
 
     Session& m_session;
@@ -161,6 +130,7 @@ private:
     Platform& m_platform;
     LoginRunner m_runLogin;
 
+    TMainFormControls m_ui;
     ContentBrowser m_browser;
     std::unique_ptr<PresenceChannel> m_presence;
     QTimer m_temperatureTimer;
@@ -174,3 +144,9 @@ private:
     bool m_destroyed = false;
     int m_designHeight = 408;
 };
+
+// main()'s decision whether to enter the message loop: not when a quit signal came, and
+// not when start-up asked to quit. The quit start-up posts can be taken by the loop of a
+// modal box shown before the main loop starts (it then does nothing), so the window's own
+// flag is asked as well.
+bool MessageLoopWanted(const TMainForm& form, bool quitSignalled);

@@ -25,46 +25,43 @@ struct ActivationFailure
 
 } // namespace
 
-void TMainForm::LoadCategory(const std::string& table)
+void TMainForm::LoadCategory(Category::Kind list)
 {
-    if (!m_db.Connected || !m_browser.Count(table))
+    if (!m_db.Connected || !m_browser.Count(list))
         return;
-    SpeedButton3->setEnabled(m_browser.PageCount > 1);
+    m_ui.SpeedButton3->setEnabled(m_browser.PageCount > 1);
     m_browser.CurrentPage = 1;
-    ShowPage(1, m_browser.Current().table);
-    if (m_browser.ItemCount == 0) {
-        Label12->setText("没有记录");
-        Label12->adjustSize();
-    }
-    SpeedButton2->setEnabled(false);
+    ShowPage(1, m_browser.CurrentCategory);
+    if (m_browser.ItemCount == 0)
+        SetCaption(m_ui.Label12, "没有记录");
+    m_ui.SpeedButton2->setEnabled(false);
 }
 
-void TMainForm::ShowPage(int page, const std::string& table)
+void TMainForm::ShowPage(int page, Category::Kind list)
 {
     // Row labels size themselves to their text, so only the title itself takes the pointer.
     const auto setRowText = [](QLabel* label, const QString& text) {
         label->setText(text);
         label->resize(text.isEmpty() ? 0 : label->sizeHint().width(), label->height());
     };
-    for (auto* label : RowLabels)
+    for (auto* label : m_ui.RowLabels)
         setRowText(label, QString());
-    if (!m_browser.FetchPage(page, table))
+    if (!m_browser.FetchPage(page, list))
         return;
     const auto& rows = m_browser.RowTexts;
-    for (std::size_t j = 0; j < rows.size() && j < RowLabels.size(); ++j) {
-        RowLabels[j]->setCursor(Qt::PointingHandCursor);
-        setRowText(RowLabels[j], GbkToQ(rows[j]));
+    for (std::size_t j = 0; j < rows.size() && j < m_ui.RowLabels.size(); ++j) {
+        m_ui.RowLabels[j]->setCursor(Qt::PointingHandCursor);
+        setRowText(m_ui.RowLabels[j], GbkToQ(rows[j]));
     }
-    Label12->setText(QString("%1/%2").arg(m_browser.CurrentPage).arg(m_browser.PageCount));
-    Label12->adjustSize();
-    for (std::size_t i = 0; i < RowIcons.size(); ++i)
-        RowIcons[i]->setVisible(!RowLabels[i]->text().isEmpty());
-    sb->SetPanelText(0, m_browser.Counter());
+    SetCaption(m_ui.Label12, QString("%1/%2").arg(m_browser.CurrentPage).arg(m_browser.PageCount));
+    for (std::size_t i = 0; i < m_ui.RowIcons.size(); ++i)
+        m_ui.RowIcons[i]->setVisible(!m_ui.RowLabels[i]->text().isEmpty());
+    m_ui.sb->SetPanelText(0, m_browser.Counter());
 }
 
 void TMainForm::RefreshCategory()
 {
-    LoadCategory(m_browser.Current().table);
+    LoadCategory(m_browser.CurrentCategory);
     m_browser.CurrentPage = 1;
 }
 
@@ -72,21 +69,21 @@ void TMainForm::SetMessageInputShown(bool shown)
 {
     if (m_browser.MessageInputShown == shown)
         return;
-    Edit1->setVisible(shown);
-    SpeedButton9->setVisible(shown);
+    m_ui.Edit1->setVisible(shown);
+    m_ui.SpeedButton9->setVisible(shown);
     setFixedHeight(height() + (shown ? 20 : -20));
-    sb->move(0, height() - sb->height());
+    m_ui.sb->move(0, height() - m_ui.sb->height());
     m_browser.MessageInputShown = shown;
 }
 
 void TMainForm::SwitchCategory(Category::Kind kind)
 {
     const Category& c = CategoryOfKind(kind);
-    Panel3->hide();
-    sb->SetPanelText(4, c.browsing);
+    m_ui.Panel3->hide();
+    m_ui.sb->SetPanelText(4, c.browsing);
     m_browser.CurrentPage = 1;
-    m_browser.CurrentCategory = c.caption;
-    LoadCategory(c.table);
+    m_browser.CurrentCategory = kind;
+    LoadCategory(kind);
     SetMessageInputShown(kind == Category::Kind::Board);
 }
 
@@ -114,26 +111,26 @@ void TMainForm::SpeedButton1Click()
 void TMainForm::SpeedButton2Click()
 {
     m_browser.CurrentPage -= 1;
-    SpeedButton3->setEnabled(true);
+    m_ui.SpeedButton3->setEnabled(true);
     if (m_browser.CurrentPage == 1)
-        SpeedButton2->setEnabled(false);
-    ShowPage(m_browser.CurrentPage, m_browser.Current().table);
+        m_ui.SpeedButton2->setEnabled(false);
+    ShowPage(m_browser.CurrentPage, m_browser.CurrentCategory);
 }
 
 void TMainForm::SpeedButton3Click()
 {
     m_browser.CurrentPage += 1;
-    SpeedButton2->setEnabled(true);
+    m_ui.SpeedButton2->setEnabled(true);
     if (m_browser.CurrentPage == m_browser.PageCount)
-        SpeedButton3->setEnabled(false);
-    ShowPage(m_browser.CurrentPage, m_browser.Current().table);
+        m_ui.SpeedButton3->setEnabled(false);
+    ShowPage(m_browser.CurrentPage, m_browser.CurrentCategory);
 }
 
 void TMainForm::SpeedButton6Click()
 {
     int n = 0;
     try {
-        n = StrToInt(QToGbk(Edit2->text()));
+        n = StrToInt(QToGbk(m_ui.Edit2->text()));
     } catch (const ConvertError&) {
         ShowWarning("请输入有效数字。");
         return;
@@ -143,11 +140,15 @@ void TMainForm::SpeedButton6Click()
         return;
     }
     m_browser.CurrentPage = n;
-    ShowPage(n, m_browser.Current().table);
-    SpeedButton2->setEnabled(n > 1);
-    SpeedButton3->setEnabled(n < m_browser.PageCount);
-    Label12->setText(QString("%1/%2").arg(n).arg(m_browser.PageCount));
-    Label12->adjustSize();
+    ShowPage(n, m_browser.CurrentCategory);
+    m_ui.SpeedButton2->setEnabled(n > 1);
+    m_ui.SpeedButton3->setEnabled(n < m_browser.PageCount);
+    SetCaption(m_ui.Label12, QString("%1/%2").arg(n).arg(m_browser.PageCount));
+}
+
+void TMainForm::RowLabelClick(ClickLabel* label)
+{
+    ActivateRow(label);
 }
 
 // Rows of the lists are underlined under the pointer; board rows and rows that begin with
@@ -189,7 +190,7 @@ void TMainForm::ActivateRow(ClickLabel* label)
     const std::string title = QToGbk(label->text());
     const Statements statements(m_db);
     try {
-        if (!m_db.Query(statements.ItemLookup(category.table, title)))
+        if (!m_db.Query(statements.ItemLookup(category.kind, title)))
             throw ActivationFailure{"获取用户资料失败，请重新获取。"};
         const auto item = m_db.FetchRow();
         if (!item) { // the entry was removed since the page was drawn
@@ -237,7 +238,7 @@ void TMainForm::DownloadTorrent(const std::string& link)
         return;
     const HttpResult got = FetchServerFile(m_settings.torrentFolder + link);
     // The chosen name is a prefix of the saved file's name.
-    QFile file(chosen + "【欢迎共享种子到" + GbkToQ(m_settings.shareContactAddress) + "】.torrent");
+    QFile file(chosen + "【欢迎共享种子到" + GbkToQ(m_settings.ShareContactAddress) + "】.torrent");
     // Unbuffered, so that a full disk fails the write here instead of vanishing in close().
     const auto mode = QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered;
     const bool saved = got.ok && file.open(mode)
@@ -256,7 +257,7 @@ void TMainForm::DownloadTorrent(const std::string& link)
 
 void TMainForm::SpeedButton9Click()
 {
-    const std::string typed = QToGbk(Edit1->text());
+    const std::string typed = QToGbk(m_ui.Edit1->text());
     const std::string trimmed = Trim(typed);
     if (trimmed.empty()) {
         ShowWarning("请输入留言。");

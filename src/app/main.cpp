@@ -29,7 +29,7 @@ int main(int argc, char** argv)
         Platform services = platform.bundle();
 
         const auto form = TMainForm::Launch(session, db, settings, services);
-        if (!quitSignals.Requested())
+        if (MessageLoopWanted(*form, quitSignals.Requested()))
             app.exec();
     } catch (const std::exception& e) {
         QMessageBox::critical(nullptr, "Zumalo", QString::fromLocal8Bit(e.what()));

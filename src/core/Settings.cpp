@@ -9,6 +9,6 @@ Settings Settings::Defaults()
     s.serverHostUrl = std::string("http://") + ZUMALO_SERVER_HOST;
     s.lookupHost = ZUMALO_LOOKUP_HOST;
     s.weatherHost = ZUMALO_WEATHER_HOST;
-    s.shareContactAddress = ZUMALO_SHARE_CONTACT;
+    s.ShareContactAddress = ZUMALO_SHARE_CONTACT;
     return s;
 }

@@ -44,7 +44,7 @@ struct Settings
     int keepOnlineMs = 3000;
 
     std::string chatSound = "dat/system.wav"; // under ProgramDir()
-    std::string shareContactAddress;
+    std::string ShareContactAddress;
 
     int timer1Ms = 20000; // rotating caption
     int temperatureRefreshMs = 300000;

@@ -2,6 +2,26 @@
 
 #include "db/DbSession.h"
 
+namespace {
+
+std::string Table(ListKind kind)
+{
+    return std::string(ListTable(kind));
+}
+
+} // namespace
+
+std::string_view ListTable(ListKind kind)
+{
+    switch (kind) {
+    case ListKind::Torrents: return "zumalo_zhongzi";
+    case ListKind::Videos: return "zumalo_sp";
+    case ListKind::Board: return "zumalo_bodysay";
+    case ListKind::QuickPosts: return "zumalo_news";
+    }
+    return "zumalo_zhongzi";
+}
+
 std::string Statements::q(std::string_view value) const
 {
     return m_db.Escape(value);
@@ -27,33 +47,33 @@ std::string Statements::RegLink()
     return "select sys_reglink from zumalo_sys";
 }
 
-std::string Statements::CountRows(std::string_view table)
+std::string Statements::CountRows(ListKind list)
 {
     // The server counts; the client never downloads the table to count it.
-    return "select count(*) from " + std::string(table);
+    return "select count(*) from " + Table(list);
 }
 
-std::string Statements::ListPage(std::string_view table, long long offset)
+std::string Statements::ListPage(ListKind list, long long offset)
 {
-    return "select text from " + std::string(table) + " order by id desc limit "
-        + std::to_string(offset) + ", 8";
+    return "select text from " + Table(list) + " order by id desc limit " + std::to_string(offset)
+        + ", 8";
 }
 
 std::string Statements::BoardPage(long long offset)
 {
-    return "select username, saybody from zumalo_bodysay order by saytime desc limit "
-        + std::to_string(offset) + ", 8";
+    return "select username, saybody from " + Table(ListKind::Board)
+        + " order by saytime desc limit " + std::to_string(offset) + ", 8";
 }
 
-std::string Statements::ItemLookup(std::string_view table, std::string_view title) const
+std::string Statements::ItemLookup(ListKind list, std::string_view title) const
 {
-    return "select link, allowScore from " + std::string(table) + " where text = '" + q(title)
-        + "'";
+    return "select link, allowScore from " + Table(list) + " where text = '" + q(title) + "'";
 }
 
 std::string Statements::VideoUploader(std::string_view title) const
 {
-    return "select username, uploadtime from zumalo_sp where text = '" + q(title) + "'";
+    return "select username, uploadtime from " + Table(ListKind::Videos) + " where text = '"
+        + q(title) + "'";
 }
 
 std::string Statements::Login(std::string_view name, std::string_view password) const
@@ -111,21 +131,23 @@ std::string Statements::ChangePassword(std::string_view name, std::string_view n
 std::string Statements::PostMessage(std::string_view user, std::string_view message,
                                     std::string_view time) const
 {
-    return "insert into zumalo_bodysay(username, saybody, saytime) values('" + q(user) + "', '"
-        + q(message) + "', '" + q(time) + "')";
+    return "insert into " + Table(ListKind::Board) + "(username, saybody, saytime) values('"
+        + q(user) + "', '" + q(message) + "', '" + q(time) + "')";
 }
 
 std::string Statements::UploadVideo(std::string_view user, std::string_view name,
                                     std::string_view link, std::string_view time,
                                     std::string_view requiredScore) const
 {
-    return "insert into zumalo_sp(username, text, link, uploadtime, allowScore) values('" + q(user)
-        + "', '" + q(name) + "', '" + q(link) + "', '" + q(time) + "', '" + q(requiredScore) + "')";
+    return "insert into " + Table(ListKind::Videos)
+        + "(username, text, link, uploadtime, allowScore) values('" + q(user) + "', '" + q(name)
+        + "', '" + q(link) + "', '" + q(time) + "', '" + q(requiredScore) + "')";
 }
 
 std::string Statements::QuickPost(std::string_view user, std::string_view title,
                                   std::string_view link, std::string_view time) const
 {
-    return "insert into zumalo_news(username, text, link, submittime) values('" + q(user) + "', '"
-        + q(title) + "', '" + q(link) + "', '" + q(time) + "')";
+    return "insert into " + Table(ListKind::QuickPosts)
+        + "(username, text, link, submittime) values('" + q(user) + "', '" + q(title) + "', '"
+        + q(link) + "', '" + q(time) + "')";
 }

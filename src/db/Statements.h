@@ -5,10 +5,21 @@
 
 class DbSession;
 
+// The four shared lists of the main window, in the order of their buttons.
+enum class ListKind {
+    Torrents,
+    Videos,
+    Board,
+    QuickPosts
+};
+
+// The table that holds a list. The one place the list tables are named.
+std::string_view ListTable(ListKind kind);
+
 // Every statement the program sends, one function each. Values are escaped for the
 // connection they will run on, so a title or a name holding ' or \ is stored and found
-// again as typed and no typed value can change what a statement does. Table names come
-// from the program's own category table, never from the user.
+// again as typed and no typed value can change what a statement does. Lists are named by
+// their kind, so no table name is ever taken from outside.
 class Statements
 {
 public:
@@ -23,10 +34,11 @@ public:
     static std::string RegLink();
 
     // Lists.
-    static std::string CountRows(std::string_view table);
-    static std::string ListPage(std::string_view table, long long offset);
+    static std::string CountRows(ListKind list);
+    // A page of the torrents, the videos or the quick posts (the board has its own).
+    static std::string ListPage(ListKind list, long long offset);
     static std::string BoardPage(long long offset);
-    std::string ItemLookup(std::string_view table, std::string_view title) const;
+    std::string ItemLookup(ListKind list, std::string_view title) const;
     std::string VideoUploader(std::string_view title) const;
 
     // Accounts.

@@ -17,7 +17,7 @@ PresenceChannel::PresenceChannel(Session& session, const Settings& settings, QOb
 {
     m_loginCheck.setTimerType(Qt::PreciseTimer);
     connect(&m_loginCheck, &QTimer::timeout, this, &PresenceChannel::CheckLoginTimeout);
-    connect(&m_keepOnline, &QTimer::timeout, this, &PresenceChannel::TimerKeepOnlineTimer);
+    connect(&TimerKeepOnline, &QTimer::timeout, this, &PresenceChannel::TimerKeepOnlineTimer);
 }
 
 PresenceChannel::~PresenceChannel() = default;
@@ -99,8 +99,8 @@ void PresenceChannel::HandleDatagram(std::string_view datagram)
     case MessageType::LoginAnswer:
         m_loginCheck.stop();
         if (presence::ReadLoginResult(datagram) != 0) {
-            if (!m_keepOnline.isActive())
-                m_keepOnline.start(m_settings.keepOnlineMs);
+            if (!TimerKeepOnline.isActive())
+                TimerKeepOnline.start(m_settings.keepOnlineMs);
             SendTo(presence::BuildLoginAck(), m_peerIp, m_peerPort);
             m_state = State::Online;
             emit loginAccepted();
@@ -142,7 +142,7 @@ void PresenceChannel::Logout()
     if (m_state == State::NotStarted || m_state == State::Closed)
         return;
     m_loginCheck.stop();
-    m_keepOnline.stop();
+    TimerKeepOnline.stop();
     SendTo(presence::BuildLogoutNotice(m_session.UserName), m_serverIp, m_serverPort);
     if (m_socket)
         m_socket->close();

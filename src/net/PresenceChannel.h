@@ -16,7 +16,9 @@
 
 class QUdpSocket;
 
-// The user-facing texts of the presence channel (UTF-8; the window shows them).
+// The user-facing texts of the presence channel (UTF-8), the one place they are written:
+// the channel emits the first two, the main window shows the others on the matching signal.
+// The two commands the server sends are wire texts and live with the codec (core/Presence.h).
 namespace presence_texts {
 inline constexpr char SocketCreateError[] = "WinSock Version Error~!"; // plain message
 inline constexpr char SocketWatchError[] = "WM_SOCKET Error";          // plain message
@@ -65,7 +67,7 @@ public:
     void OnSocketMessage();
 
     State state() const { return m_state; }
-    bool keepOnlineActive() const { return m_keepOnline.isActive(); }
+    bool keepOnlineActive() const { return TimerKeepOnline.isActive(); }
     bool loginCheckActive() const { return m_loginCheck.isActive(); }
     // The local UDP port once the first datagram has gone out (0 before).
     quint16 localPort() const;
@@ -94,6 +96,6 @@ private:
     quint16 m_peerPort = 0;
     QElapsedTimer m_loginTime;
     QTimer m_loginCheck;
-    QTimer m_keepOnline;
+    QTimer TimerKeepOnline; // every keepOnlineMs once the login is answered
     State m_state = State::NotStarted;
 };

@@ -7,20 +7,12 @@
 const std::vector<Category>& Categories()
 {
     static const std::vector<Category> all = {
-        {Category::Kind::Torrents, "种子", "zumalo_zhongzi", "你正在浏览种子", "个种子"},
-        {Category::Kind::Videos, "视频", "zumalo_sp", "你正在浏览视频", "个视频"},
-        {Category::Kind::Board, "留言板", "zumalo_bodysay", "你正在浏览留言板", "条留言"},
-        {Category::Kind::QuickPosts, "快贴", "zumalo_news", "你正在浏览快贴", "条快贴"},
+        {Category::Kind::Torrents, "种子", "你正在浏览种子", "个种子"},
+        {Category::Kind::Videos, "视频", "你正在浏览视频", "个视频"},
+        {Category::Kind::Board, "留言板", "你正在浏览留言板", "条留言"},
+        {Category::Kind::QuickPosts, "快贴", "你正在浏览快贴", "条快贴"},
     };
     return all;
-}
-
-const Category& CategoryByCaption(const QString& caption)
-{
-    for (const auto& c : Categories())
-        if (c.caption == caption)
-            return c;
-    return Categories().front();
 }
 
 const Category& CategoryOfKind(Category::Kind kind)
@@ -32,14 +24,13 @@ const Category& CategoryOfKind(Category::Kind kind)
 }
 
 ContentBrowser::ContentBrowser(DbSession& db)
-    : CurrentCategory(Categories().front().caption)
-    , m_db(db)
+    : m_db(db)
 {
 }
 
-bool ContentBrowser::Count(const std::string& table)
+bool ContentBrowser::Count(Category::Kind list)
 {
-    if (!m_db.Connected || !m_db.Query(Statements::CountRows(table)))
+    if (!m_db.Connected || !m_db.Query(Statements::CountRows(list)))
         return false;
     const auto row = m_db.FetchRow();
     long long count = 0;
@@ -54,13 +45,13 @@ bool ContentBrowser::Count(const std::string& table)
     return true;
 }
 
-bool ContentBrowser::FetchPage(int page, const std::string& table)
+bool ContentBrowser::FetchPage(int page, Category::Kind list)
 {
     RowTexts.clear();
     const long long offset = (static_cast<long long>(page) - 1) * RowsPerPage;
-    const bool board = Current().kind == Category::Kind::Board;
+    const bool board = list == Category::Kind::Board;
     const std::string statement =
-        board ? Statements::BoardPage(offset) : Statements::ListPage(table, offset);
+        board ? Statements::BoardPage(offset) : Statements::ListPage(list, offset);
     if (!m_db.Connected || !m_db.Query(statement))
         return false;
     while (const auto row = m_db.FetchRow()) {

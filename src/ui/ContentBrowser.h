@@ -1,5 +1,7 @@
 #pragma once
 
+#include "db/Statements.h"
+
 #include <QString>
 
 #include <string>
@@ -7,26 +9,19 @@
 
 class DbSession;
 
-// One of the four shared lists. The caption is its key.
+// One of the four shared lists. Its kind is its key; the table behind it comes from
+// ListTable (db/Statements.h).
 struct Category
 {
-    enum class Kind {
-        Torrents,
-        Videos,
-        Board,
-        QuickPosts
-    };
+    using Kind = ListKind;
     Kind kind;
-    QString caption; // the button's caption
-    std::string table;
+    QString caption;     // the button's caption
     QString browsing;    // status panel 4 while it is on display
     QString counterWord; // "共" N counterWord in status panel 0
 };
 
 // The four lists in the order of their buttons.
 const std::vector<Category>& Categories();
-// The category with that caption; the torrents when none has it.
-const Category& CategoryByCaption(const QString& caption);
 const Category& CategoryOfKind(Category::Kind kind);
 
 // The paging state of the main window's list and the statements behind it. The window
@@ -38,18 +33,18 @@ public:
 
     explicit ContentBrowser(DbSession& db);
 
-    const Category& Current() const { return CategoryByCaption(CurrentCategory); }
+    const Category& Current() const { return CategoryOfKind(CurrentCategory); }
 
-    // Counts the rows of a table and derives the page count. False (and nothing changed)
+    // Counts the rows of a list and derives the page count. False (and nothing changed)
     // when the database is not connected or the statement fails.
-    bool Count(const std::string& table);
-    // Empties RowTexts, then fills it with the rows of a page of the current category's
-    // kind read from table. False when not connected or the statement fails.
-    bool FetchPage(int page, const std::string& table);
+    bool Count(Category::Kind list);
+    // Empties RowTexts, then fills it with the rows of a page of the list (board rows read
+    // "name:text"). False when not connected or the statement fails.
+    bool FetchPage(int page, Category::Kind list);
     // "共12个种子": the counter of the current category.
     QString Counter() const;
 
-    QString CurrentCategory; // caption of the list on display
+    Category::Kind CurrentCategory = Category::Kind::Torrents; // the list on display
     int CurrentPage = 1;
     int ItemCount = 0;
     int PageCount = 0;

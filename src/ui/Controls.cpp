@@ -29,6 +29,12 @@ void ClickLabel::leaveEvent(QEvent* event)
     QLabel::leaveEvent(event);
 }
 
+void SetCaption(QLabel* label, const QString& text)
+{
+    label->setText(text);
+    label->adjustSize();
+}
+
 SpeedButton::SpeedButton(const QString& caption, QWidget* parent, bool flat)
     : QToolButton(parent)
 {

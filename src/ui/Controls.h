@@ -25,6 +25,10 @@ protected:
     void leaveEvent(QEvent* event) override;
 };
 
+// Sets a label's text and fits the label to it from its left edge, as the design's
+// auto-size labels grow with their text.
+void SetCaption(QLabel* label, const QString& text);
+
 // A flat speed button.
 class SpeedButton final : public QToolButton
 {

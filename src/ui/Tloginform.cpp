@@ -8,6 +8,7 @@
 #include "net/Http.h"
 #include "platform/Platform.h"
 #include "ui/Fonts.h"
+#include "ui/Palette.h"
 #include "ui/TextBridge.h"
 
 #include <QEvent>
@@ -19,12 +20,6 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QToolButton>
-
-namespace {
-
-const QColor MoneyGreen(192, 220, 192);
-
-} // namespace
 
 TLoginForm::TLoginForm(QWidget* owner, int mode, Session& session, DbSession& db,
                        const Settings& settings, Platform& platform, Resolver resolve)
@@ -60,18 +55,16 @@ void TLoginForm::BuildControls()
     setWindowTitle(QStringLiteral("登录Zumalo"));
     setFixedSize(302, 212);
     setAutoFillBackground(true);
-    QPalette background = palette();
-    background.setColor(QPalette::Window, MoneyGreen);
-    setPalette(background);
+    SetColor(this, QPalette::Window, palette::MoneyGreen);
 
     // Centred on the desktop, not on the owner.
     if (QScreen* screen =
             parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 
-    Image1 = new QLabel(this);
-    Image1->setGeometry(0, 0, 302, 97);
-    Image1->setScaledContents(true);
+    m_ui.Image1 = new QLabel(this);
+    m_ui.Image1->setGeometry(0, 0, 302, 97);
+    m_ui.Image1->setScaledContents(true);
 
     const auto makeLabel = [this](const QString& text, int x, int y, int pixels) {
         auto* label = new QLabel(text, this);
@@ -80,36 +73,36 @@ void TLoginForm::BuildControls()
         label->move(x, y);
         return label;
     };
-    Label1 = makeLabel(QStringLiteral("用户名"), 32, 112, 15);
-    Label2 = makeLabel(QStringLiteral("密  码"), 32, 144, 15);
-    Label3 = makeLabel(QStringLiteral("我要注册"), 32, 178, 13);
-    Label4 = makeLabel(QStringLiteral("修改密码"), 96, 178, 13);
-    for (QLabel* link : {Label3, Label4}) {
+    m_ui.Label1 = makeLabel(QStringLiteral("用户名"), 32, 112, 15);
+    m_ui.Label2 = makeLabel(QStringLiteral("密  码"), 32, 144, 15);
+    m_ui.Label3 = makeLabel(QStringLiteral("我要注册"), 32, 178, 13);
+    m_ui.Label4 = makeLabel(QStringLiteral("修改密码"), 96, 178, 13);
+    for (QLabel* link : {m_ui.Label3, m_ui.Label4}) {
         link->setCursor(Qt::PointingHandCursor);
         link->setMouseTracking(true);
         link->installEventFilter(this);
     }
-    Label4->setAttribute(Qt::WA_TranslucentBackground);
+    m_ui.Label4->setAttribute(Qt::WA_TranslucentBackground);
 
-    Edit1 = new QLineEdit(this);
-    Edit1->setGeometry(104, 108, 161, 23);
-    Edit1->setFont(SongTi(15));
-    Edit2 = new QLineEdit(this);
-    Edit2->setGeometry(104, 140, 161, 23);
-    Edit2->setFont(SongTi(15));
-    Edit2->setEchoMode(QLineEdit::Password);
+    m_ui.Edit1 = new QLineEdit(this);
+    m_ui.Edit1->setGeometry(104, 108, 161, 23);
+    m_ui.Edit1->setFont(SongTi(15));
+    m_ui.Edit2 = new QLineEdit(this);
+    m_ui.Edit2->setGeometry(104, 140, 161, 23);
+    m_ui.Edit2->setFont(SongTi(15));
+    m_ui.Edit2->setEchoMode(QLineEdit::Password);
     // A "*" for every character, whatever the style's own mask character is.
-    Edit2->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
-    setTabOrder(Edit1, Edit2);
+    m_ui.Edit2->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
+    setTabOrder(m_ui.Edit1, m_ui.Edit2);
 
-    SpeedButton1 = new QToolButton(this);
-    SpeedButton1->setText(QStringLiteral("登录"));
-    SpeedButton1->setGeometry(168, 172, 73, 25);
-    SpeedButton1->setAutoRaise(true);
-    SpeedButton1->setFocusPolicy(Qt::NoFocus);
-    connect(SpeedButton1, &QToolButton::clicked, this, &TLoginForm::SpeedButton1Click);
+    m_ui.SpeedButton1 = new QToolButton(this);
+    m_ui.SpeedButton1->setText(QStringLiteral("登录"));
+    m_ui.SpeedButton1->setGeometry(168, 172, 73, 25);
+    m_ui.SpeedButton1->setAutoRaise(true);
+    m_ui.SpeedButton1->setFocusPolicy(Qt::NoFocus);
+    connect(m_ui.SpeedButton1, &QToolButton::clicked, this, &TLoginForm::SpeedButton1Click);
 
-    Edit1->setFocus();
+    m_ui.Edit1->setFocus();
 }
 
 void TLoginForm::LoadBanner()
@@ -121,13 +114,13 @@ void TLoginForm::LoadBanner()
     const QImage banner = QImage::fromData(reinterpret_cast<const uchar*>(reply.body.data()),
                                            static_cast<int>(reply.body.size()), "BMP");
     if (!banner.isNull())
-        Image1->setPixmap(QPixmap::fromImage(banner));
+        m_ui.Image1->setPixmap(QPixmap::fromImage(banner));
 }
 
 void TLoginForm::SpeedButton1Click()
 {
-    const std::string name = QToGbk(Edit1->text());
-    const std::string password = QToGbk(Edit2->text());
+    const std::string name = QToGbk(m_ui.Edit1->text());
+    const std::string password = QToGbk(m_ui.Edit2->text());
     if (Trim(name).empty()) {
         m_platform.prompts.Warn(this, QStringLiteral("用户名不能为空。"));
         return;
@@ -174,43 +167,34 @@ void TLoginForm::Label4Click()
     // Opens the change-password dialog.
 }
 
-namespace {
-
-void SetTextColour(QLabel* label, const QColor& colour)
-{
-    QPalette p = label->palette();
-    p.setColor(QPalette::WindowText, colour);
-    label->setPalette(p);
-}
-
-} // namespace
-
 // Over a link label the text takes the colour of an active window's caption; it returns to
 // the window's text colour when the pointer leaves.
 void TLoginForm::Label3MouseMove()
 {
-    SetTextColour(Label3, palette().color(QPalette::Active, QPalette::Highlight));
+    SetColor(m_ui.Label3, QPalette::WindowText,
+             palette().color(QPalette::Active, QPalette::Highlight));
 }
 
 void TLoginForm::Label3MouseLeave()
 {
-    SetTextColour(Label3, palette().color(QPalette::WindowText));
+    SetColor(m_ui.Label3, QPalette::WindowText, palette().color(QPalette::WindowText));
 }
 
 void TLoginForm::Label4MouseMove()
 {
-    SetTextColour(Label4, palette().color(QPalette::Active, QPalette::Highlight));
+    SetColor(m_ui.Label4, QPalette::WindowText,
+             palette().color(QPalette::Active, QPalette::Highlight));
 }
 
 void TLoginForm::Label4MouseLeave()
 {
-    SetTextColour(Label4, palette().color(QPalette::WindowText));
+    SetColor(m_ui.Label4, QPalette::WindowText, palette().color(QPalette::WindowText));
 }
 
 bool TLoginForm::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == Label3 || watched == Label4) {
-        const bool first = watched == Label3;
+    if (watched == m_ui.Label3 || watched == m_ui.Label4) {
+        const bool first = watched == m_ui.Label3;
         switch (event->type()) {
         case QEvent::MouseMove:
         case QEvent::Enter: first ? Label3MouseMove() : Label4MouseMove(); break;

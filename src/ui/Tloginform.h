@@ -14,6 +14,19 @@ struct Platform;
 struct Session;
 struct Settings;
 
+// The login dialog's controls under their design names.
+struct TLoginFormControls
+{
+    QLabel* Image1 = nullptr; // the banner
+    QLabel* Label1 = nullptr;
+    QLineEdit* Edit1 = nullptr; // user name
+    QLabel* Label2 = nullptr;
+    QLineEdit* Edit2 = nullptr; // password
+    QLabel* Label3 = nullptr;   // "我要注册"
+    QLabel* Label4 = nullptr;   // "修改密码"
+    QToolButton* SpeedButton1 = nullptr;
+};
+
 // The login dialog: logs the user in before the main window shows (start-up mode) and
 // unlocks the locked main window (unlock mode). Run it modally; Accepted means the user
 // logged in or unlocked, anything else that the user gave up.
@@ -38,14 +51,8 @@ public:
 
     int Mode() const { return m_mode; }
 
-    QLabel* Image1 = nullptr;
-    QLabel* Label1 = nullptr;
-    QLineEdit* Edit1 = nullptr;
-    QLabel* Label2 = nullptr;
-    QLineEdit* Edit2 = nullptr;
-    QLabel* Label3 = nullptr;
-    QLabel* Label4 = nullptr;
-    QToolButton* SpeedButton1 = nullptr;
+    TLoginFormControls& Controls() { return m_ui; }
+    const TLoginFormControls& Controls() const { return m_ui; }
 
 public slots:
     // Checks the texts and logs in (start-up) or compares them with the session (unlock).
@@ -67,6 +74,7 @@ protected:
     DbSession& m_db;
     const Settings& m_settings;
     Platform& m_platform;
+    TLoginFormControls m_ui;
 
 private:
     void BuildControls();

@@ -119,7 +119,7 @@ TEST_F(DbSessionTest, QuotesAndBackslashesAreStoredAsTyped)
         SCOPED_TRACE(title);
         ASSERT_TRUE(m_session.Query(
             st.UploadVideo("bob", title, "http://x/a.swf", "2011-03-05 14:07:09", "0")));
-        ASSERT_TRUE(m_session.Query(st.ItemLookup("zumalo_sp", title)));
+        ASSERT_TRUE(m_session.Query(st.ItemLookup(ListKind::Videos, title)));
         EXPECT_EQ(m_session.RowCount(), 1u);
         ASSERT_TRUE(m_session.Query(st.VideoUploader(title)));
         EXPECT_EQ(m_session.RowCount(), 1u);
@@ -159,7 +159,7 @@ TEST_F(DbSessionTest, CountStatementCountsOnTheServer)
     for (int i = 0; i < 11; ++i)
         s_db->exec("INSERT INTO zumalo_zhongzi(text, link) VALUES ('t" + std::to_string(i)
                    + "', 'l')");
-    ASSERT_TRUE(m_session.Query(Statements::CountRows("zumalo_zhongzi")));
+    ASSERT_TRUE(m_session.Query(Statements::CountRows(ListKind::Torrents)));
     EXPECT_EQ(m_session.RowCount(), 1u);
     EXPECT_EQ(Field(*m_session.FetchRow(), 0), "11");
 }

@@ -39,7 +39,7 @@ protected:
     QStringList Rows() const
     {
         QStringList rows;
-        for (auto* label : m_form->RowLabels)
+        for (auto* label : m_form->Controls().RowLabels)
             rows << label->text();
         return rows;
     }
@@ -47,7 +47,7 @@ protected:
     std::vector<bool> Badges() const
     {
         std::vector<bool> shown;
-        for (auto* icon : m_form->RowIcons)
+        for (auto* icon : m_form->Controls().RowIcons)
             shown.push_back(icon->isVisibleTo(m_form.get()));
         return shown;
     }
@@ -57,20 +57,20 @@ protected:
         return m_fake.prompts.entries.empty() ? QString() : m_fake.prompts.Last().text;
     }
 
-    ClickLabel* Row(int i) { return m_form->RowLabels[static_cast<std::size_t>(i)]; }
+    ClickLabel* Row(int i) { return m_form->Controls().RowLabels[static_cast<std::size_t>(i)]; }
 };
 
 TEST_F(Browser, EmptyListSaysNoRecordsAndRefusesEveryPage)
 {
     TMainForm& form = StartAsDemo();
-    EXPECT_EQ(form.Label12->text(), "没有记录");
+    EXPECT_EQ(form.Controls().Label12->text(), "没有记录");
     EXPECT_EQ(Rows(), QStringList(8, QString()));
     EXPECT_EQ(Badges(), std::vector<bool>(8, false));
-    EXPECT_EQ(form.sb->PanelText(0), "共0个种子");
-    EXPECT_FALSE(form.SpeedButton2->isEnabled());
-    EXPECT_FALSE(form.SpeedButton3->isEnabled());
+    EXPECT_EQ(form.Controls().sb->PanelText(0), "共0个种子");
+    EXPECT_FALSE(form.Controls().SpeedButton2->isEnabled());
+    EXPECT_FALSE(form.Controls().SpeedButton3->isEnabled());
     for (const char* text : {"1", "0", "-1"}) {
-        form.Edit2->setText(text);
+        form.Controls().Edit2->setText(text);
         form.SpeedButton6Click();
         EXPECT_EQ(LastWarning(), "不存在此页数。") << text;
     }
@@ -80,26 +80,26 @@ TEST_F(Browser, EightRowsAreOnePageAndNineAreTwo)
 {
     AddRows("zumalo_zhongzi", 8);
     TMainForm& form = StartAsDemo();
-    EXPECT_EQ(form.Label12->text(), "1/1");
-    EXPECT_FALSE(form.SpeedButton3->isEnabled());
+    EXPECT_EQ(form.Controls().Label12->text(), "1/1");
+    EXPECT_FALSE(form.Controls().SpeedButton3->isEnabled());
     EXPECT_EQ(Rows().front(), "item8"); // newest first
     EXPECT_EQ(Badges(), std::vector<bool>(8, true));
 
     AddRows("zumalo_zhongzi", 1, "ninth");
     form.SpeedButton1Click();
-    EXPECT_EQ(form.sb->PanelText(0), "共9个种子");
-    EXPECT_TRUE(form.SpeedButton3->isEnabled());
+    EXPECT_EQ(form.Controls().sb->PanelText(0), "共9个种子");
+    EXPECT_TRUE(form.Controls().SpeedButton3->isEnabled());
     form.SpeedButton3Click();
-    EXPECT_EQ(form.Label12->text(), "2/2");
+    EXPECT_EQ(form.Controls().Label12->text(), "2/2");
     EXPECT_EQ(Rows(), QStringList({"item1", "", "", "", "", "", "", ""}));
     std::vector<bool> onlyFirst(8, false);
     onlyFirst[0] = true;
     EXPECT_EQ(Badges(), onlyFirst);
-    EXPECT_FALSE(form.SpeedButton3->isEnabled());
-    EXPECT_TRUE(form.SpeedButton2->isEnabled());
+    EXPECT_FALSE(form.Controls().SpeedButton3->isEnabled());
+    EXPECT_TRUE(form.Controls().SpeedButton2->isEnabled());
     form.SpeedButton2Click();
-    EXPECT_EQ(form.Label12->text(), "1/2");
-    EXPECT_FALSE(form.SpeedButton2->isEnabled());
+    EXPECT_EQ(form.Controls().Label12->text(), "1/2");
+    EXPECT_FALSE(form.Controls().SpeedButton2->isEnabled());
 }
 
 TEST_F(Browser, GoToPageOnFivePages)
@@ -127,18 +127,18 @@ TEST_F(Browser, GoToPageOnFivePages)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         m_fake.prompts.entries.clear();
-        form.Edit2->setText(c.text);
+        form.Controls().Edit2->setText(c.text);
         form.SpeedButton6Click();
-        EXPECT_EQ(form.Label12->text(), c.label);
-        EXPECT_EQ(form.SpeedButton2->isEnabled(), c.previous);
-        EXPECT_EQ(form.SpeedButton3->isEnabled(), c.next);
+        EXPECT_EQ(form.Controls().Label12->text(), c.label);
+        EXPECT_EQ(form.Controls().SpeedButton2->isEnabled(), c.previous);
+        EXPECT_EQ(form.Controls().SpeedButton3->isEnabled(), c.next);
         EXPECT_EQ(LastWarning(), c.warning);
         if (!c.warning.isEmpty()) {
             EXPECT_EQ(m_fake.prompts.Last().owner, &form);
         }
-        EXPECT_EQ(form.Edit2->text(), c.text); // the box keeps its text
+        EXPECT_EQ(form.Controls().Edit2->text(), c.text); // the box keeps its text
     }
-    form.Edit2->setText("3");
+    form.Controls().Edit2->setText("3");
     form.SpeedButton6Click();
     EXPECT_EQ(Rows().front(), "item24");
 }
@@ -153,20 +153,20 @@ TEST_F(Browser, BoardRowsJoinNameAndTextAndTheInputRowFollowsTheBoard)
 
     form.SpeedButton8Click();
     EXPECT_EQ(Rows().mid(0, 3), QStringList({"bob:hi", "alice:older", ""}));
-    EXPECT_EQ(form.sb->PanelText(0), "共2条留言");
-    EXPECT_EQ(form.sb->PanelText(4), "你正在浏览留言板");
-    EXPECT_TRUE(form.Edit1->isVisibleTo(&form));
+    EXPECT_EQ(form.Controls().sb->PanelText(0), "共2条留言");
+    EXPECT_EQ(form.Controls().sb->PanelText(4), "你正在浏览留言板");
+    EXPECT_TRUE(form.Controls().Edit1->isVisibleTo(&form));
     EXPECT_EQ(form.height(), 408);
     form.SpeedButton8Click(); // taller only once
     EXPECT_EQ(form.height(), 408);
 
     form.SpeedButton4Click();
     EXPECT_EQ(form.height(), 388);
-    EXPECT_FALSE(form.Edit1->isVisibleTo(&form));
-    EXPECT_EQ(form.sb->PanelText(0), "共3个视频");
-    EXPECT_EQ(form.sb->PanelText(4), "你正在浏览视频");
+    EXPECT_FALSE(form.Controls().Edit1->isVisibleTo(&form));
+    EXPECT_EQ(form.Controls().sb->PanelText(0), "共3个视频");
+    EXPECT_EQ(form.Controls().sb->PanelText(4), "你正在浏览视频");
     form.SpeedButton10Click();
-    EXPECT_EQ(form.sb->PanelText(0), "共0条快贴");
+    EXPECT_EQ(form.Controls().sb->PanelText(0), "共0条快贴");
     EXPECT_EQ(form.height(), 388);
 }
 
@@ -180,9 +180,9 @@ TEST_F(Browser, RefreshGoesBackToPageOneOfTheSameList)
     AddRows("zumalo_sp", 1, "fresh");
     form.SpeedButton1Click();
     EXPECT_EQ(form.Browser().CurrentPage, 1);
-    EXPECT_EQ(form.Label12->text(), "1/3");
+    EXPECT_EQ(form.Controls().Label12->text(), "1/3");
     EXPECT_EQ(Rows().front(), "fresh1");
-    EXPECT_EQ(form.sb->PanelText(4), "你正在浏览视频");
+    EXPECT_EQ(form.Controls().sb->PanelText(4), "你正在浏览视频");
 }
 
 TEST_F(Browser, HoverUnderlinesListRowsButNotBoardRowsOrTheUsersOwn)
@@ -319,7 +319,7 @@ TEST_F(Browser, TorrentDownloadSavesUnderTheChosenPrefix)
     QTemporaryDir dir;
     const QString prefix = dir.path() + "/abc";
     const QString saved = prefix + "【欢迎共享种子到"
-        + QString::fromStdString(m_settings.shareContactAddress) + "】.torrent";
+        + QString::fromStdString(m_settings.ShareContactAddress) + "】.torrent";
     TMainForm& form = StartAsDemo();
     ASSERT_EQ(Row(0)->text(), "real");
 
@@ -407,10 +407,10 @@ TEST_F(Browser, PostingChecksTheTrimmedLengthAndStoresTheTextAsTyped)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.typed.toStdString());
         m_fake.prompts.entries.clear();
-        form.Edit1->setText(c.typed);
+        form.Controls().Edit1->setText(c.typed);
         form.SpeedButton9Click();
         EXPECT_EQ(LastWarning(), c.warning);
-        EXPECT_EQ(form.Edit1->text(), c.typed);
+        EXPECT_EQ(form.Controls().Edit1->text(), c.typed);
         if (c.warning == "提交成功！") {
             ++stored;
             EXPECT_EQ(Row(0)->text(), "demo:" + c.typed);
@@ -431,7 +431,7 @@ TEST_F(Browser, PostingWithTheDatabaseGoneFailsAndKeepsTheRows)
     TMainForm& form = StartAsDemo();
     form.SpeedButton8Click();
     m_db->Close();
-    form.Edit1->setText("hello");
+    form.Controls().Edit1->setText("hello");
     form.SpeedButton9Click();
     EXPECT_EQ(LastWarning(), "提交留言失败，请重新提交。");
     EXPECT_EQ(Row(0)->text(), "bob:hi");

@@ -124,8 +124,8 @@ protected:
 
     static void Type(TLoginForm& form, const QString& name, const QString& password)
     {
-        form.Edit1->setText(name);
-        form.Edit2->setText(password);
+        form.Controls().Edit1->setText(name);
+        form.Controls().Edit2->setText(password);
     }
 
     static ScratchDatabase* s_db;
@@ -346,7 +346,7 @@ TEST_F(LoginFormTest, BannerComesFromTheFileServiceWhenItIsABitmap)
         for (const int mode : {TLoginForm::StartupMode, TLoginForm::UnlockMode}) {
             const auto form = mode == TLoginForm::StartupMode ? Startup() : Unlock();
             // The stored picture, scaled only when drawn.
-            const QPixmap banner = form->Image1->pixmap();
+            const QPixmap banner = form->Controls().Image1->pixmap();
             EXPECT_EQ(!banner.isNull(), c.shown);
             if (c.shown) {
                 EXPECT_EQ(banner.size(), QSize(302, 97));
@@ -361,7 +361,7 @@ TEST_F(LoginFormTest, UnreachableBannerLeavesThePictureEmpty)
 {
     for (const char* address : {"127.0.0.1", "domain is wrong."}) {
         auto form = Startup(address);
-        EXPECT_TRUE(form->Image1->pixmap().isNull());
+        EXPECT_TRUE(form->Controls().Image1->pixmap().isNull());
         EXPECT_TRUE(m_platform.prompts.entries.empty());
     }
 }
@@ -369,7 +369,7 @@ TEST_F(LoginFormTest, UnreachableBannerLeavesThePictureEmpty)
 TEST_F(LoginFormTest, LinkLabelsLightUpUnderThePointer)
 {
     auto form = Startup();
-    for (QLabel* link : {form->Label3, form->Label4}) {
+    for (QLabel* link : {form->Controls().Label3, form->Controls().Label4}) {
         const QColor normal = link->palette().color(QPalette::WindowText);
         QEvent enter(QEvent::Enter);
         QCoreApplication::sendEvent(link, &enter);
@@ -390,7 +390,7 @@ TEST_F(LoginFormTest, NeitherEnterNorEscapeEndsTheDialog)
     QObject::connect(form.get(), &QDialog::finished, [&finished] { ++finished; });
     for (int key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
         QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-        QCoreApplication::sendEvent(form->Edit2, &press);
+        QCoreApplication::sendEvent(form->Controls().Edit2, &press);
     }
     EXPECT_EQ(finished, 0);
     EXPECT_TRUE(m_platform.prompts.entries.empty());
@@ -400,8 +400,8 @@ TEST_F(LoginFormTest, NeitherEnterNorEscapeEndsTheDialog)
 TEST_F(LoginFormTest, PasswordIsMaskedAndTheButtonTakesNoFocus)
 {
     auto form = Startup();
-    EXPECT_EQ(form->Edit2->echoMode(), QLineEdit::Password);
-    EXPECT_EQ(form->SpeedButton1->focusPolicy(), Qt::NoFocus);
+    EXPECT_EQ(form->Controls().Edit2->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(form->Controls().SpeedButton1->focusPolicy(), Qt::NoFocus);
     EXPECT_EQ(form->size(), QSize(302, 212));
 }
 

@@ -2,10 +2,15 @@
 
 #include "ui/Controls.h"
 
+#include "net/PresenceChannel.h"
+
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
+#include <QTimer>
 
-#include "net/PresenceChannel.h"
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -22,32 +27,33 @@ TEST_F(MainFormStartUp, FillsTheWindowFromTheDatabaseTheFileServiceAndTheWeather
     EXPECT_FALSE(form.QuitRequested());
     EXPECT_TRUE(form.isVisible());
     EXPECT_EQ(form.windowTitle(), "欢迎demo登录");
-    EXPECT_EQ(form.sb->PanelText(4), "你正在浏览种子");
-    EXPECT_EQ(form.sb->PanelText(0), "共22个种子");
-    EXPECT_EQ(form.sb->PanelText(1), "QEL Studio");
-    EXPECT_EQ(form.sb->PanelText(3), "");
-    EXPECT_EQ(form.Label6->text(), "新版本Zumalo2.rar已发布，修复聊天室断线问题，欢迎下载！");
-    EXPECT_EQ(form.Label15->text(), "欢迎来到Zumalo社区");
+    EXPECT_EQ(form.Controls().sb->PanelText(4), "你正在浏览种子");
+    EXPECT_EQ(form.Controls().sb->PanelText(0), "共22个种子");
+    EXPECT_EQ(form.Controls().sb->PanelText(1), "QEL Studio");
+    EXPECT_EQ(form.Controls().sb->PanelText(3), "");
+    EXPECT_EQ(form.Controls().Label6->text(),
+              "新版本Zumalo2.rar已发布，修复聊天室断线问题，欢迎下载！");
+    EXPECT_EQ(form.Controls().Label15->text(), "欢迎来到Zumalo社区");
     ASSERT_EQ(form.NoticeCaptions().size(), 5u);
     EXPECT_EQ(GbkToUtf8(form.NoticeCaptions()[4]), "快贴板块开放投稿");
     EXPECT_EQ(form.FirstBannerLink(), "http://left.example/a");
     EXPECT_EQ(form.SecondBannerLink(), "http://right.example/b");
-    EXPECT_EQ(form.Label1->text(), "当天温度25℃");
+    EXPECT_EQ(form.Controls().Label1->text(), "当天温度25℃");
     // The newest torrent is the first row; the input row is hidden and the window lowered.
-    EXPECT_EQ(form.RowLabels[0]->text(), "开源游戏《超级企鹅》");
-    EXPECT_FALSE(form.Edit1->isVisibleTo(&form));
-    EXPECT_FALSE(form.SpeedButton9->isVisibleTo(&form));
+    EXPECT_EQ(form.Controls().RowLabels[0]->text(), "开源游戏《超级企鹅》");
+    EXPECT_FALSE(form.Controls().Edit1->isVisibleTo(&form));
+    EXPECT_FALSE(form.Controls().SpeedButton9->isVisibleTo(&form));
     EXPECT_EQ(form.height(), 388);
     EXPECT_EQ(form.width(), 681);
-    EXPECT_FALSE(form.Panel3->isVisibleTo(&form));
-    EXPECT_TRUE(form.Timer1.isActive());
-    EXPECT_EQ(form.Timer1.interval(), 20000);
+    EXPECT_FALSE(form.Controls().Panel3->isVisibleTo(&form));
+    EXPECT_TRUE(form.Controls().Timer1.isActive());
+    EXPECT_EQ(form.Controls().Timer1.interval(), 20000);
     EXPECT_TRUE(form.TemperatureTimer().isActive());
     EXPECT_EQ(form.TemperatureTimer().interval(), 300000);
     // The server's banners replaced the design pictures.
     EXPECT_EQ(m_http.Hits("/low.bmp"), 1);
     EXPECT_EQ(m_http.Hits("/high.bmp"), 1);
-    EXPECT_EQ(form.Image1->pixmap().toImage().pixel(10, 10) & 0xffffff, 0xff3366u);
+    EXPECT_EQ(form.Controls().Image1->pixmap().toImage().pixel(10, 10) & 0xffffff, 0xff3366u);
     EXPECT_TRUE(m_fake.prompts.entries.empty());
 }
 
@@ -63,8 +69,8 @@ TEST_F(MainFormStartUp, ServiceSwitchedOffWarnsAndQuitsAfterTheNoticeIsSet)
     EXPECT_EQ(m_fake.prompts.Last().owner, &form);
     EXPECT_EQ(m_fake.prompts.Last().text, "软件暂停服务。");
     // The remaining start-up steps still ran.
-    EXPECT_EQ(form.Label15->text(), "欢迎来到Zumalo社区");
-    EXPECT_EQ(form.Label1->text(), "当天温度25℃");
+    EXPECT_EQ(form.Controls().Label15->text(), "欢迎来到Zumalo社区");
+    EXPECT_EQ(form.Controls().Label1->text(), "当天温度25℃");
 }
 
 TEST_F(MainFormStartUp, AnySwitchValueOtherThanZeroKeepsTheServiceOn)
@@ -97,14 +103,14 @@ TEST_F(MainFormStartUp, MissingServiceRecordLeavesNoNoticeAndNoBannerLinks)
         const int linkHits = m_http.Hits("/link.php");
         TMainForm& form = StartAsDemo();
         s_db->exec(mend[i]);
-        EXPECT_EQ(form.Label6->text(), "今天无通告");
+        EXPECT_EQ(form.Controls().Label6->text(), "今天无通告");
         EXPECT_TRUE(form.NoticeCaptions().empty());
         EXPECT_EQ(form.FirstBannerLink(), "");
         EXPECT_EQ(form.SecondBannerLink(), "");
         EXPECT_EQ(m_http.Hits("/link.php"), linkHits); // the link page is not read
         EXPECT_FALSE(form.QuitRequested());
         EXPECT_TRUE(m_fake.prompts.entries.empty());
-        EXPECT_EQ(form.Label1->text(), "当天温度25℃");
+        EXPECT_EQ(form.Controls().Label1->text(), "当天温度25℃");
         Destroy();
     }
 }
@@ -142,7 +148,7 @@ TEST_F(MainFormStartUp, BannerLinksFollowTheMarkRules)
     m_db = std::make_unique<DbSession>(m_settings);
     TMainForm& form = StartAsDemo();
     EXPECT_EQ(form.FirstBannerLink(), "");
-    EXPECT_EQ(form.Label1->text(), "当天温度25℃");
+    EXPECT_EQ(form.Controls().Label1->text(), "当天温度25℃");
 }
 
 TEST_F(MainFormStartUp, BannerFailureKeepsTheDesignPicturesAndSkipsTheSecond)
@@ -173,7 +179,7 @@ TEST_F(MainFormStartUp, TemperatureIsCutToNineBytesAtACharacterBoundary)
         m_http.Serve("/tb.q", c.page);
         m_db = std::make_unique<DbSession>(m_settings);
         TMainForm& form = StartAsDemo();
-        EXPECT_EQ(form.Label1->text(), c.shown);
+        EXPECT_EQ(form.Controls().Label1->text(), c.shown);
         Destroy();
     }
 }
@@ -204,7 +210,7 @@ TEST_F(MainFormStartUp, GivenUpLoginNeverShowsTheWindowButStillSaysGoodbye)
     EXPECT_TRUE(form.QuitRequested());
     EXPECT_FALSE(form.isVisible());
     EXPECT_EQ(m_session.UserName, "demo");
-    EXPECT_FALSE(form.Timer1.isActive());
+    EXPECT_FALSE(form.Controls().Timer1.isActive());
     EXPECT_FALSE(form.TemperatureTimer().isActive());
     Destroy();
     const auto sent = Datagrams();
@@ -229,7 +235,7 @@ TEST_F(MainFormStartUp, RotatingCaptionShowsCaptionOneTwiceThenCycles)
     QStringList shown;
     for (int i = 0; i < 7; ++i) {
         form.Timer1Timer();
-        shown << form.Label15->text();
+        shown << form.Controls().Label15->text();
     }
     EXPECT_EQ(shown,
               QStringList({"欢迎来到Zumalo社区", "上传视频可获得2积分",
@@ -246,6 +252,23 @@ TEST_F(MainFormStartUp, BannerClicksOpenOnlyWebAddresses)
     EXPECT_EQ(m_fake.shell.opened, QStringList({"http://left.example/a"}));
 }
 
+TEST_F(MainFormStartUp, PointerOverBannersShowsTheirLinksAndUnderlinesTheCaption)
+{
+    // Through the controls' own signals, so the bindings are tested with the handlers.
+    TMainForm& form = StartAsDemo();
+    auto& ui = form.Controls();
+    emit ui.Image1->mouseMoved();
+    emit ui.Image2->mouseMoved();
+    EXPECT_EQ(ui.Image1->toolTip(), "http://left.example/a");
+    EXPECT_EQ(ui.Image2->toolTip(), "http://right.example/b");
+    emit ui.Label15->mouseMoved();
+    EXPECT_TRUE(ui.Label15->font().underline());
+    EXPECT_EQ(ui.Label15->cursor().shape(), Qt::PointingHandCursor);
+    emit ui.Label15->mouseLeft();
+    EXPECT_FALSE(ui.Label15->font().underline());
+    EXPECT_EQ(ui.Label15->cursor().shape(), Qt::ArrowCursor);
+}
+
 } // namespace
 
 namespace {
@@ -254,12 +277,12 @@ TEST_F(MainFormStartUp, PresenceServiceListsAndRefreshCommandReachTheWindow)
 {
     TMainForm& form = StartAsDemo();
     emit form.Presence()->onlineList({"demo", Utf8ToGbk("小雨"), "bob"});
-    ASSERT_EQ(form.lb->count(), 3);
-    EXPECT_EQ(form.lb->item(1)->text(), "小雨");
-    EXPECT_EQ(form.sb->PanelText(2), "3人在线");
+    ASSERT_EQ(form.Controls().lb->count(), 3);
+    EXPECT_EQ(form.Controls().lb->item(1)->text(), "小雨");
+    EXPECT_EQ(form.Controls().sb->PanelText(2), "3人在线");
     emit form.Presence()->onlineList({});
-    EXPECT_EQ(form.lb->count(), 0);
-    EXPECT_EQ(form.sb->PanelText(2), "3人在线");
+    EXPECT_EQ(form.Controls().lb->count(), 0);
+    EXPECT_EQ(form.Controls().sb->PanelText(2), "3人在线");
 
     // The notice is read again; the rotating captions stay as they were.
     s_db->exec("UPDATE zumalo_sys SET sys_message = '今晚维护', sys_caption1 = 'changed'");
@@ -267,8 +290,99 @@ TEST_F(MainFormStartUp, PresenceServiceListsAndRefreshCommandReachTheWindow)
     s_db->exec("UPDATE zumalo_sys SET sys_message = "
                "'新版本Zumalo2.rar已发布，修复聊天室断线问题，欢迎下载！', "
                "sys_caption1 = '欢迎来到Zumalo社区'");
-    EXPECT_EQ(form.Label6->text(), "今晚维护");
-    EXPECT_EQ(form.Label15->text(), "欢迎来到Zumalo社区");
+    EXPECT_EQ(form.Controls().Label6->text(), "今晚维护");
+    EXPECT_EQ(form.Controls().Label15->text(), "欢迎来到Zumalo社区");
+}
+
+} // namespace
+
+namespace {
+
+// Plain messages in a real modal box, as the program shows them: the box runs its own
+// event loop until a timer closes it. The other kinds are only recorded.
+class ModalPrompts final : public Prompts
+{
+public:
+    explicit ModalPrompts(FakePrompts& record)
+        : m_record(record)
+    {
+    }
+    void Warn(QWidget* owner, const QString& text) override { m_record.Warn(owner, text); }
+    void Plain(QWidget* owner, const QString& text) override
+    {
+        m_record.Plain(owner, text);
+        QMessageBox box(QMessageBox::NoIcon, QString(), text, QMessageBox::Ok, owner);
+        QTimer::singleShot(50, &box, &QDialog::accept);
+        box.exec();
+    }
+    bool Ask(QWidget* owner, const QString& title, const QString& text) override
+    {
+        return m_record.Ask(owner, title, text);
+    }
+    void Inform(QWidget* owner, const QString& title, const QString& text) override
+    {
+        m_record.Inform(owner, title, text);
+    }
+
+private:
+    FakePrompts& m_record;
+};
+
+// Lowers the open-file limit to the descriptors in use, so that the next socket() fails;
+// the old limit comes back when this goes.
+class NoFreeDescriptors
+{
+public:
+    NoFreeDescriptors()
+    {
+        ::getrlimit(RLIMIT_NOFILE, &m_old);
+        const int lowestFree = ::dup(0); // the number the next descriptor would get
+        ::close(lowestFree);
+        rlimit none = m_old;
+        none.rlim_cur = static_cast<rlim_t>(lowestFree);
+        ::setrlimit(RLIMIT_NOFILE, &none);
+    }
+    ~NoFreeDescriptors() { ::setrlimit(RLIMIT_NOFILE, &m_old); }
+    NoFreeDescriptors(const NoFreeDescriptors&) = delete;
+    NoFreeDescriptors& operator=(const NoFreeDescriptors&) = delete;
+
+private:
+    rlimit m_old{};
+};
+
+using MainLoopDecision = MainFormFixture;
+
+TEST_F(MainLoopDecision, RunsOnlyWhenStartUpEndedWithTheWindowUp)
+{
+    TMainForm& form = StartAsDemo();
+    EXPECT_TRUE(MessageLoopWanted(form, false));
+    EXPECT_FALSE(MessageLoopWanted(form, true)); // a quit signal came during start-up
+    Destroy();
+
+    s_db->exec("UPDATE zumalo_sys SET sys_enable = '0'");
+    m_db = std::make_unique<DbSession>(m_settings);
+    TMainForm& switchedOff = StartAsDemo();
+    s_db->exec("UPDATE zumalo_sys SET sys_enable = '1'");
+    EXPECT_FALSE(MessageLoopWanted(switchedOff, false));
+}
+
+TEST_F(MainLoopDecision, GivenUpLoginStillSkipsTheLoopAfterTheSocketErrorBoxTookThePostedQuit)
+{
+    // The login is given up (the quit is posted); then the presence socket cannot be made,
+    // and its plain message runs a modal loop before main() decides.
+    ModalPrompts prompts(m_fake.prompts);
+    Platform platform{prompts, m_fake.files, m_fake.shell, m_fake.sound, m_fake.movies};
+    std::unique_ptr<NoFreeDescriptors> noDescriptors;
+    m_form = TMainForm::Launch(m_session, *m_db, m_settings, platform, [&](TMainForm&) {
+        noDescriptors = std::make_unique<NoFreeDescriptors>();
+        return false;
+    });
+    noDescriptors.reset();
+
+    EXPECT_EQ(m_fake.prompts.Texts(), QStringList({"WinSock Version Error~!"}));
+    EXPECT_TRUE(m_form->QuitRequested());
+    EXPECT_FALSE(m_form->isVisible());
+    EXPECT_FALSE(MessageLoopWanted(*m_form, false));
 }
 
 } // namespace

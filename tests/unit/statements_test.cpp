@@ -24,12 +24,12 @@ TEST(Statements, FixedFragmentsAreExact)
          "select sys_message/*, sys_enable, sys_caption1, sys_caption2, sys_caption3, "
          "sys_caption4, "
          "sys_caption5, sys_link1, sys_link2, sys_link3, sys_link4, sys_link5*/ from zumalo_sys"},
-        {Statements::CountRows("zumalo_sp"), "select count(*) from zumalo_sp"},
-        {Statements::ListPage("zumalo_zhongzi", 16),
+        {Statements::CountRows(ListKind::Videos), "select count(*) from zumalo_sp"},
+        {Statements::ListPage(ListKind::Torrents, 16),
          "select text from zumalo_zhongzi order by id desc limit 16, 8"},
         {Statements::BoardPage(0),
          "select username, saybody from zumalo_bodysay order by saytime desc limit 0, 8"},
-        {st.ItemLookup("zumalo_news", "t"),
+        {st.ItemLookup(ListKind::QuickPosts, "t"),
          "select link, allowScore from zumalo_news where text = 't'"},
         {st.UserScore("bob"), "select userscore from zumalo_userinfo where username = 'bob'"},
         {st.PostMessage("bob", " hi ", "2011-03-05 14:07:09"),

@@ -1,0 +1,160 @@
+// The strip along the top of the main window and the caption under the list: the
+// operator's notice, the banners with their links, the rotating captions with theirs and
+// the day's temperature.
+#include "app/Tmainform.h"
+
+#include "core/Basefunc.h"
+#include "core/Settings.h"
+#include "db/DbSession.h"
+#include "db/Statements.h"
+#include "net/Http.h"
+#include "net/Lib.h"
+#include "ui/Controls.h"
+#include "ui/TextBridge.h"
+
+#include <QImage>
+
+#include <optional>
+
+void TMainForm::FetchBanners()
+{
+    // Left first; a failure keeps the design pictures and skips the right one.
+    const struct
+    {
+        ClickLabel* image;
+        const std::string& path;
+    } banners[] = {{m_ui.Image1, m_settings.lowBannerPath},
+                   {m_ui.Image2, m_settings.highBannerPath}};
+    for (const auto& banner : banners) {
+        const HttpResult got = FetchServerFile(banner.path);
+        QImage picture;
+        if (!got.ok
+            || !picture.loadFromData(reinterpret_cast<const uchar*>(got.body.data()),
+                                     static_cast<int>(got.body.size()), "BMP"))
+            return;
+        banner.image->setPixmap(QPixmap::fromImage(picture));
+    }
+}
+
+void TMainForm::ReadServiceRecord()
+{
+    std::optional<DbRow> row;
+    if (m_db.Query(Statements::ServiceRecord()))
+        row = m_db.FetchRow();
+    if (!row) {
+        // A failed statement, and a service table without a row, leave no notice.
+        m_db.FreeResult();
+        SetCaption(m_ui.Label6, "今天无通告");
+        return;
+    }
+    for (std::size_t i = 2; i <= 6; ++i)
+        m_noticeCaptions.push_back(Field(*row, i));
+    for (std::size_t i = 7; i <= 11; ++i)
+        m_noticeLinks.push_back(Field(*row, i));
+    SetCaption(m_ui.Label15, GbkToQ(Field(*row, 2)));
+    SetCaption(m_ui.Label6, GbkToQ(Field(*row, 0)));
+    if ((*row)[1] && *(*row)[1] == "0") {
+        hide();
+        ShowWarning("软件暂停服务。");
+        m_db.FreeResult();
+        RequestQuit();
+    }
+    ReadLinkPage();
+}
+
+void TMainForm::ReadLinkPage()
+{
+    // A failed fetch leaves no body to cut links from (an error page has none to give).
+    const HttpResult page = FetchServerFile(m_settings.linkPagePath);
+    const std::string body = page.ok ? page.body : std::string();
+    // Positions count from 1, 0 when absent: a missing opening mark starts at the
+    // beginning; a missing closing mark, or one before its opening, gives "".
+    const auto between = [&body](char open, char close) {
+        const std::size_t o = body.find(open);
+        const std::size_t c = body.find(close);
+        const long long start = o == std::string::npos ? 0 : static_cast<long long>(o) + 1;
+        const long long end = c == std::string::npos ? 0 : static_cast<long long>(c) + 1;
+        return Copy(body, start + 1, end - start - 1);
+    };
+    m_bannerLink1 = between('(', ')');
+    m_bannerLink2 = between('[', ']');
+}
+
+void TMainForm::ShowTemperature()
+{
+    // The label's area holds nine bytes: a longer result is cut at a character boundary.
+    const std::string text =
+        LookupTemperature(m_settings.weatherHost, m_settings.webTimeoutSeconds);
+    SetCaption(m_ui.Label1, "当天温度" + GbkToQ(CutAtCharBoundary(text, 9)));
+}
+
+void TMainForm::NoticeRefresh()
+{
+    if (!m_db.Connected)
+        return;
+    if (m_db.Query(Statements::NoticeRefresh())) {
+        if (const auto row = m_db.FetchRow())
+            SetCaption(m_ui.Label6, GbkToQ(Field(*row, 0)));
+    }
+    m_db.FreeResult();
+}
+
+void TMainForm::Timer1Timer()
+{
+    if (m_noticeCaptions.empty())
+        return;
+    ++m_captionIndex;
+    SetCaption(m_ui.Label15, GbkToQ(m_noticeCaptions[static_cast<std::size_t>(m_captionIndex)]));
+    if (m_captionIndex >= static_cast<int>(m_noticeCaptions.size()) - 1)
+        m_captionIndex = -1;
+}
+
+void TMainForm::Image1Click()
+{
+    if (m_bannerLink1.find("http://") != std::string::npos)
+        m_platform.shell.Open(this, GbkToQ(m_bannerLink1));
+}
+
+void TMainForm::Image2Click()
+{
+    if (m_bannerLink2.find("http://") != std::string::npos)
+        m_platform.shell.Open(this, GbkToQ(m_bannerLink2));
+}
+
+// Pointer over a banner: its link as the hint.
+void TMainForm::Image1MouseMove()
+{
+    m_ui.Image1->setToolTip(GbkToQ(m_bannerLink1));
+}
+
+void TMainForm::Image2MouseMove()
+{
+    m_ui.Image2->setToolTip(GbkToQ(m_bannerLink2));
+}
+
+void TMainForm::Label15Click()
+{
+    const std::string shown = QToGbk(m_ui.Label15->text());
+    for (std::size_t i = 0; i < m_noticeCaptions.size() && i < m_noticeLinks.size(); ++i) {
+        if (m_noticeCaptions[i] == shown) {
+            m_platform.shell.Open(this, GbkToQ(m_noticeLinks[i]));
+            return;
+        }
+    }
+}
+
+void TMainForm::Label15MouseMove()
+{
+    QFont f = m_ui.Label15->font();
+    f.setUnderline(true);
+    m_ui.Label15->setFont(f);
+    m_ui.Label15->setCursor(Qt::PointingHandCursor);
+}
+
+void TMainForm::Label15MouseLeave()
+{
+    QFont f = m_ui.Label15->font();
+    f.setUnderline(false);
+    m_ui.Label15->setFont(f);
+    m_ui.Label15->unsetCursor();
+}
