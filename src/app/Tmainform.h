@@ -121,6 +121,13 @@ private:
     void SetRowHover(ClickLabel* label, bool hovered);
     void DownloadTorrent(const std::string& link);
 
+    // Hands a link to the desktop's opener when it is a web address (core/Links.h); a page
+    // link that is none is refused with a message, a banner link quietly.
+    enum class LinkUse {
+        Page,
+        Banner
+    };
+    void OpenLink(const std::string& link, LinkUse use);
     void ShowWarning(const QString& text);
     HttpResult FetchServerFile(const std::string& path) const;
 

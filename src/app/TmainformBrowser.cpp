@@ -198,7 +198,8 @@ void TMainForm::ActivateRow(ClickLabel* label)
             return;
         }
         const std::string link = Field(*item, 0);
-        const int allowScore = StrToInt(Field(*item, 1));
+        // A row without a required score (NULL) may be opened by everyone.
+        const int allowScore = (*item)[1] ? StrToInt(*(*item)[1]) : 0;
         if (category.kind == Category::Kind::Videos) {
             if (!m_db.Query(statements.UserScore(m_session.UserName)))
                 throw ActivationFailure{"获取用户积分失败。"};
@@ -219,7 +220,7 @@ void TMainForm::ActivateRow(ClickLabel* label)
                 player.exec();
             }
             break;
-        case Category::Kind::QuickPosts: m_platform.shell.Open(this, GbkToQ(link)); break;
+        case Category::Kind::QuickPosts: OpenLink(link, LinkUse::Page); break;
         case Category::Kind::Board: break;
         }
     } catch (const ActivationFailure& failure) {

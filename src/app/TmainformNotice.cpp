@@ -4,6 +4,7 @@
 #include "app/Tmainform.h"
 
 #include "core/Basefunc.h"
+#include "core/Links.h"
 #include "core/Settings.h"
 #include "db/DbSession.h"
 #include "db/Statements.h"
@@ -13,8 +14,15 @@
 #include "ui/TextBridge.h"
 
 #include <QImage>
+#include <QLoggingCategory>
 
 #include <optional>
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcShell, "zumalo.shell", QtWarningMsg)
+
+} // namespace
 
 void TMainForm::FetchBanners()
 {
@@ -109,16 +117,30 @@ void TMainForm::Timer1Timer()
         m_captionIndex = -1;
 }
 
+// A banner opens only a web address; anything else on the link page is ignored, as a banner
+// without a link is.
 void TMainForm::Image1Click()
 {
-    if (m_bannerLink1.find("http://") != std::string::npos)
-        m_platform.shell.Open(this, GbkToQ(m_bannerLink1));
+    OpenLink(m_bannerLink1, LinkUse::Banner);
 }
 
 void TMainForm::Image2Click()
 {
-    if (m_bannerLink2.find("http://") != std::string::npos)
-        m_platform.shell.Open(this, GbkToQ(m_bannerLink2));
+    OpenLink(m_bannerLink2, LinkUse::Banner);
+}
+
+void TMainForm::OpenLink(const std::string& link, LinkUse use)
+{
+    const bool openable = use == LinkUse::Banner ? IsWebLink(link) : IsOpenablePageLink(link);
+    if (openable) {
+        m_platform.shell.Open(this, GbkToQ(link));
+        return;
+    }
+    // The stored link stays as it was typed; only the opener never sees it.
+    if (!link.empty())
+        qCWarning(lcShell) << "refused to open" << GbkToQ(link);
+    if (use == LinkUse::Page)
+        ShowWarning("这个链接不是网页地址，为了安全没有打开。");
 }
 
 // Pointer over a banner: its link as the hint.
@@ -137,7 +159,7 @@ void TMainForm::Label15Click()
     const std::string shown = QToGbk(m_ui.Label15->text());
     for (std::size_t i = 0; i < m_noticeCaptions.size() && i < m_noticeLinks.size(); ++i) {
         if (m_noticeCaptions[i] == shown) {
-            m_platform.shell.Open(this, GbkToQ(m_noticeLinks[i]));
+            OpenLink(m_noticeLinks[i], LinkUse::Page);
             return;
         }
     }

@@ -1,5 +1,7 @@
 #include "platform/RufflePlayer.h"
 
+#include "core/Links.h"
+
 #include <QColor>
 #include <QCoreApplication>
 #include <QDir>
@@ -107,8 +109,10 @@ void RufflePlayer::LoadMovie(int /*layer*/, const QString& url)
     if (m_download)
         m_download->abort(); // its finished() comes at once and is ignored as an earlier load
 
-    const QUrl address = QUrl::fromUserInput(url);
-    if (!address.isValid() || address.isRelative()) {
+    // Movies come from the web only: a local path or another scheme would let a row read
+    // the user's files into the page.
+    const QUrl address(url, QUrl::StrictMode);
+    if (!IsWebLink(url.toStdString()) || !address.isValid()) {
         Fail(QStringLiteral("not a movie address: %1").arg(url));
         return;
     }

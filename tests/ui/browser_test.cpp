@@ -290,25 +290,78 @@ TEST_F(Browser, VideoScoreGateLetsEqualScoresPass)
     s_db->exec("UPDATE zumalo_userinfo SET userscore = 20 WHERE username = 'demo'");
 }
 
+// A required score that is no number ends the activation with the conversion text; a row
+// without one (NULL) may be opened by everyone.
 TEST_F(Browser, ValuesThatAreNotNumbersEndTheActivationWithTheConversionText)
 {
-    s_db->exec("INSERT INTO zumalo_news(text, link, allowScore) VALUES ('odd', 'http://x', NULL)");
-    TMainForm& form = StartAsDemo();
-    form.SpeedButton10Click();
-    form.ActivateRow(Row(0));
-    EXPECT_EQ(LastWarning(), "'' is not a valid integer value");
-    EXPECT_TRUE(m_fake.shell.opened.isEmpty());
+    struct Case
+    {
+        const char* allowScore; // SQL literal
+        const char* warning;    // "" when the link opens
+    };
+    const Case cases[] = {
+        {"NULL", ""},
+        {"''", "'' is not a valid integer value"},
+        {"'abc'", "'abc' is not a valid integer value"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.allowScore);
+        s_db->exec("DELETE FROM zumalo_news");
+        s_db->exec(std::string("INSERT INTO zumalo_news(text, link, allowScore) VALUES ('odd', "
+                               "'http://x', ")
+                   + c.allowScore + ")");
+        m_fake.prompts.entries.clear();
+        m_fake.shell.opened.clear();
+        TMainForm& form = StartAsDemo();
+        form.SpeedButton10Click();
+        form.ActivateRow(Row(0));
+        if (*c.warning) {
+            EXPECT_EQ(LastWarning(), c.warning);
+            EXPECT_TRUE(m_fake.shell.opened.isEmpty());
+        } else {
+            EXPECT_EQ(m_fake.shell.opened, QStringList{"http://x"});
+        }
+        Destroy();
+    }
 }
 
-TEST_F(Browser, QuickPostLinkGoesToTheShell)
+// Only web addresses reach the desktop's opener; anything else is refused with a message and
+// stays stored as typed.
+TEST_F(Browser, QuickPostLinkGoesToTheShellOnlyWhenItIsAWebAddress)
 {
-    s_db->exec("INSERT INTO zumalo_news(text, link, username) VALUES ('帮助', "
-               "'http://127.0.0.1:8081/help.html', 'bob')");
-    TMainForm& form = StartAsDemo();
-    form.SpeedButton10Click();
-    form.ActivateRow(Row(0));
-    EXPECT_EQ(m_fake.shell.opened, QStringList({"http://127.0.0.1:8081/help.html"}));
-    EXPECT_TRUE(m_fake.prompts.entries.empty());
+    const char* const refused = "这个链接不是网页地址，为了安全没有打开。";
+    struct Case
+    {
+        const char* link;
+        bool opens;
+    };
+    const Case cases[] = {
+        {"http://127.0.0.1:8081/help.html", true},
+        {"ftp://127.0.0.1/pub/a.rar", true},
+        {"file:///etc/passwd", false},
+        {"javascript:alert(1)", false},
+        {"smb://host/a.desktop", false},
+        {"a.desktop", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.link);
+        s_db->exec("DELETE FROM zumalo_news");
+        s_db->exec(std::string("INSERT INTO zumalo_news(text, link, username) VALUES ('帮助', '")
+                   + c.link + "', 'bob')");
+        m_fake.prompts.entries.clear();
+        m_fake.shell.opened.clear();
+        TMainForm& form = StartAsDemo();
+        form.SpeedButton10Click();
+        form.ActivateRow(Row(0));
+        if (c.opens) {
+            EXPECT_EQ(m_fake.shell.opened, QStringList({c.link}));
+            EXPECT_TRUE(m_fake.prompts.entries.empty());
+        } else {
+            EXPECT_TRUE(m_fake.shell.opened.isEmpty());
+            EXPECT_EQ(LastWarning(), refused);
+        }
+        Destroy();
+    }
 }
 
 TEST_F(Browser, TorrentDownloadSavesUnderTheChosenPrefix)

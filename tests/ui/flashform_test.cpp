@@ -247,6 +247,19 @@ TEST_F(FlashFormTest, RufflePlaysTheMovieAndEachSampleVideo)
         EXPECT_EQ(loaded, 0);
         EXPECT_FALSE(player->IsLoaded());
     }
+    // Movies come from the web only: a local file or another scheme is never read.
+    for (const char* address :
+         {"/etc/passwd", "file:///etc/passwd", "ftp://127.0.0.1/a.swf", "tiny.swf"}) {
+        SCOPED_TRACE(address);
+        loaded = 0;
+        failures.clear();
+        player->LoadMovie(0, QString::fromUtf8(address));
+        ASSERT_TRUE(WaitUntil([&] { return !failures.isEmpty(); }));
+        EXPECT_TRUE(failures.first().startsWith("not a movie address"))
+            << failures.first().toStdString();
+        EXPECT_EQ(loaded, 0);
+        EXPECT_FALSE(player->IsLoaded());
+    }
     EXPECT_TRUE(m_fakes.prompts.entries.empty());
 }
 

@@ -245,11 +245,29 @@ TEST_F(MainFormStartUp, RotatingCaptionShowsCaptionOneTwiceThenCycles)
 
 TEST_F(MainFormStartUp, BannerClicksOpenOnlyWebAddresses)
 {
-    m_http.Serve("/link.php", "(http://left.example/a)[plainword]");
-    TMainForm& form = StartAsDemo();
-    form.Image1Click();
-    form.Image2Click();
-    EXPECT_EQ(m_fake.shell.opened, QStringList({"http://left.example/a"}));
+    struct Case
+    {
+        const char* page;
+        QStringList opened;
+    };
+    const Case cases[] = {
+        {"(http://left.example/a)[plainword]", {"http://left.example/a"}},
+        {"(https://left.example/a)[HTTP://right.example]",
+         {"https://left.example/a", "HTTP://right.example"}},
+        // "http://" somewhere inside is not enough.
+        {"(smb://h/http://)[file:///etc/http://x]", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.page);
+        m_http.Serve("/link.php", c.page);
+        m_fake.shell.opened.clear();
+        TMainForm& form = StartAsDemo();
+        form.Image1Click();
+        form.Image2Click();
+        EXPECT_EQ(m_fake.shell.opened, c.opened);
+        EXPECT_TRUE(m_fake.prompts.entries.empty());
+        Destroy();
+    }
 }
 
 TEST_F(MainFormStartUp, PointerOverBannersShowsTheirLinksAndUnderlinesTheCaption)
