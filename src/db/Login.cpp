@@ -27,6 +27,46 @@ void login::SetUser(const std::string& name, const std::string& password)
     m_session.Password = password;
 }
 
+StepResult login::Register(const AccountEntry& account)
+{
+    const Statements statements(m_db);
+    if (!m_db.Query(statements.NameTaken(account.name))) {
+        m_db.FreeResult();
+        return StepResult::Failure(Utf8ToGbk("注册模块出现错误，请重新注册。"));
+    }
+    const bool taken = m_db.RowCount() > 0;
+    m_db.FreeResult();
+    if (taken)
+        return StepResult::Failure(Utf8ToGbk("此用户名已存在，请重新输入。"));
+    // A registration of the same name between the check and here fails on the unique key.
+    if (!m_db.Query(statements.NewAccount(account.name, account.password, account.sex, account.age,
+                                          account.area, account.qq, account.phone, account.mail)))
+        return StepResult::Failure(Utf8ToGbk("注册失败，请重新注册。"));
+    return StepResult::Success();
+}
+
+bool login::CheckUser(const std::string& name, const std::string& password)
+{
+    if (name.empty() || password.empty() || !m_db.Connected)
+        return false;
+    // A rejected statement leaves no result and counts as no account.
+    m_db.Query(Statements(m_db).PasswordCheck(name, password));
+    const bool found = m_db.RowCount() > 0;
+    m_db.FreeResult();
+    return found;
+}
+
+std::optional<std::string> login::ChangePassword(const std::string& name,
+                                                 const std::string& newPassword)
+{
+    if (name.empty() || newPassword.empty() || !m_db.Connected)
+        return std::nullopt;
+    // The server accepting the update is the success; how many rows changed is not asked.
+    if (!m_db.Query(Statements(m_db).ChangePassword(name, newPassword)))
+        return Utf8ToGbk("密码修改失败，请重修修改。");
+    return Utf8ToGbk("请记住新的密码，下次登录按本次修改的密码验证。");
+}
+
 StepResult login::DoLogin()
 {
     if (!m_db.Query(Statements(m_db).Login(UserName, Password)))

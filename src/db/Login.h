@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 struct Session;
@@ -17,6 +18,19 @@ struct StepResult
     explicit operator bool() const { return ok; }
 };
 
+// A new account as typed in the registration dialog: GBK texts, untrimmed; sex is "1" or "0".
+struct AccountEntry
+{
+    std::string name;
+    std::string password;
+    std::string sex;
+    std::string age;
+    std::string area;
+    std::string qq;
+    std::string phone;
+    std::string mail;
+};
+
 // The account class that the login, registration and change-password dialogs each make.
 class login
 {
@@ -27,6 +41,16 @@ public:
     bool Connect();
     // Stores name and password (untrimmed) here and in the session, when both are non-empty.
     void SetUser(const std::string& name, const std::string& password);
+    // Creates the account unless its name (untrimmed) is taken; it starts with score 0.
+    // A failure carries the text that the registration dialog shows.
+    StepResult Register(const AccountEntry& account);
+    // Whether an account has exactly this name and password. False when either text is
+    // empty or the database is not Connected; then nothing is sent.
+    bool CheckUser(const std::string& name, const std::string& password);
+    // Stores a new password for the account. Gives the text to show without an owner
+    // window, or none when nothing was tried (a text empty, the database not Connected).
+    std::optional<std::string> ChangePassword(const std::string& name,
+                                              const std::string& newPassword);
     // Runs the login statement for the stored name and password. A failure carries the text
     // that the caller shows without an owner window.
     StepResult DoLogin();

@@ -1,0 +1,150 @@
+#include "ui/Tchangeform.h"
+
+#include "db/DbSession.h"
+#include "db/Login.h"
+#include "platform/Platform.h"
+#include "ui/Fonts.h"
+#include "ui/Placement.h"
+#include "ui/TextBridge.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+TChangeForm::TChangeForm(QWidget* owner, Session& session, DbSession& db, const Settings& settings,
+                         Platform& platform)
+    : QDialog(owner,
+              Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint
+                  | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+    , m_db(db)
+    , m_platform(platform)
+    , m_login(std::make_unique<login>(session, db, settings))
+{
+    BuildLayout(owner);
+
+    // The outcome is the whole program's: the main window's lists stay empty after a failure.
+    m_db.Connected = m_login->Connect();
+    if (!m_db.Connected) {
+        m_platform.prompts.Warn(this, QStringLiteral("连接数据服务器失败。"));
+        m_usable = false;
+    }
+}
+
+TChangeForm::~TChangeForm() = default;
+
+int TChangeForm::exec()
+{
+    // Closed before it could be used: the modal run ends before it starts.
+    if (!m_usable) {
+        setResult(QDialog::Rejected);
+        return QDialog::Rejected;
+    }
+    return QDialog::exec();
+}
+
+void TChangeForm::BuildLayout(QWidget* owner)
+{
+    setWindowTitle(QStringLiteral("修改密码"));
+    setModal(true);
+    setFixedSize(334, 395);
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, QApplication::palette().color(QPalette::Button));
+    setPalette(colours);
+    setAutoFillBackground(true);
+    CentreOverMainWindow(this, owner);
+
+    const QFont font = SongTi(13);
+    const auto makeLabel = [this, &font](const char* text, int top) {
+        auto* label = new QLabel(QString::fromUtf8(text), this);
+        label->setFont(font);
+        label->adjustSize();
+        label->move(32, top);
+        return label;
+    };
+    const auto makeEdit = [this, &font](int top, bool masked) {
+        auto* edit = new QLineEdit(this);
+        edit->setFont(font);
+        edit->setGeometry(128, top, 161, 21);
+        if (masked) {
+            edit->setEchoMode(QLineEdit::Password);
+            // A "*" for every character, whatever the style's own mask character is.
+            edit->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
+        }
+        return edit;
+    };
+    Label1 = makeLabel("用户名", 48);
+    Edit1 = makeEdit(44, false);
+    Label4 = makeLabel("旧密码", 120);
+    Edit4 = makeEdit(116, false);
+    Label2 = makeLabel("新密码", 192);
+    Edit2 = makeEdit(188, true);
+    Label3 = makeLabel("确认新密码", 264);
+    Edit3 = makeEdit(260, true);
+
+    const auto makeButton = [this](const char* caption, int left) {
+        auto* button = new QPushButton(QString::fromUtf8(caption), this);
+        button->setGeometry(left, 336, 75, 25);
+        // Not a default button: Enter in an edit does nothing.
+        button->setAutoDefault(false);
+        return button;
+    };
+    Button1 = makeButton("确认", 64);
+    Button2 = makeButton("重置", 192);
+    connect(Button1, &QPushButton::clicked, this, &TChangeForm::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &TChangeForm::Button2Click);
+
+    setTabOrder(Edit1, Edit4);
+    setTabOrder(Edit4, Edit2);
+    setTabOrder(Edit2, Edit3);
+    setTabOrder(Edit3, Button1);
+    setTabOrder(Button1, Button2);
+    Edit1->setFocus();
+}
+
+void TChangeForm::Button1Click()
+{
+    // Nothing is trimmed: a name or password of blanks is a text like any other.
+    const std::string name = QToGbk(Edit1->text());
+    const std::string oldPassword = QToGbk(Edit4->text());
+    const std::string newPassword = QToGbk(Edit2->text());
+    const std::string confirmation = QToGbk(Edit3->text());
+    if (name.empty() || oldPassword.empty()) {
+        m_platform.prompts.Warn(this, QStringLiteral("用户名或旧密码不能为空。"));
+        return;
+    }
+    if (newPassword.empty() || confirmation.empty()) {
+        m_platform.prompts.Warn(this, QStringLiteral("新密码不能为空。"));
+        return;
+    }
+    if (confirmation != newPassword) {
+        m_platform.prompts.Warn(this, QStringLiteral("密码确认不正确。"));
+        return;
+    }
+    if (!m_login->CheckUser(name, oldPassword)) {
+        m_platform.prompts.Warn(this, QStringLiteral("用户名或旧密码不正确。"));
+        return;
+    }
+    // The account step's own message box has no owner window. The dialog stays open.
+    if (const auto outcome = m_login->ChangePassword(name, confirmation))
+        m_platform.prompts.Warn(nullptr, GbkToQ(*outcome));
+}
+
+void TChangeForm::Button2Click()
+{
+    Edit1->clear();
+    Edit2->clear();
+    Edit3->clear();
+    Edit4->clear();
+}
+
+void TChangeForm::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape || event->key() == Qt::Key_Return
+        || event->key() == Qt::Key_Enter) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}

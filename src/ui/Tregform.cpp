@@ -1,0 +1,283 @@
+#include "ui/Tregform.h"
+
+#include "core/Basefunc.h"
+#include "core/Settings.h"
+#include "db/DbSession.h"
+#include "db/Login.h"
+#include "db/Statements.h"
+#include "platform/Platform.h"
+#include "ui/Fonts.h"
+#include "ui/Placement.h"
+#include "ui/TextBridge.h"
+
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include <ctime>
+#include <random>
+
+namespace {
+
+constexpr int kClientWidth = 507;
+constexpr int kClientHeight = 348;
+
+// The system colour clInactiveCaptionText as it was on the desktop the dialog was drawn on:
+// a pale blue behind black labels.
+const QColor kInactiveCaptionText(216, 228, 248);
+
+// 宋体 at the form's default size of 9 points.
+constexpr int kFontPixels = 12;
+
+bool IsInteger(std::string_view text)
+{
+    try {
+        StrToInt(text);
+        return true;
+    } catch (const ConvertError&) {
+        return false;
+    }
+}
+
+} // namespace
+
+std::string VerificationCode(std::uint32_t seed)
+{
+    std::mt19937 generator(seed);
+    const int value = std::uniform_int_distribution<int>(0, 32767)(generator);
+    return std::to_string(100000 + value % 899999);
+}
+
+QString RegistrationAgreement(const std::string& contactAddressGbk)
+{
+    return QStringLiteral("               注册协议               ")
+        + QStringLiteral("  尊敬的用户，感谢您的注册，注册前请细心阅读协议。\n")
+        + QStringLiteral("您可以在这里发布任何想发布的资源，发布时请仔细阅\n")
+        + QStringLiteral("读发布的格式和要求，以免造成资源无法打开以及其他\n")
+        + QStringLiteral("用户无法观看。注册时请用户的联系方式尽量真实，以\n")
+        + QStringLiteral("便其他用户可以与你取得联系，服务器会对您的资料保\n")
+        + QStringLiteral("密，不会向外透露。若有其它问题可以联系管理员，发\n")
+        + QStringLiteral("送邮件至") + GbkToQ(contactAddressGbk)
+        + QStringLiteral("，或者在留言板内发表。");
+}
+
+TRegForm::TRegForm(QWidget* owner, Session& session, DbSession& db, const Settings& settings,
+                   Platform& platform)
+    : QDialog(owner,
+              Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint
+                  | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+    , m_db(db)
+    , m_settings(settings)
+    , m_platform(platform)
+    , m_login(std::make_unique<login>(session, db, settings))
+{
+    BuildLayout(owner);
+
+    // The dialog keeps the outcome to itself; the shared Connected flag stays as it was.
+    m_connected = m_login->Connect();
+    if (!m_connected) {
+        m_platform.prompts.Warn(this, QStringLiteral("连接服务器失败，请检查网络连接。"));
+        m_quitRequested = true;
+        return;
+    }
+
+    Label11->setText(
+        QString::fromStdString(VerificationCode(static_cast<std::uint32_t>(std::time(nullptr)))));
+    LoadBannerAndAgreement();
+}
+
+TRegForm::~TRegForm() = default;
+
+int TRegForm::exec()
+{
+    // A dialog that could not connect is never shown: the modal run ends before it starts.
+    if (m_quitRequested) {
+        setResult(QDialog::Rejected);
+        return QDialog::Rejected;
+    }
+    return QDialog::exec();
+}
+
+void TRegForm::BuildLayout(QWidget* owner)
+{
+    setWindowTitle(QStringLiteral("注册"));
+    setModal(true);
+    setFixedSize(kClientWidth, kClientHeight);
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, kInactiveCaptionText);
+    setPalette(colours);
+    setAutoFillBackground(true);
+    CentreOverMainWindow(this, owner);
+
+    const QFont font = SongTi(kFontPixels);
+    const auto makeLabel = [this, &font](const char* text, int left, int top) {
+        auto* label = new QLabel(QString::fromUtf8(text), this);
+        label->setFont(font);
+        label->adjustSize();
+        label->move(left, top);
+        return label;
+    };
+    // The edits sit a little above their label's top, so that the texts line up.
+    const auto makeEdit = [this, &font](int left, int labelTop, int width, int maxLength) {
+        auto* edit = new QLineEdit(this);
+        edit->setFont(font);
+        edit->setGeometry(left, labelTop - 4, width, 21);
+        if (maxLength > 0)
+            edit->setMaxLength(maxLength);
+        return edit;
+    };
+    const auto mask = [](QLineEdit* edit) {
+        edit->setEchoMode(QLineEdit::Password);
+        // A "*" for every character, whatever the style's own mask character is.
+        edit->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
+    };
+
+    Label1 = makeLabel("用户名", 1, 6);
+    Edit1 = makeEdit(81, 6, 145, 10);
+    Label2 = makeLabel("密码", 1, 38);
+    Edit2 = makeEdit(81, 38, 145, 12);
+    mask(Edit2);
+    Label3 = makeLabel("确认密码", 1, 70);
+    Edit3 = makeEdit(81, 70, 145, 0);
+    mask(Edit3);
+    Label4 = makeLabel("性别", 1, 102);
+    ComboBox1 = new QComboBox(this);
+    ComboBox1->setFont(font);
+    ComboBox1->setGeometry(81, 98, 145, 21);
+    ComboBox1->addItems({QStringLiteral("男"), QStringLiteral("女")});
+    ComboBox1->setCurrentIndex(0);
+    Label5 = makeLabel("年龄", 1, 134);
+    Edit5 = makeEdit(81, 134, 145, 4);
+    Label6 = makeLabel("地区", 1, 166);
+    Edit6 = makeEdit(81, 166, 145, 20);
+    Label7 = makeLabel("QQ", 1, 198);
+    Edit7 = makeEdit(81, 198, 145, 0);
+    Label8 = makeLabel("手机", 1, 230);
+    Edit8 = makeEdit(81, 230, 145, 12);
+    Label9 = makeLabel("邮箱", 1, 262);
+    Edit9 = makeEdit(81, 262, 145, 25);
+    Label10 = makeLabel("验证码", 1, 294);
+    Label11 = makeLabel("Label11", 49, 294);
+    Edit4 = makeEdit(121, 294, 105, 0);
+
+    Button1 = new QPushButton(QStringLiteral("注册"), this);
+    Button1->setGeometry(217, 318, 75, 25);
+    // Not a default button: Enter in an edit does not register.
+    Button1->setAutoDefault(false);
+    connect(Button1, &QPushButton::clicked, this, &TRegForm::Button1Click);
+
+    Memo1 = new QPlainTextEdit(QStringLiteral("Memo1"), this);
+    Memo1->setGeometry(233, 190, 273, 121);
+    Memo1->setReadOnly(true);
+    Memo1->setFrameShape(QFrame::NoFrame);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setFont(font);
+
+    QWidget* order[] = {Edit1, Edit2, Edit3,     Edit5, Edit6,   Edit7,
+                        Edit8, Edit9, ComboBox1, Edit4, Button1, Memo1};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+    Edit1->setFocus();
+}
+
+void TRegForm::LoadBannerAndAgreement()
+{
+    if (!m_db.Query(Statements::RegLink())) {
+        m_db.FreeResult();
+        m_platform.prompts.Warn(this, QStringLiteral("登录失败，请重新登录。"));
+        return;
+    }
+    // Without a row, or with an empty link, there is no banner to show; the rest of the
+    // dialog works as usual.
+    const std::optional<DbRow> row = m_db.FetchRow();
+    const std::string link = row ? Field(*row, 0) : std::string();
+    m_db.FreeResult();
+    if (!link.empty()) {
+        m_player = m_platform.movies.Create(this);
+        if (QWidget* surface = m_player->Widget())
+            surface->setGeometry(233, 3, 273, 182);
+        m_player->LoadMovie(0, GbkToQ(link));
+        m_player->Play();
+        if (QWidget* surface = m_player->Widget())
+            setTabOrder(Memo1, surface);
+    }
+
+    Memo1->clear();
+    Memo1->appendPlainText(RegistrationAgreement(m_settings.shareContactAddress));
+}
+
+void TRegForm::Tell(const char* messageUtf8)
+{
+    m_platform.prompts.Warn(this, QString::fromUtf8(messageUtf8));
+}
+
+void TRegForm::Button1Click()
+{
+    AccountEntry account;
+    account.name = QToGbk(Edit1->text());
+    account.password = QToGbk(Edit2->text());
+    const std::string confirmation = QToGbk(Edit3->text());
+    account.age = QToGbk(Edit5->text());
+    account.area = QToGbk(Edit6->text());
+    account.qq = QToGbk(Edit7->text());
+    account.phone = QToGbk(Edit8->text());
+    account.mail = QToGbk(Edit9->text());
+    const bool female = ComboBox1->currentText() == QStringLiteral("女");
+    account.sex = std::string(female ? "0" : "1");
+    const std::string code = QToGbk(Edit4->text());
+
+    // The checks run in this order; the first one that fails ends the press. Trimmed texts
+    // are checked, the texts as typed are stored.
+    if (Trim(account.name).empty())
+        return Tell("用户名不能为空。");
+    if (GbkLength(Trim(account.name)) > 10)
+        return Tell("用户名太长啦。");
+    if (Trim(account.password).empty())
+        return Tell("密码不能为空。");
+    if (Trim(account.password) != Trim(confirmation))
+        return Tell("前后密码不一致。");
+    if (Trim(account.age).empty())
+        return Tell("年龄不能为空。");
+    if (!IsInteger(account.age))
+        return Tell("年龄为数字。");
+    if (Trim(account.area).empty())
+        return Tell("地区不能为空。");
+    if (Trim(account.qq).empty())
+        return Tell("请写上你的QQ吧。");
+    if (!IsInteger(account.qq))
+        return Tell("QQ为数字。");
+    if (Trim(account.phone).empty())
+        return Tell("请写上你的手机号码吧。");
+    if (Trim(account.mail).empty())
+        return Tell("请写上你的电子邮箱。");
+    if (Trim(code) != QToGbk(Label11->text()))
+        return Tell("验证码错误。");
+
+    if (!m_platform.prompts.Ask(this, QStringLiteral("温馨提示"),
+                                QStringLiteral("确定现在注册吗？")))
+        return;
+    if (!m_connected)
+        return;
+
+    const StepResult registered = m_login->Register(account);
+    if (!registered) {
+        m_platform.prompts.Warn(this, GbkToQ(registered.message));
+        return;
+    }
+    // The dialog stays open with the entries as typed; the visitor logs in from the login
+    // dialog.
+    Tell("恭喜注册成功，请牢记你的密码。");
+}
+
+void TRegForm::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape || event->key() == Qt::Key_Return
+        || event->key() == Qt::Key_Enter) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
