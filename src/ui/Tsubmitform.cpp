@@ -1,0 +1,133 @@
+#include "ui/Tsubmitform.h"
+
+#include "db/DbSession.h"
+#include "db/Statements.h"
+#include "platform/Platform.h"
+#include "ui/Controls.h"
+#include "ui/Fonts.h"
+#include "ui/TextBridge.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLoggingCategory>
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcDb, "zumalo.db")
+
+const QColor clRed(255, 0, 0);
+
+constexpr int kClientWidth = 404;
+constexpr int kClientHeight = 162;
+constexpr int kEditHeight = 21;
+constexpr std::size_t kMaxTitleBytes = 80;
+
+void SetTextColour(QWidget* widget, const QColor& colour)
+{
+    QPalette p = widget->palette();
+    p.setColor(QPalette::WindowText, colour);
+    widget->setPalette(p);
+}
+
+} // namespace
+
+TSubmitForm::TSubmitForm(QWidget* owner, const Session& session, DbSession& db, Platform& platform,
+                         Clock clock)
+    : QDialog(owner,
+              Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                  | Qt::WindowCloseButtonHint)
+    , m_session(session)
+    , m_db(db)
+    , m_platform(platform)
+    , m_clock(std::move(clock))
+{
+    BuildControls(owner);
+}
+
+TSubmitForm::~TSubmitForm() = default;
+
+void TSubmitForm::BuildControls(QWidget* owner)
+{
+    setWindowTitle(QStringLiteral("有什么新鲜事，可以在这里提交和大家分享。"));
+    setFixedSize(kClientWidth, kClientHeight);
+    // Centred over the main window, the owner.
+    if (QWidget* main = owner ? owner->window() : nullptr) {
+        QRect frame(QPoint(), size());
+        frame.moveCenter(main->geometry().center());
+        move(frame.topLeft());
+    }
+
+    const auto makeLabel = [this](const QString& text, int x, int y) {
+        auto* label = new QLabel(text, this);
+        label->setFont(SongTi(12));
+        label->adjustSize();
+        label->move(x, y);
+        return label;
+    };
+    const auto makeEdit = [this](int x, int y, int width) {
+        auto* edit = new QLineEdit(this);
+        edit->setFont(SongTi(12));
+        edit->setGeometry(x, y, width, kEditHeight);
+        return edit;
+    };
+
+    Label1 = makeLabel(QStringLiteral("快贴标题"), 8, 8);
+    Label2 = makeLabel(QStringLiteral("(这里标题请使用简体字)"), 72, 8);
+    SetTextColour(Label2, clRed);
+    Edit1 = makeEdit(8, 26, 385);
+    Label3 = makeLabel(QStringLiteral("快贴网址"), 8, 64);
+    Label4 = makeLabel(QStringLiteral("(这里网址可以是任意有效网址)"), 72, 64);
+    SetTextColour(Label4, clRed);
+    Edit2 = makeEdit(8, 88, 385);
+    SpeedButton1 = new SpeedButton(QStringLiteral("我要提交"), this, true);
+    SpeedButton1->setGeometry(152, 120, 89, 33);
+
+    setTabOrder(Edit1, Edit2);
+    Edit1->setFocus();
+
+    connect(SpeedButton1, &QToolButton::clicked, this, &TSubmitForm::SpeedButton1Click);
+}
+
+void TSubmitForm::Warn(const QString& text)
+{
+    m_platform.prompts.Warn(this, text);
+}
+
+void TSubmitForm::SpeedButton1Click()
+{
+    // Title and address are checked trimmed but stored as typed; the address's form is
+    // the poster's business.
+    const std::string title = QToGbk(Edit1->text());
+    const std::string link = QToGbk(Edit2->text());
+    if (Trim(title).empty()) {
+        Warn(QStringLiteral("请快贴标题名称。"));
+        return;
+    }
+    if (GbkLength(Trim(title)) > kMaxTitleBytes) {
+        Warn(QStringLiteral("标题名称太长啦。"));
+        return;
+    }
+    if (Trim(link).empty()) {
+        Warn(QStringLiteral("请输入快贴网址。"));
+        return;
+    }
+
+    if (!m_db.Query(
+            Statements(m_db).QuickPost(m_session.UserName, title, link, NowStamp(m_clock)))) {
+        qCWarning(lcDb) << "quick post: insert refused for" << GbkToQ(m_session.UserName);
+        Warn(QStringLiteral("你的快贴提交不成功哦，快快重新提交你的一手信息吧。"));
+        return;
+    }
+    Warn(QStringLiteral("上传成功。"));
+    accept();
+}
+
+void TSubmitForm::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "core/Basefunc.h"
+
+#include <QDialog>
+
+class DbSession;
+class QLabel;
+class QLineEdit;
+class SpeedButton;
+struct Platform;
+
+// The quick-post dialog: stores a title and a web address as a new quick post. Run it
+// modally; Accepted means a post was stored and the quick-post list should be reloaded.
+// It stays open through failed attempts, with the entries as typed.
+class TSubmitForm final : public QDialog
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TSubmitForm)
+
+public:
+    // owner is the main window, over which the dialog is centred. The clock gives the
+    // submission time (the local clock by default).
+    TSubmitForm(QWidget* owner, const Session& session, DbSession& db, Platform& platform,
+                Clock clock = {});
+    ~TSubmitForm() override;
+
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLineEdit* Edit2 = nullptr;
+    SpeedButton* SpeedButton1 = nullptr;
+
+public slots:
+    // Checks the entries and stores the post.
+    void SpeedButton1Click();
+
+protected:
+    // No cancel button: Escape does not close the dialog.
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void BuildControls(QWidget* owner);
+    void Warn(const QString& text);
+
+    const Session& m_session;
+    DbSession& m_db;
+    Platform& m_platform;
+    Clock m_clock;
+};

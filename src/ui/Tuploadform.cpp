@@ -1,0 +1,216 @@
+#include "ui/Tuploadform.h"
+
+#include "db/DbSession.h"
+#include "db/Statements.h"
+#include "platform/Platform.h"
+#include "ui/Controls.h"
+#include "ui/Fonts.h"
+#include "ui/TextBridge.h"
+#include "ui/Tflashform.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLoggingCategory>
+
+#include <memory>
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcDb, "zumalo.db")
+
+const QColor clRed(255, 0, 0);
+
+constexpr int kClientWidth = 379;
+constexpr int kClientHeight = 205;
+constexpr int kEditHeight = 21;
+constexpr std::size_t kMaxTitleBytes = 80;
+constexpr int kMaxRequiredScore = 32767;
+constexpr int kUploadPoints = 2;
+
+void SetTextColour(QWidget* widget, const QColor& colour)
+{
+    QPalette p = widget->palette();
+    p.setColor(QPalette::WindowText, colour);
+    p.setColor(QPalette::Text, colour);
+    widget->setPalette(p);
+}
+
+} // namespace
+
+TUploadForm::TUploadForm(QWidget* owner, const Session& session, DbSession& db, Platform& platform,
+                         Clock clock)
+    : QDialog(owner,
+              Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                  | Qt::WindowCloseButtonHint)
+    , m_session(session)
+    , m_db(db)
+    , m_platform(platform)
+    , m_clock(std::move(clock))
+{
+    BuildControls(owner);
+}
+
+TUploadForm::~TUploadForm() = default;
+
+void TUploadForm::BuildControls(QWidget* owner)
+{
+    setWindowTitle(QStringLiteral("视频上传"));
+    setFixedSize(kClientWidth, kClientHeight);
+    // Centred over the main window, the owner.
+    if (QWidget* main = owner ? owner->window() : nullptr) {
+        QRect frame(QPoint(), size());
+        frame.moveCenter(main->geometry().center());
+        move(frame.topLeft());
+    }
+
+    const auto makeLabel = [this](const QString& text, int x, int y) {
+        auto* label = new QLabel(text, this);
+        label->setFont(SongTi(12));
+        label->adjustSize();
+        label->move(x, y);
+        return label;
+    };
+    const auto makeEdit = [this](int x, int y, int width) {
+        auto* edit = new QLineEdit(this);
+        edit->setFont(SongTi(12));
+        edit->setGeometry(x, y, width, kEditHeight);
+        return edit;
+    };
+
+    Label1 = makeLabel(QStringLiteral("视频名称"), 8, 8);
+    Label3 = makeLabel(QStringLiteral("视频名称请用简体字"), 72, 8);
+    SetTextColour(Label3, clRed);
+    Edit1 = makeEdit(8, 32, 361);
+    Label2 = makeLabel(QStringLiteral("视频链接（上传链接为 http://......xxxx.swf）"), 8, 64);
+    Edit2 = makeEdit(8, 88, 361);
+    Edit3 = makeEdit(8, 120, 305);
+    SpeedButton2 = new SpeedButton(QStringLiteral("测试"), this, false);
+    SpeedButton2->setGeometry(320, 120, 49, 22);
+    Label4 = makeLabel(QStringLiteral("此积分以下的用户不能观看(不填则默认为均可观看)"), 8, 152);
+    Label4->resize(300, Label4->height());
+    Edit4 = makeEdit(312, 148, 57);
+    Edit4->setText(QStringLiteral("0"));
+    SetTextColour(Edit4, clRed);
+    SpeedButton1 = new SpeedButton(QStringLiteral("上传"), this, false);
+    SpeedButton1->setGeometry(152, 176, 65, 22);
+
+    setTabOrder(Edit1, Edit2);
+    setTabOrder(Edit2, Edit3);
+    setTabOrder(Edit3, Edit4);
+    Edit1->setFocus();
+
+    connect(SpeedButton1, &QToolButton::clicked, this, &TUploadForm::SpeedButton1Click);
+    connect(SpeedButton2, &QToolButton::clicked, this, &TUploadForm::SpeedButton2Click);
+}
+
+void TUploadForm::Warn(const QString& text)
+{
+    m_platform.prompts.Warn(this, text);
+}
+
+void TUploadForm::SpeedButton1Click()
+{
+    // Title and address are checked trimmed but stored as typed.
+    const std::string title = QToGbk(Edit1->text());
+    const std::string link = QToGbk(Edit2->text());
+    const std::string requiredScore = Trim(QToGbk(Edit4->text()));
+    if (Trim(title).empty()) {
+        Warn(QStringLiteral("请输入视频名称。"));
+        return;
+    }
+    if (GbkLength(Trim(title)) > kMaxTitleBytes) {
+        Warn(QStringLiteral("视频名称太长了。"));
+        return;
+    }
+    if (Trim(link).empty()) {
+        Warn(QStringLiteral("请输入视频链接地址。"));
+        return;
+    }
+
+    // The score a viewer needs: any integer up to 32767. It is stored as typed (trimmed),
+    // e.g. "$0A", and converted again when the video is opened.
+    try {
+        if (StrToInt(requiredScore) > kMaxRequiredScore) {
+            Warn(QStringLiteral("请输入合法数字。"));
+            return;
+        }
+    } catch (const ConvertError& error) {
+        Warn(GbkToQ(error.what()));
+        return;
+    }
+
+    long long score = 0;
+    if (!ReadScore(score))
+        return;
+
+    const Statements statements(m_db);
+    const std::string& user = m_session.UserName;
+    if (!m_db.Query(statements.SetScore(user, std::to_string(score + kUploadPoints)))) {
+        qCWarning(lcDb) << "upload: score update refused for" << GbkToQ(user);
+        Warn(QStringLiteral("更新个人积分信息失败。"));
+        return;
+    }
+    if (!m_db.Query(statements.UploadVideo(user, title, link, NowStamp(m_clock), requiredScore))) {
+        // No video, no points: the score goes back to what it was read as. Should that fail
+        // too (the connection lost in between), the points stay and the log says whose
+        // score to lower; a retry that then succeeds keeps them as well.
+        if (m_db.Query(statements.SetScore(user, std::to_string(score))))
+            qCWarning(lcDb) << "upload: video insert refused for" << GbkToQ(user)
+                            << "; score set back to" << score;
+        else
+            qCWarning(lcDb) << "upload: video insert refused for" << GbkToQ(user)
+                            << "and the score could not be set back: it should be" << score;
+        Warn(QStringLiteral("上传视频信息失败。"));
+        return;
+    }
+
+    Warn(QStringLiteral("上传成功，恭喜获得2个积分。"));
+    accept();
+}
+
+bool TUploadForm::ReadScore(long long& score)
+{
+    // An account without a row cannot earn points: treated as a failed read.
+    bool read = false;
+    if (m_db.Query(Statements(m_db).UserScore(m_session.UserName))) {
+        if (const std::optional<DbRow> row = m_db.FetchRow()) {
+            try {
+                score = StrToInt(Field(*row, 0));
+                read = true;
+            } catch (const ConvertError& error) {
+                m_db.FreeResult();
+                Warn(GbkToQ(error.what()));
+                return false;
+            }
+        }
+    }
+    m_db.FreeResult();
+    if (!read) {
+        qCWarning(lcDb) << "upload: score of" << GbkToQ(m_session.UserName) << "not read";
+        Warn(QStringLiteral("获取个人积分信息失败。"));
+    }
+    return read;
+}
+
+void TUploadForm::SpeedButton2Click()
+{
+    const std::string address = QToGbk(Edit3->text());
+    if (Trim(address).empty()) {
+        Warn(QStringLiteral("请输入测试链接地址。"));
+        return;
+    }
+    // The address goes to the player as typed.
+    const auto player =
+        std::make_unique<TFlashForm>(this, Utf8ToGbk("视频测试效果"), address, m_db, m_platform);
+    player->exec();
+}
+
+void TUploadForm::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
