@@ -34,6 +34,8 @@ class TMainForm final : public QWidget
 public:
     // Runs the login dialog; true when the user logged in. Tests hand in their own.
     using LoginRunner = std::function<bool(TMainForm&)>;
+    // Runs the unlock dialog over the hidden window; true when the user unlocked.
+    using UnlockRunner = std::function<bool(TMainForm&)>;
 
     TMainForm(Session& session, DbSession& db, const Settings& settings, Platform& platform,
               LoginRunner runLogin = {});
@@ -67,6 +69,8 @@ public:
     const std::string& FirstBannerLink() const { return m_bannerLink1; }
     const std::string& SecondBannerLink() const { return m_bannerLink2; }
     QTimer& TemperatureTimer() { return m_temperatureTimer; }
+    // Tests replace the unlock dialog's modal run.
+    void SetUnlockRunner(UnlockRunner run) { m_runUnlock = std::move(run); }
     // Where the time stamps of new entries come from (the local clock by default).
     void SetClock(Clock clock) { m_clock = std::move(clock); }
 
@@ -85,6 +89,11 @@ public slots:
     void RowLabelClick(ClickLabel* label);
     void RowLabelMouseMove(ClickLabel* label);
     void RowLabelMouseLeave(ClickLabel* label);
+    // Publishing (TmainformPublish.cpp): the upload and quick-post dialogs.
+    void SpeedButton7Click();
+    void SpeedButton11Click();
+    // The screen lock (TmainformLock.cpp).
+    void SpeedButton15Click();
     // Notice, banners and captions (TmainformNotice.cpp).
     void Timer1Timer();
     void Image1Click();
@@ -108,6 +117,7 @@ private:
     // Start-up and shutdown.
     void StartUp();
     bool DefaultLogin();
+    bool DefaultUnlock();
     void RequestQuit();
     void FormDestroy();
     // Start-up steps of the notice concern.
@@ -136,6 +146,7 @@ private:
     const Settings& m_settings;
     Platform& m_platform;
     LoginRunner m_runLogin;
+    UnlockRunner m_runUnlock;
 
     TMainFormControls m_ui;
     ContentBrowser m_browser;

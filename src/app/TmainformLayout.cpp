@@ -218,6 +218,9 @@ void TMainForm::BindEvents()
     connect(m_ui.SpeedButton3, &QToolButton::clicked, this, &TMainForm::SpeedButton3Click);
     connect(m_ui.SpeedButton6, &QToolButton::clicked, this, &TMainForm::SpeedButton6Click);
     connect(m_ui.SpeedButton9, &QToolButton::clicked, this, &TMainForm::SpeedButton9Click);
+    connect(m_ui.SpeedButton7, &QToolButton::clicked, this, &TMainForm::SpeedButton7Click);
+    connect(m_ui.SpeedButton11, &QToolButton::clicked, this, &TMainForm::SpeedButton11Click);
+    connect(m_ui.SpeedButton15, &QToolButton::clicked, this, &TMainForm::SpeedButton15Click);
     connect(m_ui.SpeedButton14, &QToolButton::clicked, m_ui.Panel4, &QWidget::hide);
     // The row handlers learn which row sent the event.
     for (ClickLabel* label : m_ui.RowLabels) {

@@ -10,6 +10,7 @@ namespace palette {
 inline const QColor SkyBlue(166, 202, 240);    // the main window's background
 inline const QColor MoneyGreen(192, 220, 192); // the hint bubble, the login dialog
 inline const QColor Teal(0, 128, 128);         // the temperature
+inline const QColor Red(255, 0, 0);            // the hints of the publishing dialogs
 
 } // namespace palette
 
@@ -18,5 +19,14 @@ inline void SetColor(QWidget* widget, QPalette::ColorRole role, const QColor& co
 {
     QPalette p = widget->palette();
     p.setColor(role, color);
+    widget->setPalette(p);
+}
+
+// The colour of a label's or an edit's text.
+inline void SetTextColor(QWidget* widget, const QColor& color)
+{
+    QPalette p = widget->palette();
+    p.setColor(QPalette::WindowText, color);
+    p.setColor(QPalette::Text, color);
     widget->setPalette(p);
 }

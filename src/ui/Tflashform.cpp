@@ -4,6 +4,7 @@
 #include "db/DbSession.h"
 #include "db/Statements.h"
 #include "platform/Platform.h"
+#include "ui/Placement.h"
 #include "ui/TextBridge.h"
 
 #include <QKeyEvent>
@@ -18,15 +19,6 @@ constexpr int kPlayerWidth = 677;
 constexpr int kPlayerHeight = 434;
 
 const QColor kGradientActiveCaption(0xb9, 0xd1, 0xea);
-
-// The program's main window: the top of the owner chain (the upload dialog's owner in test mode).
-QWidget* MainWindowOf(QWidget* owner)
-{
-    QWidget* top = owner ? owner->window() : nullptr;
-    while (top && top->parentWidget())
-        top = top->parentWidget()->window();
-    return top;
-}
 
 } // namespace
 
@@ -67,10 +59,7 @@ void TFlashForm::BuildLayout(QWidget* owner)
     setAutoFillBackground(true);
 
     // Centred over the main window, whoever opened it.
-    if (QWidget* main = MainWindowOf(owner)) {
-        const QPoint centre = main->geometry().center();
-        move(centre.x() - kClientWidth / 2, centre.y() - kClientHeight / 2);
-    }
+    CentreOverMainWindow(this, owner);
 }
 
 bool TFlashForm::LookUpUploader(std::string& caption)

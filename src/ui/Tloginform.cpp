@@ -9,7 +9,9 @@
 #include "platform/Platform.h"
 #include "ui/Fonts.h"
 #include "ui/Palette.h"
+#include "ui/Tchangeform.h"
 #include "ui/TextBridge.h"
+#include "ui/Tregform.h"
 
 #include <QEvent>
 #include <QGuiApplication>
@@ -159,12 +161,18 @@ void TLoginForm::SpeedButton1Click()
 
 void TLoginForm::Label3Click()
 {
-    // Opens the registration dialog.
+    TRegForm form(this, m_session, m_db, m_settings, m_platform);
+    form.exec();
+    // Without a server the registration ends the program: this dialog gives up, and its
+    // opener (start-up or the lock) ends the program as for any unfinished login.
+    if (form.QuitRequested())
+        reject();
 }
 
 void TLoginForm::Label4Click()
 {
-    // Opens the change-password dialog.
+    TChangeForm form(this, m_session, m_db, m_settings, m_platform);
+    form.exec();
 }
 
 // Over a link label the text takes the colour of an active window's caption; it returns to

@@ -206,7 +206,7 @@ void TRegForm::LoadBannerAndAgreement()
     }
 
     Memo1->clear();
-    Memo1->appendPlainText(RegistrationAgreement(m_settings.shareContactAddress));
+    Memo1->appendPlainText(RegistrationAgreement(m_settings.ShareContactAddress));
 }
 
 void TRegForm::Tell(const char* messageUtf8)

@@ -5,6 +5,8 @@
 #include "platform/Platform.h"
 #include "ui/Controls.h"
 #include "ui/Fonts.h"
+#include "ui/Palette.h"
+#include "ui/Placement.h"
 #include "ui/TextBridge.h"
 
 #include <QKeyEvent>
@@ -16,19 +18,10 @@ namespace {
 
 Q_LOGGING_CATEGORY(lcDb, "zumalo.db")
 
-const QColor clRed(255, 0, 0);
-
 constexpr int kClientWidth = 404;
 constexpr int kClientHeight = 162;
 constexpr int kEditHeight = 21;
 constexpr std::size_t kMaxTitleBytes = 80;
-
-void SetTextColour(QWidget* widget, const QColor& colour)
-{
-    QPalette p = widget->palette();
-    p.setColor(QPalette::WindowText, colour);
-    widget->setPalette(p);
-}
 
 } // namespace
 
@@ -52,11 +45,7 @@ void TSubmitForm::BuildControls(QWidget* owner)
     setWindowTitle(QStringLiteral("有什么新鲜事，可以在这里提交和大家分享。"));
     setFixedSize(kClientWidth, kClientHeight);
     // Centred over the main window, the owner.
-    if (QWidget* main = owner ? owner->window() : nullptr) {
-        QRect frame(QPoint(), size());
-        frame.moveCenter(main->geometry().center());
-        move(frame.topLeft());
-    }
+    CentreOverMainWindow(this, owner);
 
     const auto makeLabel = [this](const QString& text, int x, int y) {
         auto* label = new QLabel(text, this);
@@ -74,11 +63,11 @@ void TSubmitForm::BuildControls(QWidget* owner)
 
     Label1 = makeLabel(QStringLiteral("快贴标题"), 8, 8);
     Label2 = makeLabel(QStringLiteral("(这里标题请使用简体字)"), 72, 8);
-    SetTextColour(Label2, clRed);
+    SetTextColor(Label2, palette::Red);
     Edit1 = makeEdit(8, 26, 385);
     Label3 = makeLabel(QStringLiteral("快贴网址"), 8, 64);
     Label4 = makeLabel(QStringLiteral("(这里网址可以是任意有效网址)"), 72, 64);
-    SetTextColour(Label4, clRed);
+    SetTextColor(Label4, palette::Red);
     Edit2 = makeEdit(8, 88, 385);
     SpeedButton1 = new SpeedButton(QStringLiteral("我要提交"), this, true);
     SpeedButton1->setGeometry(152, 120, 89, 33);

@@ -5,6 +5,8 @@
 #include "platform/Platform.h"
 #include "ui/Controls.h"
 #include "ui/Fonts.h"
+#include "ui/Palette.h"
+#include "ui/Placement.h"
 #include "ui/TextBridge.h"
 #include "ui/Tflashform.h"
 
@@ -19,22 +21,12 @@ namespace {
 
 Q_LOGGING_CATEGORY(lcDb, "zumalo.db")
 
-const QColor clRed(255, 0, 0);
-
 constexpr int kClientWidth = 379;
 constexpr int kClientHeight = 205;
 constexpr int kEditHeight = 21;
 constexpr std::size_t kMaxTitleBytes = 80;
 constexpr int kMaxRequiredScore = 32767;
 constexpr int kUploadPoints = 2;
-
-void SetTextColour(QWidget* widget, const QColor& colour)
-{
-    QPalette p = widget->palette();
-    p.setColor(QPalette::WindowText, colour);
-    p.setColor(QPalette::Text, colour);
-    widget->setPalette(p);
-}
 
 } // namespace
 
@@ -58,11 +50,7 @@ void TUploadForm::BuildControls(QWidget* owner)
     setWindowTitle(QStringLiteral("视频上传"));
     setFixedSize(kClientWidth, kClientHeight);
     // Centred over the main window, the owner.
-    if (QWidget* main = owner ? owner->window() : nullptr) {
-        QRect frame(QPoint(), size());
-        frame.moveCenter(main->geometry().center());
-        move(frame.topLeft());
-    }
+    CentreOverMainWindow(this, owner);
 
     const auto makeLabel = [this](const QString& text, int x, int y) {
         auto* label = new QLabel(text, this);
@@ -80,7 +68,7 @@ void TUploadForm::BuildControls(QWidget* owner)
 
     Label1 = makeLabel(QStringLiteral("视频名称"), 8, 8);
     Label3 = makeLabel(QStringLiteral("视频名称请用简体字"), 72, 8);
-    SetTextColour(Label3, clRed);
+    SetTextColor(Label3, palette::Red);
     Edit1 = makeEdit(8, 32, 361);
     Label2 = makeLabel(QStringLiteral("视频链接（上传链接为 http://......xxxx.swf）"), 8, 64);
     Edit2 = makeEdit(8, 88, 361);
@@ -91,7 +79,7 @@ void TUploadForm::BuildControls(QWidget* owner)
     Label4->resize(300, Label4->height());
     Edit4 = makeEdit(312, 148, 57);
     Edit4->setText(QStringLiteral("0"));
-    SetTextColour(Edit4, clRed);
+    SetTextColor(Edit4, palette::Red);
     SpeedButton1 = new SpeedButton(QStringLiteral("上传"), this, false);
     SpeedButton1->setGeometry(152, 176, 65, 22);
 

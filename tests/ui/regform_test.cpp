@@ -74,7 +74,7 @@ protected:
         s_db->exec("INSERT INTO zumalo_sys(sys_message, sys_reglink) VALUES ('notice', '" + kBanner
                    + "')");
         m_settings = s_db->settings();
-        m_settings.shareContactAddress = "admin@zumalo.example";
+        m_settings.ShareContactAddress = "admin@zumalo.example";
         m_session.ServerAddress = "127.0.0.1";
     }
 

@@ -153,9 +153,9 @@ TEST_F(SubmitFormTest, ReloadShowsTheNewPostFirst)
 
     // What the main window does after the dialog's OK: page 1 of the quick-post list.
     ContentBrowser browser(m_db);
-    browser.CurrentCategory = CategoryOfKind(Category::Kind::QuickPosts).caption;
-    ASSERT_TRUE(browser.Count("zumalo_news"));
-    ASSERT_TRUE(browser.FetchPage(1, "zumalo_news"));
+    browser.CurrentCategory = Category::Kind::QuickPosts;
+    ASSERT_TRUE(browser.Count(Category::Kind::QuickPosts));
+    ASSERT_TRUE(browser.FetchPage(1, Category::Kind::QuickPosts));
     ASSERT_EQ(browser.RowTexts.size(), 3u);
     EXPECT_EQ(browser.RowTexts[0], Utf8ToGbk("新闻"));
     EXPECT_EQ(browser.Counter(), QStringLiteral("共3条快贴"));

@@ -174,9 +174,9 @@ TEST_F(UploadFormTest, PublishingRaisesTheScoreByTwoAndTheReloadShowsTheVideoFir
 
     // What the main window does after the dialog's OK: page 1 of the video list.
     ContentBrowser browser(m_db);
-    browser.CurrentCategory = CategoryOfKind(Category::Kind::Videos).caption;
-    ASSERT_TRUE(browser.Count("zumalo_sp"));
-    ASSERT_TRUE(browser.FetchPage(1, "zumalo_sp"));
+    browser.CurrentCategory = Category::Kind::Videos;
+    ASSERT_TRUE(browser.Count(Category::Kind::Videos));
+    ASSERT_TRUE(browser.FetchPage(1, Category::Kind::Videos));
     ASSERT_EQ(browser.RowTexts.size(), 3u);
     EXPECT_EQ(browser.RowTexts[0], Utf8ToGbk("春天"));
     EXPECT_EQ(browser.Counter(), QStringLiteral("共3个视频"));
