@@ -56,8 +56,8 @@ void TMainForm::StartUp()
     m_browser.CurrentCategory = Category::Kind::Torrents;
     m_ui.Timer1.stop();
 
-    const bool loggedIn = m_runLogin ? m_runLogin(*this) : DefaultLogin();
-    if (!loggedIn) {
+    m_loggedIn = m_runLogin ? m_runLogin(*this) : DefaultLogin();
+    if (!m_loggedIn) {
         // Given up: the window is never shown and the program quits.
         RequestQuit();
         return;
@@ -103,6 +103,10 @@ void TMainForm::RequestQuit()
 
 void TMainForm::FormCreate()
 {
+    // A given-up login is never announced: the session may hold the last name typed into
+    // the dialog, or a password typed into the name box.
+    if (!m_loggedIn)
+        return;
     m_presence = std::make_unique<PresenceChannel>(m_session, m_settings);
     const auto text = [](const char* utf8) { return QString::fromUtf8(utf8); };
     connect(m_presence.get(), &PresenceChannel::socketError, this,

@@ -140,6 +140,7 @@ private:
     std::string m_bannerLink2;
     Clock m_clock;
     int m_captionIndex = -1;
+    bool m_loggedIn = false; // only a session that logged in is announced to the presence service
     bool m_quitRequested = false;
     bool m_destroyed = false;
     int m_designHeight = 408;
