@@ -11,6 +11,7 @@
 #include "ui/Tloginform.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
@@ -146,4 +147,24 @@ void TMainForm::ShowWarning(const QString& text)
 HttpResult TMainForm::FetchServerFile(const std::string& path) const
 {
     return ::FetchServerFile(m_settings, m_session.ServerAddress, path);
+}
+
+std::optional<std::size_t> TMainForm::SaveDownload(const std::string& path, const QString& fileName)
+{
+    const HttpResult got = FetchServerFile(path);
+    if (!got.ok)
+        return std::nullopt; // nothing was opened, so a file already there stays as it was
+    QFile file(fileName);
+    // Unbuffered, so that a full disk fails the write here instead of vanishing in close().
+    const auto mode = QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered;
+    if (!file.open(mode))
+        return std::nullopt; // a file that cannot be opened for writing is left alone
+    const bool saved = file.write(got.body.data(), static_cast<qint64>(got.body.size()))
+        == static_cast<qint64>(got.body.size());
+    file.close();
+    if (!saved) {
+        file.remove(); // no half-written file is left behind
+        return std::nullopt;
+    }
+    return got.body.size();
 }

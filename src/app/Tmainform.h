@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -123,6 +124,9 @@ private:
 
     void ShowWarning(const QString& text);
     HttpResult FetchServerFile(const std::string& path) const;
+    // Fetches a file of the file service and saves it whole under fileName: the size saved,
+    // or nothing when the fetch or the write failed. A failed write leaves no file behind.
+    std::optional<std::size_t> SaveDownload(const std::string& path, const QString& fileName);
 
     Session& m_session;
     DbSession& m_db;
