@@ -124,6 +124,8 @@ void TMainForm::FormCreate()
     });
     connect(m_presence.get(), &PresenceChannel::refreshCommand, this, &TMainForm::NoticeRefresh);
     connect(m_presence.get(), &PresenceChannel::onlineList, this, &TMainForm::FillOnlineList);
+    connect(m_presence.get(), &PresenceChannel::chatLine, this, &TMainForm::AppendChatLine);
+    connect(m_presence.get(), &PresenceChannel::hintCommand, this, &TMainForm::ShowHint);
     m_presence->Start();
 }
 

@@ -16,6 +16,7 @@
 
 class ClickLabel;
 class DbSession;
+class QPoint;
 struct HttpResult;
 class PresenceChannel;
 struct Session;
@@ -26,7 +27,8 @@ struct Settings;
 //
 // The code is split by concern: Tmainform.cpp start-up and shutdown, TmainformLayout.cpp
 // the controls and their event bindings, TmainformBrowser.cpp the list, TmainformNotice.cpp
-// the notice, banners, captions and temperature, TmainformChat.cpp the online list.
+// the notice, banners, captions, temperature and update download, TmainformChat.cpp the
+// online list, the chat room, the hint panel and the fold.
 class TMainForm final : public QWidget
 {
     Q_OBJECT
@@ -96,9 +98,26 @@ public slots:
     void Label15MouseMove();
     void Label15MouseLeave();
     void NoticeRefresh();
-    // The online list (TmainformChat.cpp): the names of the last list from the presence
-    // service replace the list.
+    void Label6MouseMove();
+    void Label6MouseLeave();
+    void Label6Click();
+    // The online list, chat room, hint and fold (TmainformChat.cpp). The names of the last
+    // list from the presence service replace the list.
     void FillOnlineList(const std::vector<std::string>& names);
+    void lbMouseDown(Qt::MouseButton button, const QPoint& at);
+    void lbDblClick();
+    void N1Click();
+    void SpeedButton12Click();
+    void SpeedButton13Click();
+    void SpeedButton14Click();
+    void Panel1Click();
+    // A chat line from the presence service (GBK), appended to the transcript.
+    void AppendChatLine(const std::string& text);
+    // The server's "Hint Command": the hint sound and the hint panel.
+    void ShowHint();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // Layout.
@@ -121,6 +140,8 @@ private:
     void SetMessageInputShown(bool shown);
     void SetRowHover(ClickLabel* label, bool hovered);
     void DownloadTorrent(const std::string& link);
+    // The online list.
+    void ShowProfile();
 
     void ShowWarning(const QString& text);
     HttpResult FetchServerFile(const std::string& path) const;
@@ -144,6 +165,8 @@ private:
     std::string m_bannerLink2;
     Clock m_clock;
     int m_captionIndex = -1;
+    bool m_updateArmed = false; // the pointer moved over a notice naming an update archive
+    bool m_listFolded = false;
     bool m_loggedIn = false; // only a session that logged in is announced to the presence service
     bool m_quitRequested = false;
     bool m_destroyed = false;
