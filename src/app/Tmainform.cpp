@@ -11,6 +11,7 @@
 #include "ui/Tloginform.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
@@ -56,8 +57,8 @@ void TMainForm::StartUp()
     m_browser.CurrentCategory = Category::Kind::Torrents;
     m_ui.Timer1.stop();
 
-    const bool loggedIn = m_runLogin ? m_runLogin(*this) : DefaultLogin();
-    if (!loggedIn) {
+    m_loggedIn = m_runLogin ? m_runLogin(*this) : DefaultLogin();
+    if (!m_loggedIn) {
         // Given up: the window is never shown and the program quits.
         RequestQuit();
         return;
@@ -103,6 +104,10 @@ void TMainForm::RequestQuit()
 
 void TMainForm::FormCreate()
 {
+    // A given-up login is never announced: the session may hold the last name typed into
+    // the dialog, or a password typed into the name box.
+    if (!m_loggedIn)
+        return;
     m_presence = std::make_unique<PresenceChannel>(m_session, m_settings);
     const auto text = [](const char* utf8) { return QString::fromUtf8(utf8); };
     connect(m_presence.get(), &PresenceChannel::socketError, this,
@@ -119,6 +124,8 @@ void TMainForm::FormCreate()
     });
     connect(m_presence.get(), &PresenceChannel::refreshCommand, this, &TMainForm::NoticeRefresh);
     connect(m_presence.get(), &PresenceChannel::onlineList, this, &TMainForm::FillOnlineList);
+    connect(m_presence.get(), &PresenceChannel::chatLine, this, &TMainForm::AppendChatLine);
+    connect(m_presence.get(), &PresenceChannel::hintCommand, this, &TMainForm::ShowHint);
     m_presence->Start();
 }
 
@@ -142,4 +149,24 @@ void TMainForm::ShowWarning(const QString& text)
 HttpResult TMainForm::FetchServerFile(const std::string& path) const
 {
     return ::FetchServerFile(m_settings, m_session.ServerAddress, path);
+}
+
+std::optional<std::size_t> TMainForm::SaveDownload(const std::string& path, const QString& fileName)
+{
+    const HttpResult got = FetchServerFile(path);
+    if (!got.ok)
+        return std::nullopt; // nothing was opened, so a file already there stays as it was
+    QFile file(fileName);
+    // Unbuffered, so that a full disk fails the write here instead of vanishing in close().
+    const auto mode = QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered;
+    if (!file.open(mode))
+        return std::nullopt; // a file that cannot be opened for writing is left alone
+    const bool saved = file.write(got.body.data(), static_cast<qint64>(got.body.size()))
+        == static_cast<qint64>(got.body.size());
+    file.close();
+    if (!saved) {
+        file.remove(); // no half-written file is left behind
+        return std::nullopt;
+    }
+    return got.body.size();
 }

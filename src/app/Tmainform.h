@@ -10,11 +10,13 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 class ClickLabel;
 class DbSession;
+class QPoint;
 struct HttpResult;
 class PresenceChannel;
 struct Session;
@@ -25,7 +27,8 @@ struct Settings;
 //
 // The code is split by concern: Tmainform.cpp start-up and shutdown, TmainformLayout.cpp
 // the controls and their event bindings, TmainformBrowser.cpp the list, TmainformNotice.cpp
-// the notice, banners, captions and temperature, TmainformChat.cpp the online list.
+// the notice, banners, captions, temperature and update download, TmainformChat.cpp the
+// online list, the chat room, the hint panel and the fold.
 class TMainForm final : public QWidget
 {
     Q_OBJECT
@@ -104,9 +107,26 @@ public slots:
     void Label15MouseMove();
     void Label15MouseLeave();
     void NoticeRefresh();
-    // The online list (TmainformChat.cpp): the names of the last list from the presence
-    // service replace the list.
+    void Label6MouseMove();
+    void Label6MouseLeave();
+    void Label6Click();
+    // The online list, chat room, hint and fold (TmainformChat.cpp). The names of the last
+    // list from the presence service replace the list.
     void FillOnlineList(const std::vector<std::string>& names);
+    void lbMouseDown(Qt::MouseButton button, const QPoint& at);
+    void lbDblClick();
+    void N1Click();
+    void SpeedButton12Click();
+    void SpeedButton13Click();
+    void SpeedButton14Click();
+    void Panel1Click();
+    // A chat line from the presence service (GBK), appended to the transcript.
+    void AppendChatLine(const std::string& text);
+    // The server's "Hint Command": the hint sound and the hint panel.
+    void ShowHint();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // Layout.
@@ -130,6 +150,8 @@ private:
     void SetMessageInputShown(bool shown);
     void SetRowHover(ClickLabel* label, bool hovered);
     void DownloadTorrent(const std::string& link);
+    // The online list.
+    void ShowProfile();
 
     // Hands a link to the desktop's opener when it is a web address (core/Links.h); a page
     // link that is none is refused with a message, a banner link quietly.
@@ -140,6 +162,9 @@ private:
     void OpenLink(const std::string& link, LinkUse use);
     void ShowWarning(const QString& text);
     HttpResult FetchServerFile(const std::string& path) const;
+    // Fetches a file of the file service and saves it whole under fileName: the size saved,
+    // or nothing when the fetch or the write failed. A failed write leaves no file behind.
+    std::optional<std::size_t> SaveDownload(const std::string& path, const QString& fileName);
 
     Session& m_session;
     DbSession& m_db;
@@ -158,6 +183,9 @@ private:
     std::string m_bannerLink2;
     Clock m_clock;
     int m_captionIndex = -1;
+    bool m_updateArmed = false; // the pointer moved over a notice naming an update archive
+    bool m_listFolded = false;
+    bool m_loggedIn = false; // only a session that logged in is announced to the presence service
     bool m_quitRequested = false;
     bool m_destroyed = false;
     int m_designHeight = 408;

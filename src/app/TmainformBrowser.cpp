@@ -5,12 +5,10 @@
 #include "core/Settings.h"
 #include "db/DbSession.h"
 #include "db/Statements.h"
-#include "net/Http.h"
 #include "ui/Controls.h"
 #include "ui/TextBridge.h"
 #include "ui/Tflashform.h"
 
-#include <QFile>
 #include <QLineEdit>
 
 #include <optional>
@@ -237,23 +235,15 @@ void TMainForm::DownloadTorrent(const std::string& link)
     const QString chosen = m_platform.files.ChooseOpen(this, "torrent文件 (*.torrent)");
     if (chosen.isEmpty() || Trim(QToGbk(chosen)).empty())
         return;
-    const HttpResult got = FetchServerFile(m_settings.torrentFolder + link);
     // The chosen name is a prefix of the saved file's name.
-    QFile file(chosen + "【欢迎共享种子到" + GbkToQ(m_settings.ShareContactAddress) + "】.torrent");
-    // Unbuffered, so that a full disk fails the write here instead of vanishing in close().
-    const auto mode = QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered;
-    const bool saved = got.ok && file.open(mode)
-        && file.write(got.body.data(), static_cast<qint64>(got.body.size()))
-            == static_cast<qint64>(got.body.size());
-    if (file.isOpen())
-        file.close();
-    if (!saved) {
-        if (got.ok)
-            file.remove(); // no half-written torrent is left behind
+    const auto size = SaveDownload(m_settings.torrentFolder + link,
+                                   chosen + "【欢迎共享种子到"
+                                       + GbkToQ(m_settings.ShareContactAddress) + "】.torrent");
+    if (!size) {
         ShowWarning("下载种子失败...");
         return;
     }
-    ShowWarning("下载种子完成，种子大小" + QString::number(got.body.size()) + "字节");
+    ShowWarning("下载种子完成，种子大小" + QString::number(*size) + "字节");
 }
 
 void TMainForm::SpeedButton9Click()

@@ -6,9 +6,11 @@
 
 class ClickLabel;
 class PanelStatusBar;
+class QAction;
 class QFrame;
 class QLineEdit;
 class QListWidget;
+class QMenu;
 class QPlainTextEdit;
 class SpeedButton;
 
@@ -67,5 +69,7 @@ struct TMainFormControls
     SpeedButton* SpeedButton14 = nullptr;
 
     // Components.
-    QTimer Timer1; // the rotating caption
+    QTimer Timer1;               // the rotating caption
+    QMenu* PopupMenu1 = nullptr; // the pop-up of lb
+    QAction* N1 = nullptr;       // "查看用户信息"
 };

@@ -6,13 +6,14 @@
 #include "ui/Artwork.h"
 #include "ui/Controls.h"
 #include "ui/Fonts.h"
+#include "ui/OnlineList.h"
 #include "ui/Palette.h"
 
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPainterPath>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QRegion>
 #include <QScreen>
@@ -34,6 +35,18 @@ ClickLabel* MakeLabel(const QString& text, QWidget* parent, int x, int y, int px
     if (autoSize)
         label->adjustSize();
     return label;
+}
+
+// The region from (0, 0) to (right, bottom), both exclusive, with corner ellipses of
+// ew by eh: a cross of two bands and an ellipse in each corner.
+QRegion RoundRectRegion(int right, int bottom, int ew, int eh)
+{
+    QRegion region(QRect(0, eh / 2, right, bottom - 2 * (eh / 2)));
+    region += QRect(ew / 2, 0, right - 2 * (ew / 2), bottom);
+    for (const int x : {0, right - ew})
+        for (const int y : {0, bottom - eh})
+            region += QRegion(x, y, ew, eh, QRegion::Ellipse);
+    return region;
 }
 
 } // namespace
@@ -84,7 +97,11 @@ void TMainForm::BuildLayout()
     m_ui.lb->setGeometry(555, 18, 126, 373);
     m_ui.lb->setFrameShape(QFrame::Panel);
     m_ui.lb->setFrameShadow(QFrame::Raised);
-    m_ui.lb->setIconSize(QSize(16, 16));
+    m_ui.lb->setItemDelegate(new OnlineListDelegate(m_ui.lb));
+    m_ui.lb->setUniformItemSizes(true);
+    m_ui.lb->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_ui.PopupMenu1 = new QMenu(this);
+    m_ui.N1 = m_ui.PopupMenu1->addAction("查看用户信息");
 
     m_ui.Panel1 = MakeLabel("<", this, 547, 19, 15, false);
     m_ui.Panel1->setFont(SongTi(15, true));
@@ -221,7 +238,21 @@ void TMainForm::BindEvents()
     connect(m_ui.SpeedButton7, &QToolButton::clicked, this, &TMainForm::SpeedButton7Click);
     connect(m_ui.SpeedButton11, &QToolButton::clicked, this, &TMainForm::SpeedButton11Click);
     connect(m_ui.SpeedButton15, &QToolButton::clicked, this, &TMainForm::SpeedButton15Click);
-    connect(m_ui.SpeedButton14, &QToolButton::clicked, m_ui.Panel4, &QWidget::hide);
+
+    connect(m_ui.Label6, &ClickLabel::clicked, this, &TMainForm::Label6Click);
+    connect(m_ui.Label6, &ClickLabel::mouseMoved, this, &TMainForm::Label6MouseMove);
+    connect(m_ui.Label6, &ClickLabel::mouseLeft, this, &TMainForm::Label6MouseLeave);
+
+    // The online list, its pop-up, the chat room, the hint panel and the fold.
+    m_ui.lb->viewport()->installEventFilter(this); // lbMouseDown, lbDblClick
+    connect(m_ui.lb, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        m_ui.PopupMenu1->popup(m_ui.lb->viewport()->mapToGlobal(at));
+    });
+    connect(m_ui.N1, &QAction::triggered, this, &TMainForm::N1Click);
+    connect(m_ui.SpeedButton12, &QToolButton::clicked, this, &TMainForm::SpeedButton12Click);
+    connect(m_ui.SpeedButton13, &QToolButton::clicked, this, &TMainForm::SpeedButton13Click);
+    connect(m_ui.SpeedButton14, &QToolButton::clicked, this, &TMainForm::SpeedButton14Click);
+    connect(m_ui.Panel1, &ClickLabel::clicked, this, &TMainForm::Panel1Click);
     // The row handlers learn which row sent the event.
     for (ClickLabel* label : m_ui.RowLabels) {
         connect(label, &ClickLabel::clicked, this, [this, label] { RowLabelClick(label); });
@@ -235,12 +266,12 @@ void TMainForm::BindEvents()
 
 void TMainForm::ShapeHintPanel()
 {
-    // A rounded bubble with a tail pointing down to the left.
-    QPainterPath path;
-    path.addRoundedRect(QRectF(0, 0, 241, 150), 18, 18);
-    QPolygonF tail;
-    tail << QPointF(40, 140) << QPointF(30, 173) << QPointF(80, 145);
-    path.addPolygon(tail);
-    path.setFillRule(Qt::WindingFill);
-    m_ui.Panel4->setMask(QRegion(path.toFillPolygon().toPolygon(), Qt::WindingFill));
+    // A speech bubble: a rounded rectangle over most of the panel and a tail below its left
+    // half, from the panel's size at the time of the call (241 x 173 by design).
+    const int w = m_ui.Panel4->width();
+    const int h = m_ui.Panel4->height();
+    const QPolygon tail({QPoint(static_cast<int>(w * 0.4), h - 50),
+                         QPoint(static_cast<int>(w * 0.25 - 20), h - 20),
+                         QPoint(static_cast<int>(w * 0.23), h - 50)});
+    m_ui.Panel4->setMask(RoundRectRegion(w - 3, h - 45, 15, 15) + QRegion(tail, Qt::OddEvenFill));
 }

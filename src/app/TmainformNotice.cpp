@@ -1,6 +1,6 @@
 // The strip along the top of the main window and the caption under the list: the
-// operator's notice, the banners with their links, the rotating captions with theirs and
-// the day's temperature.
+// operator's notice, which doubles as the link to a new version of the program, the
+// banners with their links, the rotating captions with theirs and the day's temperature.
 #include "app/Tmainform.h"
 
 #include "core/Basefunc.h"
@@ -12,6 +12,7 @@
 #include "net/Lib.h"
 #include "ui/Controls.h"
 #include "ui/TextBridge.h"
+#include "ui/UpdateArchive.h"
 
 #include <QImage>
 #include <QLoggingCategory>
@@ -179,4 +180,37 @@ void TMainForm::Label15MouseLeave()
     f.setUnderline(false);
     m_ui.Label15->setFont(f);
     m_ui.Label15->unsetCursor();
+}
+
+// Pointer over a notice that names an update archive: the notice becomes its download link.
+// Any other notice leaves the hint and the cursor as they were.
+void TMainForm::Label6MouseMove()
+{
+    if (!NamesUpdateArchive(QToGbk(m_ui.Label6->text())))
+        return;
+    m_ui.Label6->setToolTip("点击我下载吧！");
+    m_ui.Label6->setCursor(Qt::PointingHandCursor);
+    m_updateArmed = true;
+}
+
+void TMainForm::Label6MouseLeave()
+{
+    m_updateArmed = false;
+}
+
+void TMainForm::Label6Click()
+{
+    if (!m_updateArmed)
+        return;
+    const std::string archive = UpdateArchiveName(QToGbk(m_ui.Label6->text()));
+    const QString chosen = m_platform.files.ChooseOpen(this, "绿色压缩文件(RAR文件) (*.rar)");
+    if (chosen.isEmpty())
+        return;
+    // The chosen name is a prefix of the saved file's name.
+    const auto size = SaveDownload("/" + archive, chosen + "【感谢下载Zumalo】.rar");
+    if (!size) {
+        ShowWarning("下载软件失败...");
+        return;
+    }
+    ShowWarning("感谢您下载Zumalo，软件下载完成，软件大小" + QString::number(*size) + "字节");
 }

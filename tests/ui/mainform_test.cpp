@@ -200,33 +200,48 @@ TEST_F(MainFormStartUp, ShutdownSendsLoginThenLogoutWithTheSessionName)
     EXPECT_FALSE(m_db->Query("select 1"));
 }
 
-TEST_F(MainFormStartUp, GivenUpLoginNeverShowsTheWindowButStillSaysGoodbye)
+TEST_F(MainFormStartUp, GivenUpLoginNeverShowsTheWindowAndAnnouncesNoName)
 {
-    // One failed attempt leaves its name in the session; then the user gives up.
-    TMainForm& form = Start([this](TMainForm& f) {
-        LoginAs("demo", "wrong")(f);
-        return false;
-    });
-    EXPECT_TRUE(form.QuitRequested());
-    EXPECT_FALSE(form.isVisible());
+    // A failed attempt leaves its name in the session (it could be a password typed into
+    // the name box); then the user gives up. Nothing of it reaches the presence service.
+    struct Case
+    {
+        const char* what;
+        TMainForm::LoginRunner runner;
+    };
+    const Case cases[] = {
+        {"after a failed attempt",
+         [this](TMainForm& f) {
+             LoginAs("demo", "wrong")(f);
+             return false;
+         }},
+        {"without any attempt", [](TMainForm&) { return false; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TMainForm& form = Start(c.runner);
+        EXPECT_TRUE(form.QuitRequested());
+        EXPECT_FALSE(form.isVisible());
+        EXPECT_FALSE(form.Controls().Timer1.isActive());
+        EXPECT_FALSE(form.TemperatureTimer().isActive());
+        EXPECT_EQ(form.Presence(), nullptr);
+        Destroy();
+        EXPECT_TRUE(Datagrams().empty());
+    }
     EXPECT_EQ(m_session.UserName, "demo");
-    EXPECT_FALSE(form.Controls().Timer1.isActive());
-    EXPECT_FALSE(form.TemperatureTimer().isActive());
+}
+
+TEST_F(MainFormStartUp, SwitchedOffServiceLoggedInSoItSaysHelloAndGoodbye)
+{
+    s_db->exec("UPDATE zumalo_sys SET sys_enable = '0'");
+    StartAsDemo();
+    s_db->exec("UPDATE zumalo_sys SET sys_enable = '1'");
     Destroy();
     const auto sent = Datagrams();
     ASSERT_EQ(sent.size(), 2u);
     EXPECT_EQ(sent[0][0], 0);
     EXPECT_EQ(sent[1][0], 2);
     EXPECT_EQ(NameOf(sent[1]), "demo");
-}
-
-TEST_F(MainFormStartUp, GivenUpWithoutAnyAttemptSendsAnEmptyName)
-{
-    Start([](TMainForm&) { return false; });
-    Destroy();
-    const auto sent = Datagrams();
-    ASSERT_EQ(sent.size(), 2u);
-    EXPECT_EQ(NameOf(sent[1]), "");
 }
 
 TEST_F(MainFormStartUp, RotatingCaptionShowsCaptionOneTwiceThenCycles)
@@ -384,20 +399,23 @@ TEST_F(MainLoopDecision, RunsOnlyWhenStartUpEndedWithTheWindowUp)
     EXPECT_FALSE(MessageLoopWanted(switchedOff, false));
 }
 
-TEST_F(MainLoopDecision, GivenUpLoginStillSkipsTheLoopAfterTheSocketErrorBoxTookThePostedQuit)
+TEST_F(MainLoopDecision, SwitchedOffServiceStillSkipsTheLoopAfterTheSocketErrorBoxTookThePostedQuit)
 {
-    // The login is given up (the quit is posted); then the presence socket cannot be made,
-    // and its plain message runs a modal loop before main() decides.
+    // The service is switched off (the quit is posted); then the presence socket cannot be
+    // made, and its plain message runs a modal loop before main() decides.
+    s_db->exec("UPDATE zumalo_sys SET sys_enable = '0'");
     ModalPrompts prompts(m_fake.prompts);
     Platform platform{prompts, m_fake.files, m_fake.shell, m_fake.sound, m_fake.movies};
     std::unique_ptr<NoFreeDescriptors> noDescriptors;
-    m_form = TMainForm::Launch(m_session, *m_db, m_settings, platform, [&](TMainForm&) {
+    m_form = TMainForm::Launch(m_session, *m_db, m_settings, platform, [&](TMainForm& f) {
+        const bool loggedIn = LoginAs("demo", "demo123")(f);
         noDescriptors = std::make_unique<NoFreeDescriptors>();
-        return false;
+        return loggedIn;
     });
     noDescriptors.reset();
+    s_db->exec("UPDATE zumalo_sys SET sys_enable = '1'");
 
-    EXPECT_EQ(m_fake.prompts.Texts(), QStringList({"WinSock Version Error~!"}));
+    EXPECT_EQ(m_fake.prompts.Texts(), QStringList({"软件暂停服务。", "WinSock Version Error~!"}));
     EXPECT_TRUE(m_form->QuitRequested());
     EXPECT_FALSE(m_form->isVisible());
     EXPECT_FALSE(MessageLoopWanted(*m_form, false));

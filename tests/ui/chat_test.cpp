@@ -1,0 +1,419 @@
+#include "../integration/ServerProcess.h"
+#include "MainFormFixture.h"
+
+#include "core/Presence.h"
+#include "net/PresenceChannel.h"
+#include "ui/Controls.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFrame>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <sys/resource.h>
+
+#include <csignal>
+#include <functional>
+
+namespace {
+
+// Runs the event loop until done() holds or timeoutMs pass.
+bool SpinUntil(const std::function<bool()>& done, int timeoutMs = 3000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+QStringList Lines(const QPlainTextEdit* memo)
+{
+    const QString text = memo->toPlainText();
+    return text.isEmpty() ? QStringList() : text.split('\n');
+}
+
+// ----- the online list and the profile box
+
+using OnlineUsers = MainFormFixture;
+
+// A mouse press of the given kind at a point of lb, as the window receives it.
+void PressOnList(QListWidget* lb, QEvent::Type type, Qt::MouseButton button, QPoint at)
+{
+    QMouseEvent press(type, at, lb->viewport()->mapToGlobal(at), button, button, Qt::NoModifier);
+    QApplication::sendEvent(lb->viewport(), &press);
+}
+
+TEST_F(OnlineUsers, NamesAreOwnerDrawnItemsOfTwentyFivePixels)
+{
+    TMainForm& form = StartAsDemo();
+    emit form.Presence()->onlineList({"demo", Utf8ToGbk("小雨"), "bob"});
+    QListWidget* lb = form.Controls().lb;
+    ASSERT_EQ(lb->count(), 3);
+    EXPECT_EQ(form.Controls().sb->PanelText(2), "3人在线");
+    EXPECT_TRUE(lb->item(1)->icon().isNull()); // the delegate draws the person icon
+    EXPECT_EQ(lb->visualItemRect(lb->item(1)).top(), 25);
+    EXPECT_EQ(lb->visualItemRect(lb->item(1)).height(), 25);
+}
+
+TEST_F(OnlineUsers, RightButtonSelectsTheNameUnderThePointerAndTheMenuShowsItsProfile)
+{
+    TMainForm& form = StartAsDemo();
+    emit form.Presence()->onlineList({"demo", Utf8ToGbk("小雨"), "bob"});
+    QListWidget* lb = form.Controls().lb;
+
+    PressOnList(lb, QEvent::MouseButtonPress, Qt::RightButton, {30, 25 + 12});
+    ASSERT_EQ(lb->selectedItems().size(), 1);
+    EXPECT_EQ(lb->selectedItems().front()->text(), "小雨");
+    // Below the last name nothing changes: the menu still works on 小雨.
+    PressOnList(lb, QEvent::MouseButtonPress, Qt::RightButton, {30, 300});
+    ASSERT_EQ(lb->selectedItems().size(), 1);
+    EXPECT_EQ(lb->selectedItems().front()->text(), "小雨");
+
+    EXPECT_EQ(form.Controls().N1->text(), "查看用户信息");
+    form.Controls().N1->trigger();
+    const auto& box = m_fake.prompts.Last();
+    EXPECT_EQ(box.kind, FakePrompts::Kind::Inform);
+    EXPECT_EQ(box.owner, &form);
+    EXPECT_EQ(box.title, "用户信息");
+    EXPECT_EQ(box.text,
+              "昵称：小雨\n性别：女\n年龄：21\n地区：上海徐汇\nQQ：22334455\n"
+              "电话：13800138000\n邮箱：xiaoyu@zumalo.example\n积分：64");
+}
+
+TEST_F(OnlineUsers, DoubleClickShowsTheProfileOnlyOfASelectedName)
+{
+    TMainForm& form = StartAsDemo();
+    emit form.Presence()->onlineList({"demo", "bob"});
+    QListWidget* lb = form.Controls().lb;
+
+    // An empty area with no selection: nothing.
+    PressOnList(lb, QEvent::MouseButtonDblClick, Qt::LeftButton, {30, 300});
+    EXPECT_TRUE(m_fake.prompts.entries.empty());
+
+    lb->setCurrentRow(1);
+    PressOnList(lb, QEvent::MouseButtonDblClick, Qt::LeftButton, {30, 37});
+    ASSERT_EQ(m_fake.prompts.entries.size(), 1u);
+    EXPECT_TRUE(m_fake.prompts.Last().text.startsWith("昵称：bob\n性别：男\n年龄：28\n"));
+}
+
+TEST_F(OnlineUsers, ProfileThatCannotBeReadSaysSoInAPlainMessage)
+{
+    TMainForm& form = StartAsDemo();
+    // A listed name without an account row, then a statement that fails.
+    emit form.Presence()->onlineList({"ghost"});
+    form.Controls().lb->setCurrentRow(0);
+    form.N1Click();
+    m_db->Close();
+    form.N1Click();
+    ASSERT_EQ(m_fake.prompts.entries.size(), 2u);
+    for (const auto& shown : m_fake.prompts.entries) {
+        EXPECT_EQ(shown.kind, FakePrompts::Kind::Plain);
+        EXPECT_EQ(shown.text, "获取用户信息失败，请重新获取。");
+    }
+}
+
+// ----- the chat room against the real zumalo-server
+
+class ChatRoom : public MainFormFixture
+{
+protected:
+    void SetUp() override
+    {
+        MainFormFixture::SetUp();
+        ASSERT_TRUE(m_server.ready()) << m_server.output().toStdString();
+        m_settings.presencePort = m_server.udpPort;
+    }
+
+    // The window logged in as demo, and a second client "bob" beside it.
+    TMainForm& StartBoth()
+    {
+        TMainForm& form = StartAsDemo();
+        EXPECT_TRUE(
+            SpinUntil([&] { return form.Presence()->state() == PresenceChannel::State::Online; }));
+        m_bob.SendTo(m_server.udpPort, presence::BuildLoginRequest("bob"));
+        EXPECT_TRUE(m_bob.ReceiveType(1, 2000)); // the login answer
+        EXPECT_TRUE(SpinUntil([&] { return form.Controls().lb->count() == 2; }));
+        return form;
+    }
+
+    // The next chat line bob receives.
+    std::string BobHears()
+    {
+        const auto line = m_bob.ReceiveType(10, 2000);
+        return line ? presence::ReadText(*line) : std::string("(nothing)");
+    }
+
+    bool Broadcast(const char* text)
+    {
+        QProcess broadcast;
+        broadcast.start(
+            QStringLiteral(ZUMALO_TEST_BIN_DIR "/zumalo-server"),
+            {"broadcast", text, "--admin-socket", QString::fromStdString(m_server.adminSocket)});
+        return broadcast.waitForFinished(5000) && broadcast.exitCode() == 0;
+    }
+
+    ServerProcess m_server;
+    UdpClient m_bob;
+};
+
+TEST_F(ChatRoom, TypedLineReachesTheOthersAndComesBackToTheTranscript)
+{
+    TMainForm& form = StartBoth();
+    auto& ui = form.Controls();
+    ui.SpeedButton13->click();
+    EXPECT_TRUE(ui.Panel3->isVisibleTo(&form));
+    EXPECT_EQ(ui.sb->PanelText(0), "聊天室");
+    EXPECT_EQ(ui.sb->PanelText(4), "你正在聊天室中");
+
+    ui.Edit3->setText("大家好");
+    ui.SpeedButton12->click();
+    EXPECT_EQ(ui.Edit3->text(), "");
+    EXPECT_EQ(GbkToUtf8(BobHears()), "demo说: 大家好");
+    // The transcript shows the line only once the server relayed it.
+    ASSERT_TRUE(SpinUntil([&] { return !Lines(ui.Memo1).isEmpty(); }));
+    EXPECT_EQ(Lines(ui.Memo1), QStringList({"demo说: 大家好"}));
+
+    // An empty input line still sends the name.
+    ui.SpeedButton12->click();
+    EXPECT_EQ(GbkToUtf8(BobHears()), "demo说: ");
+}
+
+TEST_F(ChatRoom, LinesArriveAsPlainTextWhileAListIsShown)
+{
+    TMainForm& form = StartBoth();
+    auto& ui = form.Controls();
+    ASSERT_FALSE(ui.Panel3->isVisibleTo(&form));
+    const std::string markup = Utf8ToGbk("bob说: <b>粗</b> &amp;");
+    m_bob.SendTo(m_server.udpPort, presence::BuildTextLine(markup));
+    ASSERT_TRUE(SpinUntil([&] { return !Lines(ui.Memo1).isEmpty(); }));
+    EXPECT_EQ(Lines(ui.Memo1), QStringList({"bob说: <b>粗</b> &amp;"}));
+    EXPECT_EQ(ui.sb->PanelText(4), "你正在浏览种子");
+
+    // A client's command is not relayed; the operator's is.
+    s_db->exec("UPDATE zumalo_sys SET sys_message = '今晚维护'");
+    m_bob.SendTo(m_server.udpPort, presence::BuildTextLine(presence::RefreshCommand));
+    m_bob.SendTo(m_server.udpPort, presence::BuildTextLine("after"));
+    ASSERT_TRUE(SpinUntil([&] { return Lines(ui.Memo1).size() == 2; }));
+    EXPECT_EQ(Lines(ui.Memo1).back(), "after");
+    EXPECT_NE(ui.Label6->text(), "今晚维护");
+    ASSERT_TRUE(Broadcast("Refresh Command"));
+    EXPECT_TRUE(SpinUntil([&] { return ui.Label6->text() == "今晚维护"; }));
+    s_db->exec("UPDATE zumalo_sys SET sys_message = "
+               "'新版本Zumalo2.rar已发布，修复聊天室断线问题，欢迎下载！'");
+    EXPECT_EQ(Lines(ui.Memo1).size(), 2); // the commands are no chat lines
+
+    ui.SpeedButton13->click();
+    EXPECT_TRUE(ui.Memo1->isVisibleTo(&form));
+    EXPECT_EQ(Lines(ui.Memo1).front(), "bob说: <b>粗</b> &amp;");
+}
+
+TEST_F(ChatRoom, OperatorHintPlaysTheSoundAndShowsThePanel)
+{
+    TMainForm& form = StartBoth();
+    auto& ui = form.Controls();
+    ASSERT_FALSE(ui.Panel4->isVisibleTo(&form));
+    ASSERT_TRUE(Broadcast("Hint Command"));
+    ASSERT_TRUE(SpinUntil([&] { return ui.Panel4->isVisibleTo(&form); }));
+    EXPECT_EQ(m_fake.sound.played,
+              QStringList({QString::fromStdString(ProgramDir() + "dat/system.wav")}));
+    EXPECT_EQ(ui.Label17->text(), "Zumalo信息");
+    EXPECT_EQ(ui.Label16->text(), "Label");
+    EXPECT_TRUE(Lines(ui.Memo1).isEmpty());
+    ui.SpeedButton14->click();
+    EXPECT_FALSE(ui.Panel4->isVisibleTo(&form));
+}
+
+// ----- the chat room's own state, with the stand-in presence socket
+
+using ChatRoomState = MainFormFixture;
+
+TEST_F(ChatRoomState, LineSentBeforeTheServerAnsweredFailsAndClosesTheWindow)
+{
+    // Nothing has arrived yet, so there is no address to send the line to.
+    TMainForm& form = StartAsDemo();
+    form.SpeedButton13Click();
+    form.Controls().Edit3->setText("hello");
+    form.SpeedButton12Click();
+    EXPECT_EQ(m_fake.prompts.Texts(), QStringList({"与服务器失去链接。"}));
+    EXPECT_EQ(m_fake.prompts.Last().kind, FakePrompts::Kind::Warn);
+    EXPECT_EQ(form.Controls().Edit3->text(), "");
+    EXPECT_FALSE(form.isVisible());
+}
+
+TEST_F(ChatRoomState, ChatRoomTakesTheBoardInputRowAwayOnceAndAListButtonLeavesIt)
+{
+    TMainForm& form = StartAsDemo();
+    auto& ui = form.Controls();
+    form.SpeedButton8Click(); // the board shows its input row
+    ASSERT_EQ(form.height(), 408);
+    form.SpeedButton13Click();
+    EXPECT_EQ(form.height(), 388);
+    EXPECT_FALSE(ui.Edit1->isVisibleTo(&form));
+    EXPECT_FALSE(form.Browser().MessageInputShown);
+    form.SpeedButton13Click();
+    EXPECT_EQ(form.height(), 388);
+
+    form.SpeedButton5Click();
+    EXPECT_FALSE(ui.Panel3->isVisibleTo(&form));
+    EXPECT_EQ(ui.sb->PanelText(0), "共22个种子");
+    EXPECT_EQ(ui.sb->PanelText(4), "你正在浏览种子");
+}
+
+TEST_F(ChatRoomState, HintBubbleHasItsShape)
+{
+    TMainForm& form = StartAsDemo();
+    const QRegion mask = form.Controls().Panel4->mask();
+    struct Probe
+    {
+        QPoint at;
+        bool inside;
+    };
+    const Probe probes[] = {
+        {{120, 64}, true},   // the middle of the bubble
+        {{0, 0}, false},     // a rounded corner
+        {{1, 1}, false},     // (still the corner)
+        {{237, 64}, true},   // the right edge, up to 238 exclusive
+        {{238, 64}, false},  //
+        {{120, 127}, true},  // the bottom edge, up to 128 exclusive
+        {{120, 128}, false}, //
+        {{55, 140}, true},   // inside the tail
+        {{80, 140}, false},  // right of the tail
+        {{30, 140}, false},  // left of the tail
+        {{40, 160}, false},  // below its tip
+        {{240, 172}, false}, // the panel's last pixel
+    };
+    for (const Probe& p : probes)
+        EXPECT_EQ(mask.contains(p.at), p.inside) << p.at.x() << "," << p.at.y();
+}
+
+TEST_F(ChatRoomState, FoldingTwiceRestoresTheWindow)
+{
+    TMainForm& form = StartAsDemo();
+    auto& ui = form.Controls();
+    emit ui.Panel1->clicked();
+    EXPECT_EQ(form.width(), 681 - 126);
+    EXPECT_EQ(ui.Panel1->text(), ">");
+    EXPECT_EQ(ui.lb->x(), 555); // the list stays, outside the narrower window
+    emit ui.Panel1->clicked();
+    EXPECT_EQ(form.width(), 681);
+    EXPECT_EQ(ui.Panel1->text(), "<");
+}
+
+// ----- the update download from the notice
+
+class UpdateDownload : public MainFormFixture
+{
+protected:
+    void SetNotice(TMainForm& form, const char* text) { SetCaption(form.Controls().Label6, text); }
+
+    QString LastWarning() const
+    {
+        return m_fake.prompts.entries.empty() ? QString() : m_fake.prompts.Last().text;
+    }
+
+    QTemporaryDir m_dir;
+};
+
+TEST_F(UpdateDownload, ArmedNoticeSavesTheArchiveUnderTheChosenName)
+{
+    m_http.Serve("/Zumalo2.rar", std::string(4321, 'r'));
+    m_fake.files.path = m_dir.path() + "/a.rar";
+    TMainForm& form = StartAsDemo();
+    auto& ui = form.Controls();
+
+    // Not armed yet: a click does nothing.
+    emit ui.Label6->clicked();
+    EXPECT_TRUE(m_fake.files.filters.isEmpty());
+
+    emit ui.Label6->mouseMoved();
+    EXPECT_EQ(ui.Label6->toolTip(), "点击我下载吧！");
+    EXPECT_EQ(ui.Label6->cursor().shape(), Qt::PointingHandCursor);
+    emit ui.Label6->clicked();
+    ASSERT_EQ(m_fake.files.filters.size(), 1);
+    EXPECT_EQ(m_fake.files.filters[0], "绿色压缩文件(RAR文件) (*.rar)");
+    EXPECT_EQ(LastWarning(), "感谢您下载Zumalo，软件下载完成，软件大小4321字节");
+    QFile saved(m_dir.path() + "/a.rar【感谢下载Zumalo】.rar");
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.size(), 4321);
+
+    // Leaving the notice disarms it; a cancelled dialog downloads nothing.
+    emit ui.Label6->mouseLeft();
+    emit ui.Label6->clicked();
+    EXPECT_EQ(m_fake.files.filters.size(), 1);
+    emit ui.Label6->mouseMoved();
+    m_fake.files.path = "";
+    emit ui.Label6->clicked();
+    EXPECT_EQ(m_http.Hits("/Zumalo2.rar"), 1);
+}
+
+TEST_F(UpdateDownload, NoticesThatNameNoArchiveOrAnOddOne)
+{
+    m_http.Serve("/Zumalo 3" + Utf8ToGbk("版") + ".rar", std::string(5, 'x'));
+    m_fake.files.path = m_dir.path() + "/b";
+    TMainForm& form = StartAsDemo();
+    auto& ui = form.Controls();
+
+    // "Zumalo" without ".rar" never arms; the hint stays as it was.
+    SetNotice(form, "Zumalo 新版本即将发布");
+    emit ui.Label6->mouseMoved();
+    emit ui.Label6->clicked();
+    EXPECT_TRUE(m_fake.files.filters.isEmpty());
+    EXPECT_EQ(ui.Label6->toolTip(), "");
+
+    // A name with a blank and a Chinese character is fetched escaped.
+    SetNotice(form, "请下载 Zumalo 3版.rar！");
+    emit ui.Label6->mouseMoved();
+    emit ui.Label6->clicked();
+    EXPECT_EQ(LastWarning(), "感谢您下载Zumalo，软件下载完成，软件大小5字节");
+
+    // ".rar" before "Zumal": an empty name, the server's base address, which has no file.
+    SetNotice(form, "old.rar replaced by Zumalo");
+    emit ui.Label6->mouseMoved();
+    emit ui.Label6->clicked();
+    EXPECT_EQ(m_http.Hits("/"), 1);
+    EXPECT_EQ(LastWarning(), "下载软件失败...");
+}
+
+TEST_F(UpdateDownload, FailedFetchOrWriteLeavesNoFile)
+{
+    m_http.Serve("/Zumalo2.rar", std::string(1234, 'r'));
+    m_fake.files.path = m_dir.path() + "/c";
+    TMainForm& form = StartAsDemo();
+    auto& ui = form.Controls();
+
+    // An archive the server does not have.
+    SetNotice(form, "Zumalo9.rar");
+    emit ui.Label6->mouseMoved();
+    emit ui.Label6->clicked();
+    EXPECT_EQ(LastWarning(), "下载软件失败...");
+    EXPECT_TRUE(QDir(m_dir.path()).entryList(QDir::Files).isEmpty());
+
+    // A file-size limit stands in for a full disk: writes past 100 bytes fail.
+    SetNotice(form, "Zumalo2.rar");
+    emit ui.Label6->mouseMoved();
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 100;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    emit ui.Label6->clicked();
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(LastWarning(), "下载软件失败...");
+    EXPECT_TRUE(QDir(m_dir.path()).entryList(QDir::Files).isEmpty());
+}
+
+} // namespace
