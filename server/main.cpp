@@ -29,8 +29,9 @@ namespace {
 // source's content folder.
 std::string DefaultContentDir()
 {
-    const std::string installed = ProgramDir() + "../" ZUMALO_INSTALLED_CONTENT_DIR;
-    return std::filesystem::is_directory(installed) ? installed : ZUMALO_CONTENT_DIR;
+    const auto installed =
+        std::filesystem::path(ProgramDir() + "../" ZUMALO_INSTALLED_CONTENT_DIR).lexically_normal();
+    return std::filesystem::is_directory(installed) ? installed.string() : ZUMALO_CONTENT_DIR;
 }
 
 struct Options
