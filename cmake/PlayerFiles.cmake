@@ -1,6 +1,8 @@
 # The video window's player: Ruffle from the npm package (scripts/install-deps runs npm ci) and
-# its page, copied to build/bin/player where RufflePlayer loads them from.
-set(ZUMALO_RUFFLE_DIR ${CMAKE_SOURCE_DIR}/node_modules/@ruffle-rs/ruffle)
+# its page, copied to build/bin/player where RufflePlayer loads them from. A build without
+# network points ZUMALO_RUFFLE_DIR at a Ruffle web release unpacked elsewhere.
+set(ZUMALO_RUFFLE_DIR ${CMAKE_SOURCE_DIR}/node_modules/@ruffle-rs/ruffle CACHE PATH
+  "folder holding ruffle.js, its .wasm files and licences")
 set(ZUMALO_PLAYER_DIR ${ZUMALO_BIN_DIR}/player)
 file(GLOB ZUMALO_PLAYER_SOURCES CONFIGURE_DEPENDS
   ${ZUMALO_RUFFLE_DIR}/*.js ${ZUMALO_RUFFLE_DIR}/*.wasm ${ZUMALO_RUFFLE_DIR}/LICENSE_*
@@ -18,3 +20,7 @@ foreach(source ${ZUMALO_PLAYER_SOURCES})
   list(APPEND ZUMALO_PLAYER_OUTPUTS ${ZUMALO_PLAYER_DIR}/${name})
 endforeach()
 add_custom_target(zumalo_player_files ALL DEPENDS ${ZUMALO_PLAYER_OUTPUTS})
+
+# Installed, the player sits in the client's private folder with Ruffle's licence files.
+install(DIRECTORY ${ZUMALO_PLAYER_DIR}/ DESTINATION ${ZUMALO_INSTALL_PRIVATE_DIR}/player
+  COMPONENT client)

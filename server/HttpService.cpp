@@ -6,10 +6,51 @@
 #include <netinet/in.h>
 #include <unistd.h>
 
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
+
+namespace {
+
+// What a client sent, fit for one log line: no control bytes, not too long.
+std::string Printable(std::string_view text)
+{
+    constexpr std::size_t Longest = 300;
+    std::string out;
+    for (const char c : text.substr(0, Longest))
+        out += (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) ? '?' : c;
+    if (text.size() > Longest)
+        out += "...";
+    return out;
+}
+
+std::string ClientText(MHD_Connection* connection)
+{
+    const MHD_ConnectionInfo* info =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+    if (!info || !info->client_addr || info->client_addr->sa_family != AF_INET)
+        return "?";
+    const auto* address = reinterpret_cast<const sockaddr_in*>(info->client_addr);
+    return EndpointText(ntohl(address->sin_addr.s_addr), ntohs(address->sin_port));
+}
+
+} // namespace
 
 struct HttpServiceCallbacks
 {
+    // libmicrohttpd's own messages: connections refused over a limit, requests too large.
+    static void Error(void* cls, const char* format, va_list arguments)
+    {
+        auto& service = *static_cast<HttpService*>(cls);
+        char text[512];
+        std::vsnprintf(text, sizeof text, format, arguments);
+        std::string line = service.m_name + ": " + text;
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+            line.pop_back();
+        if (service.m_log)
+            service.m_log(LogLevel::Warning, line);
+    }
+
     // Requests served on one connection, for the keep-alive limit.
     static void Connection(void*, MHD_Connection*, void** socketContext,
                            MHD_ConnectionNotificationCode code)
@@ -69,6 +110,15 @@ struct HttpServiceCallbacks
             reply.headers.emplace_back("Allow", "GET, HEAD");
         }
 
+        if (service.m_log) {
+            const std::uint64_t bytes = reply.file >= 0 ? reply.length : reply.body.size();
+            service.m_log(reply.status >= 400 ? LogLevel::Warning : LogLevel::Info,
+                          service.m_name + ": " + ClientText(connection) + " "
+                              + Printable(request.method) + " " + Printable(request.target) + " "
+                              + std::to_string(reply.status) + " " + std::to_string(bytes)
+                              + " bytes");
+        }
+
         MHD_Response* response = reply.file >= 0
             ? MHD_create_response_from_fd_at_offset64(reply.length, reply.file, reply.offset)
             : MHD_create_response_from_buffer(reply.body.size(), reply.body.data(),
@@ -96,6 +146,12 @@ struct HttpServiceCallbacks
     }
 };
 
+HttpService::HttpService(std::string name, LogSink log)
+    : m_name(std::move(name))
+    , m_log(std::move(log))
+{
+}
+
 HttpService::~HttpService()
 {
     Stop();
@@ -113,9 +169,11 @@ bool HttpService::Start(const std::string& address, std::uint16_t port, const Li
     }
     m_limits = limits;
     m_handler = std::move(handler);
-    const unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL;
+    const unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_USE_ERROR_LOG;
     m_daemon = MHD_start_daemon(
-        flags, port, nullptr, nullptr, &HttpServiceCallbacks::Access, this, MHD_OPTION_SOCK_ADDR,
+        flags, port, nullptr, nullptr, &HttpServiceCallbacks::Access, this,
+        // First, so that it sees what the daemon says while it starts.
+        MHD_OPTION_EXTERNAL_LOGGER, &HttpServiceCallbacks::Error, this, MHD_OPTION_SOCK_ADDR,
         reinterpret_cast<const sockaddr*>(&local), MHD_OPTION_CONNECTION_LIMIT, limits.connections,
         MHD_OPTION_PER_IP_CONNECTION_LIMIT, limits.connectionsPerAddress,
         MHD_OPTION_CONNECTION_TIMEOUT, limits.idleTimeoutSeconds, MHD_OPTION_THREAD_POOL_SIZE,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Log.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -13,7 +15,9 @@ struct MHD_Daemon;
 // connection, so a slow or idle client costs a socket and a few kilobytes, not a thread.
 // Connections are capped overall and per client address, a connection that makes no
 // progress for the idle time-out is closed (whether it is sending its request or not
-// reading the answer), and a connection is closed after a number of requests.
+// reading the answer), and a connection is closed after a number of requests. Every request
+// is logged with its answer; refusals (answers of 400 and up, connections over a limit) as
+// warnings.
 class HttpService
 {
 public:
@@ -48,7 +52,8 @@ public:
 
     using Handler = std::function<Reply(const Request&)>;
 
-    HttpService() = default;
+    // name starts each log line ("files", "pages").
+    HttpService(std::string name, LogSink log);
     ~HttpService();
     HttpService(const HttpService&) = delete;
     HttpService& operator=(const HttpService&) = delete;
@@ -64,6 +69,8 @@ private:
     MHD_Daemon* m_daemon = nullptr;
     Limits m_limits;
     Handler m_handler;
+    std::string m_name;
+    LogSink m_log;
 
     friend struct HttpServiceCallbacks;
 };

@@ -1,5 +1,6 @@
 #include "PresenceService.h"
 
+#include "core/Basefunc.h"
 #include "core/Presence.h"
 
 #include <algorithm>
@@ -40,8 +41,10 @@ void PresenceService::Handle(const Endpoint& from, std::string_view datagram, Cl
     case MessageType::LoginRequest:
         if (ReadValidName(datagram, name))
             Login(from, name, now, true);
-        else if (datagram.size() == presence::NameRecordSize)
+        else if (datagram.size() == presence::NameRecordSize) {
             m_sink(presence::BuildLoginAnswer(false), std::span(&from, 1));
+            Refuse(from, {}, "a name the list cannot carry", now);
+        }
         break;
     case MessageType::KeepOnline:
         if (ReadValidName(datagram, name)) {
@@ -53,7 +56,7 @@ void PresenceService::Handle(const Endpoint& from, std::string_view datagram, Cl
         break;
     case MessageType::LogoutNotice:
         if (ReadValidName(datagram, name) && Find(from)) {
-            Remove(from.Key());
+            Remove(from.Key(), "");
             m_listPending = true;
         }
         break;
@@ -78,7 +81,7 @@ std::size_t PresenceService::OperatorBroadcast(std::string_view text)
 {
     Broadcast(presence::BuildTextLine(text));
     const std::size_t count = m_clients.size();
-    m_log("broadcast to " + std::to_string(count) + " online clients");
+    m_log(LogLevel::Info, "broadcast to " + std::to_string(count) + " online clients");
     return count;
 }
 
@@ -98,14 +101,15 @@ void PresenceService::Login(const Endpoint& from, const std::string& name, Clock
         if (IsFresh(holder, now)) {
             if (answer)
                 m_sink(presence::BuildLoginAnswer(false), std::span(&from, 1));
+            Refuse(from, name, "the name is online elsewhere", now);
             return;
         }
-        Remove(it->second); // silent for too long: the name is free again
+        Remove(it->second, "silent, the name logs in elsewhere");
         m_listPending = true;
     }
     Client* client = Find(from);
     if (client && client->name != name) {
-        Remove(from.Key()); // the same socket logs in under another name
+        Remove(from.Key(), "the same socket logs in under another name");
         m_listPending = true;
         client = nullptr;
     }
@@ -114,11 +118,11 @@ void PresenceService::Login(const Endpoint& from, const std::string& name, Clock
     } else if (!HasRoomFor(from)) {
         if (answer)
             m_sink(presence::BuildLoginAnswer(false), std::span(&from, 1));
-        // Rate-limited: a flood of logins must not flood the log.
-        if (now - m_lastFullLog >= std::chrono::seconds(1)) {
-            m_lastFullLog = now;
-            m_log("refused a login: " + std::to_string(m_clients.size()) + " clients online");
-        }
+        Refuse(from, name,
+               m_clients.size() >= m_limits.clients
+                   ? "full, " + std::to_string(m_clients.size()) + " clients online"
+                   : "too many clients from this address",
+               now);
         return;
     } else {
         Client added{from, name, m_nextOrder++, now};
@@ -127,6 +131,9 @@ void PresenceService::Login(const Endpoint& from, const std::string& name, Clock
         m_byName.emplace(name, from.Key());
         m_clients.emplace(from.Key(), std::move(added));
         m_recipientsStale = true;
+        m_log(LogLevel::Info,
+              "login " + GbkToUtf8(name) + " from " + EndpointText(from.ip, from.port)
+                  + (answer ? "" : " (keep-online from an unknown endpoint)"));
     }
     if (answer)
         m_sink(presence::BuildLoginAnswer(true), std::span(&from, 1));
@@ -136,11 +143,36 @@ void PresenceService::Login(const Endpoint& from, const std::string& name, Clock
         SendList(now);
 }
 
-void PresenceService::Remove(std::uint64_t key)
+void PresenceService::Refuse(const Endpoint& from, std::string_view name, std::string_view why,
+                             Clock::time_point now)
+{
+    // A flood of logins must not flood the log: one line a second, counting the rest.
+    if (now - m_lastRefusalLog < std::chrono::seconds(1)) {
+        ++m_refusalsUnlogged;
+        return;
+    }
+    m_lastRefusalLog = now;
+    std::string line = "refused a login";
+    if (!name.empty())
+        line += " as " + GbkToUtf8(name);
+    line += " from " + EndpointText(from.ip, from.port) + ": " + std::string(why);
+    if (m_refusalsUnlogged)
+        line += " (and " + std::to_string(m_refusalsUnlogged) + " more since the last line)";
+    m_refusalsUnlogged = 0;
+    m_log(LogLevel::Warning, line);
+}
+
+void PresenceService::Remove(std::uint64_t key, std::string_view why)
 {
     const auto it = m_clients.find(key);
     if (it == m_clients.end())
         return;
+    const Endpoint& endpoint = it->second.endpoint;
+    std::string line = "logout " + GbkToUtf8(it->second.name) + " from "
+        + EndpointText(endpoint.ip, endpoint.port);
+    if (!why.empty())
+        line += " (" + std::string(why) + ")";
+    m_log(LogLevel::Info, line);
     m_loginOrder.erase(it->second.order);
     m_byName.erase(it->second.name);
     if (const auto count = m_perAddress.find(it->second.endpoint.ip); --count->second == 0)
@@ -202,7 +234,7 @@ PresenceService::Clock::time_point PresenceService::Tick(Clock::time_point now)
             if (!IsFresh(client, now))
                 silent.push_back(key);
         for (std::uint64_t key : silent)
-            Remove(key);
+            Remove(key, "not heard within the keep-alive time");
         if (!silent.empty())
             m_listPending = true;
         // Sweep a few times within the keep-alive time, at least once a second.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Log.h"
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -31,15 +33,15 @@ struct Endpoint
 // there is room; LogoutNotice and the keep-alive time-out remove. A TextLine from an online
 // endpoint goes unchanged to every online client, the sender included, unless its text is
 // one of the two commands: only the operator sends those (OperatorBroadcast). Anything
-// malformed is dropped without a word.
+// malformed is dropped without a word. Logins and logouts are logged, refusals as warnings
+// (at most one a second, so that a flood does not flood the log).
 class PresenceService
 {
 public:
     using Clock = std::chrono::steady_clock;
     // One datagram for one or more endpoints.
     using Sink = std::function<void(std::string_view datagram, std::span<const Endpoint> to)>;
-    // One line for the operator's log.
-    using Log = std::function<void(const std::string& line)>;
+    using Log = LogSink;
 
     // How many clients may be online at once, overall and from one IPv4 address.
     struct Limits
@@ -73,7 +75,9 @@ private:
 
     void Login(const Endpoint& from, const std::string& name, Clock::time_point now, bool answer);
     bool HasRoomFor(const Endpoint& endpoint) const;
-    void Remove(std::uint64_t key);
+    void Remove(std::uint64_t key, std::string_view why);
+    void Refuse(const Endpoint& from, std::string_view name, std::string_view why,
+                Clock::time_point now);
     bool IsFresh(const Client& client, Clock::time_point now) const;
     Client* Find(const Endpoint& endpoint);
     const std::vector<Endpoint>& Recipients();
@@ -96,5 +100,6 @@ private:
     bool m_listPending = false;
     Clock::time_point m_lastList{};
     Clock::time_point m_nextSweep{};
-    Clock::time_point m_lastFullLog{};
+    Clock::time_point m_lastRefusalLog{};
+    std::size_t m_refusalsUnlogged = 0;
 };

@@ -11,6 +11,7 @@
 #include "core/Basefunc.h"
 
 #include <fcntl.h>
+#include <getopt.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,18 +25,28 @@
 
 namespace {
 
+// Installed, the sample content sits in share/ beside bin/; in the build tree it is the
+// source's content folder.
+std::string DefaultContentDir()
+{
+    const auto installed =
+        std::filesystem::path(ProgramDir() + "../" ZUMALO_INSTALLED_CONTENT_DIR).lexically_normal();
+    return std::filesystem::is_directory(installed) ? installed.string() : ZUMALO_CONTENT_DIR;
+}
+
 struct Options
 {
     std::string bind = "127.0.0.1";
     int udpPort = 5432;
     int httpPort = 8081;
     int webPort = 8082;
-    std::string content = ZUMALO_CONTENT_DIR;
+    std::string content = DefaultContentDir();
     double keepAliveSeconds = 10;
     PresenceService::Limits presence;
     HttpService::Limits http;
     std::string adminSocket; // "" : DefaultAdminSocketPath of the UDP port
     bool help = false;
+    bool version = false;
     bool broadcast = false;
     std::string broadcastText;
 };
@@ -44,6 +55,8 @@ constexpr const char* Usage =
     "usage: zumalo-server [OPTION...]\n"
     "       zumalo-server broadcast TEXT [--udp-port N] [--admin-socket PATH]\n"
     "\n"
+    "  -h, --help                   this text\n"
+    "  -V, --version                the version\n"
     "  --bind ADDR                  IPv4 address of all services (127.0.0.1)\n"
     "  --udp-port N                 presence and chat (5432)\n"
     "  --http-port N                file service (8081)\n"
@@ -63,7 +76,9 @@ constexpr const char* Usage =
     "operator's socket of the server on that UDP port; \"Refresh Command\" makes the clients\n"
     "read the notice again, \"Hint Command\" pops up their hint. Only users who may write to\n"
     "the socket (the server's user and group) can broadcast.\n"
-    "Port 0 takes any free port; the ready line names the ports in use.\n";
+    "A TEXT that starts with \"-\" follows \"--\".\n"
+    "Port 0 takes any free port; the ready line names the ports in use. One line a request,\n"
+    "login and logout goes to standard output, refusals as warnings.\n";
 
 bool ParsePort(const std::string& text, int& port)
 {
@@ -104,64 +119,108 @@ bool ParseSeconds(const std::string& text, double& seconds)
     }
 }
 
+// The options that apply to the service only, not to the broadcast command.
+enum ServiceOption {
+    OptBind = 256,
+    OptHttpPort,
+    OptWebPort,
+    OptContent,
+    OptKeepAlive,
+    OptMaxClients,
+    OptMaxClientsPerAddress,
+    OptHttpConnections,
+    OptHttpConnectionsPerAddress,
+    OptHttpTimeout,
+    OptUdpPort, // from here on: both
+    OptAdminSocket,
+};
+
 bool ParseOptions(int argc, char** argv, Options& options, std::string& error)
 {
-    int i = 1;
-    if (argc > 1 && std::string(argv[1]) == "broadcast") {
-        if (argc < 3) {
-            error = "broadcast needs a text";
+    static const option Long[] = {
+        {"help", no_argument, nullptr, 'h'},
+        {"version", no_argument, nullptr, 'V'},
+        {"bind", required_argument, nullptr, OptBind},
+        {"udp-port", required_argument, nullptr, OptUdpPort},
+        {"http-port", required_argument, nullptr, OptHttpPort},
+        {"web-port", required_argument, nullptr, OptWebPort},
+        {"content", required_argument, nullptr, OptContent},
+        {"keepalive-timeout", required_argument, nullptr, OptKeepAlive},
+        {"max-clients", required_argument, nullptr, OptMaxClients},
+        {"max-clients-per-address", required_argument, nullptr, OptMaxClientsPerAddress},
+        {"http-connections", required_argument, nullptr, OptHttpConnections},
+        {"http-connections-per-address", required_argument, nullptr, OptHttpConnectionsPerAddress},
+        {"http-timeout", required_argument, nullptr, OptHttpTimeout},
+        {"admin-socket", required_argument, nullptr, OptAdminSocket},
+        {nullptr, 0, nullptr, 0},
+    };
+    opterr = 0; // the messages are ours, followed by the usage
+    std::string serviceOnly;
+    for (;;) {
+        int index = -1;
+        const int id = getopt_long(argc, argv, ":hV", Long, &index);
+        if (id == -1)
+            break;
+        if (id == '?' || id == ':') {
+            // optind has just passed the option at fault.
+            const std::string given = optopt && optopt < 256 ? std::string("-") + char(optopt)
+                                                             : std::string(argv[optind - 1]);
+            error = (id == '?' ? "unknown option " : "missing value after ") + given;
             return false;
         }
-        options.broadcast = true;
-        options.broadcastText = argv[2];
-        i = 3;
-    }
-    for (; i < argc; ++i) {
-        const std::string name = argv[i];
-        if (name == "--help" || name == "-h") {
-            options.help = true;
-            return true;
+        if (id == 'h' || id == 'V') {
+            (id == 'h' ? options.help : options.version) = true;
+            continue;
         }
-        if (i + 1 >= argc) {
-            error = "missing value after " + name;
-            return false;
-        }
-        const std::string value = argv[++i];
-        const bool serving = !options.broadcast;
+        const std::string name = "--" + std::string(Long[index].name);
+        const std::string value = optarg;
+        if (id < OptUdpPort && serviceOnly.empty())
+            serviceOnly = name;
         bool ok = true;
-        if (name == "--udp-port")
-            ok = ParsePort(value, options.udpPort);
-        else if (name == "--admin-socket")
-            options.adminSocket = value;
-        else if (serving && name == "--bind")
-            options.bind = value;
-        else if (serving && name == "--http-port")
-            ok = ParsePort(value, options.httpPort);
-        else if (serving && name == "--web-port")
-            ok = ParsePort(value, options.webPort);
-        else if (serving && name == "--content")
-            options.content = value;
-        else if (serving && name == "--keepalive-timeout")
-            ok = ParseSeconds(value, options.keepAliveSeconds);
-        else if (serving && name == "--max-clients")
-            ok = ParseCount(value, options.presence.clients);
-        else if (serving && name == "--max-clients-per-address")
+        switch (id) {
+        case OptBind: options.bind = value; break;
+        case OptUdpPort: ok = ParsePort(value, options.udpPort); break;
+        case OptHttpPort: ok = ParsePort(value, options.httpPort); break;
+        case OptWebPort: ok = ParsePort(value, options.webPort); break;
+        case OptContent: options.content = value; break;
+        case OptKeepAlive: ok = ParseSeconds(value, options.keepAliveSeconds); break;
+        case OptMaxClients: ok = ParseCount(value, options.presence.clients); break;
+        case OptMaxClientsPerAddress:
             ok = ParseCount(value, options.presence.clientsPerAddress);
-        else if (serving && name == "--http-connections")
-            ok = ParseCount(value, options.http.connections);
-        else if (serving && name == "--http-connections-per-address")
+            break;
+        case OptHttpConnections: ok = ParseCount(value, options.http.connections); break;
+        case OptHttpConnectionsPerAddress:
             ok = ParseCount(value, options.http.connectionsPerAddress);
-        else if (serving && name == "--http-timeout")
-            ok = ParseCount(value, options.http.idleTimeoutSeconds);
-        else {
-            error = "unknown option " + name;
-            return false;
+            break;
+        case OptHttpTimeout: ok = ParseCount(value, options.http.idleTimeoutSeconds); break;
+        case OptAdminSocket: options.adminSocket = value; break;
         }
         if (!ok) {
             error = "bad value for " + name + ": " + value;
             return false;
         }
     }
+    if (options.help || options.version)
+        return true;
+
+    // What is left is the command: nothing (serve) or broadcast TEXT.
+    const int left = argc - optind;
+    if (left == 0)
+        return true;
+    if (std::string_view(argv[optind]) != "broadcast") {
+        error = "unknown command " + std::string(argv[optind]);
+        return false;
+    }
+    if (left != 2) {
+        error = left == 1 ? "broadcast needs a text" : "broadcast takes one text (quote it)";
+        return false;
+    }
+    if (!serviceOnly.empty()) {
+        error = serviceOnly + " does not apply to broadcast";
+        return false;
+    }
+    options.broadcast = true;
+    options.broadcastText = argv[optind + 1];
     return true;
 }
 
@@ -276,8 +335,8 @@ int Serve(const Options& options)
     }
     udp.SetAdminSocket(admin);
 
-    HttpService files;
-    HttpService pages;
+    HttpService files("files", WriteLogLine);
+    HttpService pages("pages", WriteLogLine);
     if (!files.Start(
             options.bind, static_cast<std::uint16_t>(options.httpPort), options.http,
             [&content](const HttpService::Request& request) { return ServeFile(content, request); },
@@ -289,13 +348,12 @@ int Serve(const Options& options)
         return 1;
     }
 
-    auto log = [](const std::string& line) { std::cout << "zumalo-server: " << line << std::endl; };
     PresenceService presence(
         std::chrono::duration_cast<PresenceService::Clock::duration>(
             std::chrono::duration<double>(options.keepAliveSeconds)),
         options.presence,
         [&udp](std::string_view datagram, std::span<const Endpoint> to) { udp.Send(datagram, to); },
-        log);
+        WriteLogLine);
 
     std::thread udpThread([&] { udp.Run(presence); });
 
@@ -324,11 +382,15 @@ int main(int argc, char** argv)
     Options options;
     std::string error;
     if (!ParseOptions(argc, argv, options, error)) {
-        std::cerr << "zumalo-server: " << error << "\n" << Usage;
+        std::cerr << "zumalo-server: " << error << "\nTry zumalo-server --help.\n";
         return 2;
     }
     if (options.help) {
         std::cout << Usage;
+        return 0;
+    }
+    if (options.version) {
+        std::cout << "zumalo-server " ZUMALO_VERSION "\n";
         return 0;
     }
     return options.broadcast ? Broadcast(options) : Serve(options);

@@ -8,6 +8,7 @@
 #include "ui/Fonts.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QMessageBox>
 
 #include <exception>
@@ -16,6 +17,13 @@ int main(int argc, char** argv)
 {
     PrepareMoviePlayerEnvironment();
     QApplication app(argc, argv);
+    // The desktop entry's name ties the window to its menu entry and icon; the icon from
+    // the theme when installed, else the one compiled in.
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.zumalo.Zumalo"));
+    QIcon builtIn;
+    builtIn.addFile(QStringLiteral(":/assets/zumalo-32.png"));
+    builtIn.addFile(QStringLiteral(":/assets/zumalo-256.png"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("zumalo"), builtIn));
     const QuitSignals quitSignals;
     try {
         InstallFontSubstitutes();

@@ -89,6 +89,15 @@ public:
         m_output += QString::fromUtf8(m_process.readAll());
         return m_output;
     }
+    // Waits up to timeoutMs for text to appear in what the server printed.
+    bool WaitForOutput(const QString& text, int timeoutMs = 2000)
+    {
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (!output().contains(text) && std::chrono::steady_clock::now() < deadline)
+            m_process.waitForReadyRead(50);
+        return m_output.contains(text);
+    }
     qint64 pid() const { return m_process.processId(); }
 
     // The peak of the server's resident memory so far (VmHWM), in KiB; 0 when unknown.

@@ -158,6 +158,22 @@ TEST_F(ServerFiles, ServesFilesByteForByteAndMissingOnesAre404)
     }
 }
 
+TEST_F(ServerFiles, EveryRequestIsLoggedAndRefusalsWarned)
+{
+    ASSERT_TRUE(m_server.ready()) << m_server.output().toStdString();
+    EXPECT_TRUE(HttpGet(Url("/low.bmp")).ok);
+    EXPECT_EQ(HttpGet(Url("/nothing.bmp")).status, 404);
+    EXPECT_TRUE(m_server.WaitForOutput("zumalo-server: files: 127.0.0.1:"));
+    // The warning line also has the client's port; match its two ends.
+    const QString output = m_server.output();
+    EXPECT_TRUE(output.contains(QRegularExpression(
+        R"(\nzumalo-server: files: 127\.0\.0\.1:\d+ GET /low\.bmp 200 3006 bytes\n)")))
+        << output.toStdString();
+    EXPECT_TRUE(m_server.WaitForOutput(" GET /nothing.bmp 404 "));
+    EXPECT_TRUE(m_server.output().contains(QRegularExpression(
+        R"(\nzumalo-server: warning: files: 127\.0\.0\.1:\d+ GET /nothing\.bmp 404)")));
+}
+
 TEST_F(ServerFiles, NoPathLeavesTheContentFolder)
 {
     ASSERT_TRUE(m_server.ready()) << m_server.output().toStdString();

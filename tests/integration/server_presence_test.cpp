@@ -98,6 +98,25 @@ TEST_F(ServerPresence, NameOnlineElsewhereIsRefusedAndNothingChanges)
     EXPECT_FALSE(alice.Receive(Silence));
 }
 
+TEST_F(ServerPresence, LoginsAndLogoutsAreLoggedAndRefusalsWarned)
+{
+    const UdpClient alice, intruder;
+    Login(alice, "alice");
+    const QString from = QString(" from 127.0.0.1:%1").arg(alice.port);
+    EXPECT_TRUE(m_server.WaitForOutput("zumalo-server: login alice" + from));
+
+    intruder.SendTo(m_server.udpPort, BuildLoginRequest("alice"));
+    ASSERT_TRUE(intruder.ReceiveType(Type(MessageType::LoginAnswer), Wait));
+    EXPECT_TRUE(m_server.WaitForOutput(
+        QString("zumalo-server: warning: refused a login as alice from 127.0.0.1:%1: the name is "
+                "online elsewhere")
+            .arg(intruder.port)));
+
+    alice.SendTo(m_server.udpPort, BuildLogoutNotice("alice"));
+    EXPECT_TRUE(m_server.WaitForOutput("zumalo-server: logout alice" + from))
+        << m_server.output().toStdString();
+}
+
 TEST_F(ServerPresence, ChatLinesFromOnlineClientsReachEveryoneIncludingTheSender)
 {
     UdpClient alice, bob, stranger;

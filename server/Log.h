@@ -1,0 +1,21 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+// The operator's log: one line an event on standard output. Under systemd (JOURNAL_STREAM
+// set) each line carries its priority, so that `journalctl -p warning` shows the rejections.
+
+enum class LogLevel {
+    Info,
+    Warning,
+};
+
+using LogSink = std::function<void(LogLevel level, const std::string& line)>;
+
+// Writes a line whole, also when several threads log at once.
+void WriteLogLine(LogLevel level, std::string_view line);
+
+// "a.b.c.d:port" of an address and port in host order.
+std::string EndpointText(unsigned ip, unsigned port);

@@ -1,0 +1,53 @@
+// zumalo-server's command line: what an operator or a unit file types, and what it answers.
+
+#include <QProcess>
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Case
+{
+    const char* what;
+    QStringList args;
+    int exitCode;
+    const char* says; // in what it prints, standard output and error together
+};
+
+TEST(ServerCommandLine, AnswersHelpVersionAndMistakes)
+{
+    const Case cases[] = {
+        {"help", {"--help"}, 0, "zumalo-server broadcast TEXT"},
+        {"short help", {"-h"}, 0, "--max-clients-per-address N"},
+        {"version", {"--version"}, 0, "zumalo-server 0."},
+        {"value missing", {"--udp-port"}, 2, "missing value after --udp-port"},
+        {"value out of range", {"--udp-port", "70000"}, 2, "bad value for --udp-port: 70000"},
+        {"value after =", {"--max-clients=0"}, 2, "bad value for --max-clients: 0"},
+        {"unknown option", {"--frobnicate", "1"}, 2, "unknown option --frobnicate"},
+        {"unknown command", {"shout", "hi"}, 2, "unknown command shout"},
+        {"broadcast without text", {"broadcast"}, 2, "broadcast needs a text"},
+        {"broadcast with two texts", {"broadcast", "a", "b"}, 2, "broadcast takes one text"},
+        {"service option on broadcast",
+         {"broadcast", "hi", "--bind", "127.0.0.1"},
+         2,
+         "--bind does not apply to broadcast"},
+        // Options after the text still count: here the socket, which does not exist.
+        {"broadcast options after the text",
+         {"broadcast", "hi", "--admin-socket", "/nonexistent/zumalo.sock"},
+         1,
+         "/nonexistent/zumalo.sock"},
+    };
+    for (const Case& c : cases) {
+        QProcess server;
+        server.setProcessChannelMode(QProcess::MergedChannels);
+        server.start(QStringLiteral(ZUMALO_TEST_BIN_DIR "/zumalo-server"), c.args);
+        ASSERT_TRUE(server.waitForFinished(5000)) << c.what;
+        const QString output = QString::fromUtf8(server.readAll());
+        EXPECT_EQ(server.exitCode(), c.exitCode) << c.what << "\n" << output.toStdString();
+        EXPECT_TRUE(output.contains(QString::fromUtf8(c.says))) << c.what << "\n"
+                                                                << output.toStdString();
+    }
+}
+
+} // namespace
