@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
+Q_LOGGING_CATEGORY(lcDb, "zumalo.db", QtWarningMsg)
+
 DbSession::Options DbSession::Options::From(const Settings& settings)
 {
     return {settings.dbPort,
@@ -59,6 +61,9 @@ bool DbSession::Open(const std::string& host, const std::string& user, const std
                                 m_options.database.c_str(), m_options.port, nullptr,
                                 m_options.clientFlags)
         != nullptr;
+    if (!m_open)
+        qCWarning(lcDb) << "cannot connect to" << host.c_str() << "as" << user.c_str() << ":"
+                        << mysql_error(&m_handle);
     return m_open;
 }
 
@@ -77,6 +82,9 @@ bool DbSession::Query(std::string_view statement)
         if (MYSQL_RES* extra = mysql_store_result(&m_handle))
             mysql_free_result(extra);
     }
+    // The server's reason only: the statement itself may hold a password.
+    if (!ok)
+        qCWarning(lcDb) << "statement failed:" << mysql_errno(&m_handle) << mysql_error(&m_handle);
     return ok;
 }
 

@@ -8,6 +8,11 @@
 
 #include <mysql.h>
 
+#include <QLoggingCategory>
+
+// Why a statement or a connection failed, for an operator: "zumalo.db".
+Q_DECLARE_LOGGING_CATEGORY(lcDb)
+
 struct Settings;
 
 // One row of the current result: a GBK text per selected column, nullopt for SQL NULL.

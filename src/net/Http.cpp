@@ -50,6 +50,8 @@ struct SlistDeleter
 
 } // namespace
 
+Q_LOGGING_CATEGORY(lcHttp, "zumalo.http", QtWarningMsg)
+
 HttpResult HttpGet(const std::string& url, const HttpOptions& options)
 {
     // The only global set-up of libcurl in the process; it is not thread-safe, so once.
@@ -99,6 +101,8 @@ HttpResult HttpGet(const std::string& url, const HttpOptions& options)
         result.error = rc == CURLE_OK ? "no HTTP response" : curl_easy_strerror(rc);
     }
     result.ok = result.outcome == Outcome::Ok;
+    if (!result.ok)
+        qCWarning(lcHttp) << "GET" << url.c_str() << "failed:" << result.error.c_str();
     return result;
 }
 

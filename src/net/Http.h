@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QLoggingCategory>
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -8,6 +10,9 @@
 // The one HTTP client of the program: a blocking GET into memory, used for the server's
 // files (banners, the link page, torrents, update archives) and, through FetchPage, for the
 // public lookup and weather pages. Every call is bounded in time.
+// Why a request failed, for an operator: "zumalo.http".
+Q_DECLARE_LOGGING_CATEGORY(lcHttp)
+
 struct HttpOptions
 {
     long connectTimeoutSeconds = 5;

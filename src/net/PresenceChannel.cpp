@@ -6,9 +6,14 @@
 #include <QPointer>
 #include <QUdpSocket>
 
+#include <cerrno>
+#include <cstring>
+
 #include <arpa/inet.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+Q_LOGGING_CATEGORY(lcPresence, "zumalo.presence", QtWarningMsg)
 
 PresenceChannel::PresenceChannel(Session& session, const Settings& settings, QObject* parent)
     : QObject(parent)
@@ -32,9 +37,11 @@ void PresenceChannel::Start()
     m_socket = std::make_unique<QUdpSocket>();
     const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
     if (fd < 0) {
+        qCWarning(lcPresence) << "cannot make the UDP socket:" << strerror(errno);
         emit socketError(QString::fromUtf8(presence_texts::SocketCreateError));
     } else if (!m_socket->setSocketDescriptor(fd, QAbstractSocket::BoundState,
                                               QIODevice::ReadWrite)) {
+        qCWarning(lcPresence) << "cannot watch the UDP socket:" << m_socket->errorString();
         ::close(fd);
         emit socketError(QString::fromUtf8(presence_texts::SocketWatchError));
     } else {
@@ -60,6 +67,7 @@ void PresenceChannel::CheckLoginTimeout()
         return;
     m_loginCheck.stop();
     m_state = State::Failed;
+    qCWarning(lcPresence) << "no login answer from the presence service";
     emit loginFailed();
 }
 
@@ -131,6 +139,8 @@ void PresenceChannel::HandleDatagram(std::string_view datagram)
 bool PresenceChannel::SendText(std::string_view gbkText)
 {
     if (!SendTo(presence::BuildTextLine(gbkText), m_peerIp, m_peerPort)) {
+        qCWarning(lcPresence) << "chat line not sent:"
+                              << (m_socket ? m_socket->errorString() : QStringLiteral("no socket"));
         emit sendFailed();
         return false;
     }

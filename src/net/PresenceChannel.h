@@ -4,6 +4,7 @@
 #include "core/Settings.h"
 
 #include <QElapsedTimer>
+#include <QLoggingCategory>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -15,6 +16,9 @@
 #include <vector>
 
 class QUdpSocket;
+
+// What went wrong on the presence channel, for an operator: "zumalo.presence".
+Q_DECLARE_LOGGING_CATEGORY(lcPresence)
 
 // The user-facing texts of the presence channel (UTF-8), the one place they are written:
 // the channel emits the first two, the main window shows the others on the matching signal.

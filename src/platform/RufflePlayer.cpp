@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QLoggingCategory>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -152,8 +153,11 @@ void RufflePlayer::MovieDownloaded(QNetworkReply* reply, int generation)
                        m_playing ? QStringLiteral("true") : QStringLiteral("false")));
 }
 
+Q_LOGGING_CATEGORY(lcPlayer, "zumalo.player", QtWarningMsg)
+
 void RufflePlayer::Fail(const QString& reason)
 {
+    qCWarning(lcPlayer) << reason;
     RunScript(QStringLiteral("zumaloFailed(%1, %2)").arg(m_generation).arg(JsString(reason)));
     emit failed(reason);
 }

@@ -16,8 +16,6 @@
 
 namespace {
 
-Q_LOGGING_CATEGORY(lcDb, "zumalo.db")
-
 constexpr int kClientWidth = 404;
 constexpr int kClientHeight = 162;
 constexpr int kEditHeight = 21;

@@ -19,8 +19,6 @@
 
 namespace {
 
-Q_LOGGING_CATEGORY(lcDb, "zumalo.db")
-
 constexpr int kClientWidth = 379;
 constexpr int kClientHeight = 205;
 constexpr int kEditHeight = 21;

@@ -5,6 +5,9 @@
 
 #include "ScratchDatabase.h"
 
+#include <QStringList>
+#include <QtGlobal>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -229,3 +232,25 @@ TEST_F(DbSessionTest, RejectedLoginStatementGivesTheLoginFailureText)
 }
 
 } // namespace
+
+// An operator can tell why a statement failed: the server's reason goes to "zumalo.db".
+TEST_F(DbSessionTest, FailedStatementLogsTheServersReason)
+{
+    static QStringList logged;
+    logged.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext& context, const QString& text) {
+            if (type == QtWarningMsg && QByteArray(context.category) == "zumalo.db")
+                logged << text;
+        });
+    EXPECT_FALSE(m_session.Query("select * from no_such_table"));
+    EXPECT_TRUE(m_session.Query("select 1"));
+    DbSession other(s_db->options());
+    EXPECT_FALSE(other.Open("127.0.0.1", "connect_server", "wrong password"));
+    qInstallMessageHandler(previous);
+
+    ASSERT_EQ(logged.size(), 2) << logged.join('\n').toStdString();
+    EXPECT_TRUE(logged[0].contains("no_such_table' doesn't exist")) << logged[0].toStdString();
+    EXPECT_TRUE(logged[1].contains("Access denied")) << logged[1].toStdString();
+    EXPECT_FALSE(logged[1].contains("wrong password"));
+}
