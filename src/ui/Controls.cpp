@@ -80,3 +80,26 @@ void PanelStatusBar::resizeEvent(QResizeEvent* event)
     }
     QWidget::resizeEvent(event);
 }
+
+QLabel* MakeLabel(QWidget* parent, const QString& text, int x, int y, const QFont& font)
+{
+    auto* label = new QLabel(text, parent);
+    label->setFont(font);
+    label->adjustSize();
+    label->move(x, y);
+    return label;
+}
+
+QLineEdit* MakeEdit(QWidget* parent, const QRect& geometry, const QFont& font)
+{
+    auto* edit = new QLineEdit(parent);
+    edit->setFont(font);
+    edit->setGeometry(geometry);
+    return edit;
+}
+
+void MaskPassword(QLineEdit* edit)
+{
+    edit->setEchoMode(QLineEdit::Password);
+    edit->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
+}

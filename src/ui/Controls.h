@@ -1,10 +1,18 @@
 #pragma once
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QToolButton>
 #include <QWidget>
 
 #include <vector>
+
+// A dialog's plain label in font, sized to its text, with its top left at (x, y).
+QLabel* MakeLabel(QWidget* parent, const QString& text, int x, int y, const QFont& font);
+// A dialog's edit box in font with the given geometry.
+QLineEdit* MakeEdit(QWidget* parent, const QRect& geometry, const QFont& font);
+// Shows a "*" for every character typed, whatever the style's own mask character is.
+void MaskPassword(QLineEdit* edit);
 
 // A label that reports clicks, pointer movement and the pointer leaving, the events the
 // window binds its handlers to. Also serves as a picture (setPixmap).

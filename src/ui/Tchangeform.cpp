@@ -3,6 +3,7 @@
 #include "db/DbSession.h"
 #include "db/Login.h"
 #include "platform/Platform.h"
+#include "ui/Controls.h"
 #include "ui/Fonts.h"
 #include "ui/Placement.h"
 #include "ui/TextBridge.h"
@@ -57,21 +58,12 @@ void TChangeForm::BuildLayout(QWidget* owner)
 
     const QFont font = SongTi(13);
     const auto makeLabel = [this, &font](const char* text, int top) {
-        auto* label = new QLabel(QString::fromUtf8(text), this);
-        label->setFont(font);
-        label->adjustSize();
-        label->move(32, top);
-        return label;
+        return MakeLabel(this, QString::fromUtf8(text), 32, top, font);
     };
     const auto makeEdit = [this, &font](int top, bool masked) {
-        auto* edit = new QLineEdit(this);
-        edit->setFont(font);
-        edit->setGeometry(128, top, 161, 21);
-        if (masked) {
-            edit->setEchoMode(QLineEdit::Password);
-            // A "*" for every character, whatever the style's own mask character is.
-            edit->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
-        }
+        auto* edit = MakeEdit(this, QRect(128, top, 161, 21), font);
+        if (masked)
+            MaskPassword(edit);
         return edit;
     };
     Label1 = makeLabel("用户名", 48);

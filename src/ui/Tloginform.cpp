@@ -7,6 +7,7 @@
 #include "net/AddressResolution.h"
 #include "net/Http.h"
 #include "platform/Platform.h"
+#include "ui/Controls.h"
 #include "ui/Fonts.h"
 #include "ui/Palette.h"
 #include "ui/Tchangeform.h"
@@ -69,11 +70,7 @@ void TLoginForm::BuildControls()
     m_ui.Image1->setScaledContents(true);
 
     const auto makeLabel = [this](const QString& text, int x, int y, int pixels) {
-        auto* label = new QLabel(text, this);
-        label->setFont(SongTi(pixels));
-        label->adjustSize();
-        label->move(x, y);
-        return label;
+        return MakeLabel(this, text, x, y, SongTi(pixels));
     };
     m_ui.Label1 = makeLabel(QStringLiteral("用户名"), 32, 112, 15);
     m_ui.Label2 = makeLabel(QStringLiteral("密  码"), 32, 144, 15);
@@ -92,9 +89,7 @@ void TLoginForm::BuildControls()
     m_ui.Edit2 = new QLineEdit(this);
     m_ui.Edit2->setGeometry(104, 140, 161, 23);
     m_ui.Edit2->setFont(SongTi(15));
-    m_ui.Edit2->setEchoMode(QLineEdit::Password);
-    // A "*" for every character, whatever the style's own mask character is.
-    m_ui.Edit2->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
+    MaskPassword(m_ui.Edit2);
     setTabOrder(m_ui.Edit1, m_ui.Edit2);
 
     m_ui.SpeedButton1 = new QToolButton(this);

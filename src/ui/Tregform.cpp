@@ -6,6 +6,7 @@
 #include "db/Login.h"
 #include "db/Statements.h"
 #include "platform/Platform.h"
+#include "ui/Controls.h"
 #include "ui/Fonts.h"
 #include "ui/Placement.h"
 #include "ui/TextBridge.h"
@@ -114,26 +115,16 @@ void TRegForm::BuildLayout(QWidget* owner)
 
     const QFont font = SongTi(kFontPixels);
     const auto makeLabel = [this, &font](const char* text, int left, int top) {
-        auto* label = new QLabel(QString::fromUtf8(text), this);
-        label->setFont(font);
-        label->adjustSize();
-        label->move(left, top);
-        return label;
+        return MakeLabel(this, QString::fromUtf8(text), left, top, font);
     };
     // The edits sit a little above their label's top, so that the texts line up.
     const auto makeEdit = [this, &font](int left, int labelTop, int width, int maxLength) {
-        auto* edit = new QLineEdit(this);
-        edit->setFont(font);
-        edit->setGeometry(left, labelTop - 4, width, 21);
+        auto* edit = MakeEdit(this, QRect(left, labelTop - 4, width, 21), font);
         if (maxLength > 0)
             edit->setMaxLength(maxLength);
         return edit;
     };
-    const auto mask = [](QLineEdit* edit) {
-        edit->setEchoMode(QLineEdit::Password);
-        // A "*" for every character, whatever the style's own mask character is.
-        edit->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
-    };
+    const auto mask = MaskPassword;
 
     Label1 = makeLabel("用户名", 1, 6);
     Edit1 = makeEdit(81, 6, 145, 10);

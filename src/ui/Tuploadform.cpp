@@ -51,17 +51,10 @@ void TUploadForm::BuildControls(QWidget* owner)
     CentreOverMainWindow(this, owner);
 
     const auto makeLabel = [this](const QString& text, int x, int y) {
-        auto* label = new QLabel(text, this);
-        label->setFont(SongTi(12));
-        label->adjustSize();
-        label->move(x, y);
-        return label;
+        return MakeLabel(this, text, x, y, SongTi(12));
     };
     const auto makeEdit = [this](int x, int y, int width) {
-        auto* edit = new QLineEdit(this);
-        edit->setFont(SongTi(12));
-        edit->setGeometry(x, y, width, kEditHeight);
-        return edit;
+        return MakeEdit(this, QRect(x, y, width, kEditHeight), SongTi(12));
     };
 
     Label1 = makeLabel(QStringLiteral("视频名称"), 8, 8);
