@@ -15,6 +15,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLoggingCategory>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
@@ -22,6 +23,10 @@
 #include <random>
 
 namespace {
+
+// Off unless asked for (QT_LOGGING_RULES="zumalo.accounts.debug=true"): the demo reads the
+// code it has to type back from here.
+Q_LOGGING_CATEGORY(lcAccounts, "zumalo.accounts", QtInfoMsg)
 
 constexpr int kClientWidth = 507;
 constexpr int kClientHeight = 348;
@@ -87,6 +92,7 @@ TRegForm::TRegForm(QWidget* owner, Session& session, DbSession& db, const Settin
 
     Label11->setText(
         QString::fromStdString(VerificationCode(static_cast<std::uint32_t>(std::time(nullptr)))));
+    qCDebug(lcAccounts).noquote() << "registration: verification code" << Label11->text();
     LoadBannerAndAgreement();
 }
 
