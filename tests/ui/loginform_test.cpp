@@ -4,6 +4,7 @@
 #include "ui/TextBridge.h"
 #include "ui/Tloginform.h"
 
+#include "ClosedPort.h"
 #include "FakePlatform.h"
 #include "ScratchDatabase.h"
 
@@ -29,20 +30,6 @@
 #include <thread>
 
 namespace {
-
-// A port on 127.0.0.1 that nothing listens on: connections to it are refused at once.
-unsigned ClosedPort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
 
 // The server's file service on loopback: "/low.bmp" answers what the test put there.
 class BannerServer
