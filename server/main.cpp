@@ -41,7 +41,7 @@ struct Options
     int httpPort = 8081;
     int webPort = 8082;
     std::string content = DefaultContentDir();
-    double keepAliveSeconds = 10;
+    double keepAliveSeconds = 30;
     PresenceService::Limits presence;
     HttpService::Limits http;
     std::string adminSocket; // "" : DefaultAdminSocketPath of the UDP port
@@ -62,7 +62,7 @@ constexpr const char* Usage =
     "  --http-port N                file service (8081)\n"
     "  --web-port N                 address-lookup and weather pages (8082)\n"
     "  --content DIR                folder the file service serves\n"
-    "  --keepalive-timeout SECONDS  a client not heard for this long goes offline (10)\n"
+    "  --keepalive-timeout SECONDS  a client not heard for this long goes offline (30)\n"
     "  --max-clients N              clients online at once (4096)\n"
     "  --max-clients-per-address N  clients online from one IPv4 address (64)\n"
     "  --http-connections N         open connections per HTTP service (256)\n"

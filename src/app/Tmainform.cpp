@@ -146,14 +146,14 @@ void TMainForm::ShowWarning(const QString& text)
     m_platform.prompts.Warn(this, text);
 }
 
-HttpResult TMainForm::FetchServerFile(const std::string& path) const
+HttpResult TMainForm::FetchServerFile(const std::string& path, FetchSize size) const
 {
-    return ::FetchServerFile(m_settings, m_session.ServerAddress, path);
+    return ::FetchServerFile(m_settings, m_session.ServerAddress, path, size);
 }
 
 std::optional<std::size_t> TMainForm::SaveDownload(const std::string& path, const QString& fileName)
 {
-    const HttpResult got = FetchServerFile(path);
+    const HttpResult got = FetchServerFile(path, FetchSize::Download);
     if (!got.ok)
         return std::nullopt; // nothing was opened, so a file already there stays as it was
     QFile file(fileName);

@@ -2,6 +2,7 @@
 
 #include "app/TmainformControls.h"
 #include "core/Basefunc.h"
+#include "net/Http.h"
 #include "platform/Platform.h"
 #include "ui/ContentBrowser.h"
 
@@ -17,7 +18,7 @@
 class ClickLabel;
 class DbSession;
 class QPoint;
-struct HttpResult;
+
 class PresenceChannel;
 struct Session;
 struct Settings;
@@ -161,7 +162,7 @@ private:
     };
     void OpenLink(const std::string& link, LinkUse use);
     void ShowWarning(const QString& text);
-    HttpResult FetchServerFile(const std::string& path) const;
+    HttpResult FetchServerFile(const std::string& path, FetchSize size = FetchSize::Page) const;
     // Fetches a file of the file service and saves it whole under fileName: the size saved,
     // or nothing when the fetch or the write failed. A failed write leaves no file behind.
     std::optional<std::size_t> SaveDownload(const std::string& path, const QString& fileName);

@@ -30,8 +30,13 @@ struct Settings
     std::string highBannerPath = "/high.bmp";
     std::string linkPagePath = "/link.php";
     std::string torrentFolder = "/zhongzi/";
-    long httpConnectTimeoutSeconds = 5;
-    long httpTimeoutSeconds = 60;
+    // Pages and pictures (banners, the link page) are small: connect within 3 s, all within
+    // 10 s. Downloads (torrents, the update archive) have no total bound; they give up when
+    // less than downloadLowSpeedBytes a second arrive for downloadLowSpeedSeconds.
+    long httpConnectTimeoutSeconds = 3;
+    long httpTimeoutSeconds = 10;
+    long downloadLowSpeedBytes = 1024;
+    long downloadLowSpeedSeconds = 15;
 
     // Public pages (host[:port]); paths and query keys are fixed by the lookups.
     std::string lookupHost;

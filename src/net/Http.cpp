@@ -80,6 +80,8 @@ HttpResult HttpGet(const std::string& url, const HttpOptions& options)
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, options.connectTimeoutSeconds);
     curl_easy_setopt(curl, CURLOPT_TIMEOUT, options.timeoutSeconds);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, options.lowSpeedBytes);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, options.lowSpeedSeconds);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 5L);
@@ -128,11 +130,17 @@ std::string EscapeUrlPath(std::string_view path)
 }
 
 HttpResult FetchServerFile(const Settings& settings, const std::string& serverAddress,
-                           const std::string& path)
+                           const std::string& path, FetchSize size)
 {
     HttpOptions options;
     options.connectTimeoutSeconds = settings.httpConnectTimeoutSeconds;
-    options.timeoutSeconds = settings.httpTimeoutSeconds;
+    if (size == FetchSize::Page) {
+        options.timeoutSeconds = settings.httpTimeoutSeconds;
+    } else {
+        options.timeoutSeconds = 0;
+        options.lowSpeedBytes = settings.downloadLowSpeedBytes;
+        options.lowSpeedSeconds = settings.downloadLowSpeedSeconds;
+    }
     return HttpGet("http://" + serverAddress + ":" + std::to_string(settings.httpPort)
                        + EscapeUrlPath(path),
                    options);

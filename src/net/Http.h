@@ -16,7 +16,10 @@ Q_DECLARE_LOGGING_CATEGORY(lcHttp)
 struct HttpOptions
 {
     long connectTimeoutSeconds = 5;
-    long timeoutSeconds = 60;
+    long timeoutSeconds = 60; // 0: no total bound (a download; see the low-speed limit)
+    // Gives up when fewer than lowSpeedBytes a second arrive for lowSpeedSeconds (0: never).
+    long lowSpeedBytes = 0;
+    long lowSpeedSeconds = 0;
     std::string userAgent = "Mozilla/3.0 (compatible; Indy Library)";
     std::string accept = "text/html, */*";
     std::vector<std::string> extraHeaders; // whole header lines, "Name: value"
@@ -50,8 +53,13 @@ struct Settings;
 
 // A file of the server's file service ("http://" + address + ":8081" + path) with the
 // settings' time-outs; path may hold any bytes (a stored link) and is escaped.
+// A page or a picture is bounded in total; a download only by its pace.
+enum class FetchSize {
+    Page,
+    Download
+};
 HttpResult FetchServerFile(const Settings& settings, const std::string& serverAddress,
-                           const std::string& path);
+                           const std::string& path, FetchSize size = FetchSize::Page);
 
 // A path as it may stand in a URL: bytes that would end or break the path (blanks, control
 // codes, '#', '?', quotes, bytes above 127 ...) become %XX; '/' and '%' stay as they are.

@@ -3,6 +3,7 @@
 #include "core/Basefunc.h"
 #include "net/Http.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -26,7 +27,8 @@ std::string FetchPage(const std::string& url, char* buffer, std::size_t capacity
         return "One of param is unuserful.";
 
     HttpOptions options;
-    options.connectTimeoutSeconds = timeoutSeconds;
+    // Connecting is quick or never: 3 s of the page's bound at most.
+    options.connectTimeoutSeconds = std::min(timeoutSeconds, 3L);
     options.timeoutSeconds = timeoutSeconds;
     options.userAgent = "Bexl";
     options.accept = "*/*";

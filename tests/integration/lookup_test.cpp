@@ -1,4 +1,5 @@
 #include "core/Basefunc.h"
+#include "core/Settings.h"
 #include "net/Http.h"
 #include "net/Lib.h"
 
@@ -7,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -414,3 +417,55 @@ TEST(LookupTemperature, ReadsTheWeatherPage)
 }
 
 } // namespace
+
+// A download has no total bound but gives up when it trickles: a server that sends one byte
+// a second ends the request once the low-speed window has passed, while a page of the same
+// server within its bound arrives whole.
+TEST(FetchServerFile, DownloadsEndOnlyWhenTheyTrickle)
+{
+    httplib::Server server;
+    server.Get("/slow.torrent", [](const httplib::Request&, httplib::Response& res) {
+        res.set_chunked_content_provider("application/octet-stream",
+                                         [](std::size_t, httplib::DataSink& sink) {
+                                             std::this_thread::sleep_for(std::chrono::seconds(1));
+                                             return sink.write("x", 1);
+                                         });
+    });
+    server.Get("/steady.torrent", [](const httplib::Request&, httplib::Response& res) {
+        // 3 s in all, but 4 KB every half second: well above the low-speed limit.
+        auto sent = std::make_shared<int>(0);
+        res.set_chunked_content_provider(
+            "application/octet-stream", [sent](std::size_t, httplib::DataSink& sink) {
+                if (++*sent > 6) {
+                    sink.done();
+                    return true;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(500));
+                return sink.write(std::string(4096, 'y').data(), 4096);
+            });
+    });
+    const int port = server.bind_to_any_port("127.0.0.1");
+    std::thread thread([&server] { server.listen_after_bind(); });
+
+    Settings settings = Settings::Defaults();
+    settings.httpPort = static_cast<unsigned>(port);
+    settings.httpTimeoutSeconds = 1; // a page's bound, shorter than the steady download
+    settings.downloadLowSpeedSeconds = 2;
+
+    const HttpResult slow =
+        FetchServerFile(settings, "127.0.0.1", "/slow.torrent", FetchSize::Download);
+    EXPECT_FALSE(slow.ok);
+    EXPECT_LT(slow.body.size(), 10u);
+
+    const HttpResult steady =
+        FetchServerFile(settings, "127.0.0.1", "/steady.torrent", FetchSize::Download);
+    EXPECT_TRUE(steady.ok) << steady.error;
+    EXPECT_EQ(steady.body.size(), 6u * 4096);
+
+    // The same file as a page is bounded in total.
+    const HttpResult page = FetchServerFile(settings, "127.0.0.1", "/steady.torrent");
+    EXPECT_FALSE(page.ok);
+
+    server.stop();
+    thread.join();
+}
