@@ -9,6 +9,7 @@
 #include "ui/Controls.h"
 #include "ui/TextBridge.h"
 #include "ui/Tloginform.h"
+#include "ui/WaitCursor.h"
 
 #include <QApplication>
 #include <QFile>
@@ -65,6 +66,8 @@ void TMainForm::StartUp()
     }
 
     show();
+    // Painted before the first wait on the network, so the user sees the window arrive.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     FetchBanners();
     m_ui.Timer1.start();
     ShapeHintPanel();
@@ -148,6 +151,7 @@ void TMainForm::ShowWarning(const QString& text)
 
 HttpResult TMainForm::FetchServerFile(const std::string& path, FetchSize size) const
 {
+    const WaitCursor waiting;
     return ::FetchServerFile(m_settings, m_session.ServerAddress, path, size);
 }
 

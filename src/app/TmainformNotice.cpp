@@ -13,6 +13,7 @@
 #include "ui/Controls.h"
 #include "ui/TextBridge.h"
 #include "ui/UpdateArchive.h"
+#include "ui/WaitCursor.h"
 
 #include <QImage>
 #include <QLoggingCategory>
@@ -92,8 +93,10 @@ void TMainForm::ReadLinkPage()
 void TMainForm::ShowTemperature()
 {
     // The label's area holds nine bytes: a longer result is cut at a character boundary.
-    const std::string text =
-        LookupTemperature(m_settings.weatherHost, m_settings.webTimeoutSeconds);
+    const std::string text = [this] {
+        const WaitCursor waiting;
+        return LookupTemperature(m_settings.weatherHost, m_settings.webTimeoutSeconds);
+    }();
     SetCaption(m_ui.Label1, "当天温度" + GbkToQ(CutAtCharBoundary(text, 9)));
 }
 

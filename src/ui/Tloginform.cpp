@@ -13,6 +13,7 @@
 #include "ui/Tchangeform.h"
 #include "ui/TextBridge.h"
 #include "ui/Tregform.h"
+#include "ui/WaitCursor.h"
 
 #include <QEvent>
 #include <QGuiApplication>
@@ -38,6 +39,7 @@ TLoginForm::TLoginForm(QWidget* owner, int mode, Session& session, DbSession& db
 {
     BuildControls();
 
+    const WaitCursor waiting; // the resolution and the banner wait on the network
     if (m_mode == StartupMode) {
         // The dialog shows nothing of the resolution; a failure surfaces as the
         // connection failure of the first login attempt.
@@ -129,7 +131,10 @@ void TLoginForm::SpeedButton1Click()
 
     if (m_mode == StartupMode) {
         // Every attempt connects again.
-        m_db.Connected = m_login->Connect();
+        m_db.Connected = [this] {
+            const WaitCursor waiting;
+            return m_login->Connect();
+        }();
         if (!m_db.Connected) {
             m_platform.prompts.Warn(this, QStringLiteral("连接服务器失败，请稍后重新登录。"));
             return;

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -396,6 +397,8 @@ TEST_F(Browser, TorrentDownloadSavesUnderTheChosenPrefix)
     form.ActivateRow(Row(1));
     EXPECT_EQ(LastWarning(), "下载种子失败...");
     EXPECT_FALSE(QFile::exists(saved));
+    // The wait cursor of the request went with it, also after the failure.
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
 TEST_F(Browser, TorrentLinksWithBlanksAndChineseAreFetched)
