@@ -1,5 +1,7 @@
 #include "HttpService.h"
 
+#include "Endpoint.h"
+
 #include <microhttpd.h>
 
 #include <arpa/inet.h>
@@ -160,13 +162,9 @@ HttpService::~HttpService()
 bool HttpService::Start(const std::string& address, std::uint16_t port, const Limits& limits,
                         Handler handler, std::string& error)
 {
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_port = htons(port);
-    if (::inet_pton(AF_INET, address.c_str(), &local.sin_addr) != 1) {
-        error = "not an IPv4 address: " + address;
+    sockaddr_in local;
+    if (!Ipv4Endpoint(address, port, local, error))
         return false;
-    }
     m_limits = limits;
     m_handler = std::move(handler);
     const unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_USE_ERROR_LOG;

@@ -1,5 +1,7 @@
 #include "UdpServer.h"
 
+#include "Endpoint.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -37,13 +39,9 @@ UdpServer::~UdpServer()
 
 bool UdpServer::Bind(const std::string& address, std::uint16_t port, std::string& error)
 {
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_port = htons(port);
-    if (::inet_pton(AF_INET, address.c_str(), &local.sin_addr) != 1) {
-        error = "not an IPv4 address: " + address;
+    sockaddr_in local;
+    if (!Ipv4Endpoint(address, port, local, error))
         return false;
-    }
     m_socket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     m_wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (m_socket < 0 || m_wake < 0) {
