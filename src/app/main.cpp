@@ -15,7 +15,7 @@
 
 int main(int argc, char** argv)
 {
-    PrepareMoviePlayerEnvironment();
+    PreferX11ForMoviePlayer();
     QApplication app(argc, argv);
     // The desktop entry's name ties the window to its menu entry and icon; the icon from
     // the theme when installed, else the one compiled in.
@@ -33,7 +33,7 @@ int main(int argc, char** argv)
         const Settings settings = Settings::Defaults();
         DbSession db(settings);
         RealPlatform platform(
-            std::make_unique<RufflePlayerFactory>(QString::fromStdString(ProgramDir()) + "player"));
+            std::make_unique<RufflePlayerFactory>(QString::fromStdString(ProgramDir()), settings));
         Platform services = platform.bundle();
 
         const auto form = TMainForm::Launch(session, db, settings, services);

@@ -5,31 +5,43 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
-#include <QStringList>
 
-class QNetworkAccessManager;
-class QNetworkReply;
-class QWebEngineView;
+#include <string>
 
-// Sets what the player's web engine needs in this process's environment. main() calls it
-// before it constructs QApplication: as root the engine only starts without its sandbox.
-void PrepareMoviePlayerEnvironment();
+class QProcess;
+struct Settings;
 
-// The movie player of the video window: a web view running the Ruffle Flash player from
-// player.html in the player folder beside the program (build/bin/player). The player
-// downloads the movie itself and hands its bytes to the page: a page loaded from a file may
-// only fetch from servers that allow it by CORS headers, which Flash hosts do not send.
+// The player's view can only be placed inside the client's window on X11: on a Wayland
+// desktop the client runs through its X server unless told otherwise. main() calls it
+// before it constructs QApplication.
+void PreferX11ForMoviePlayer();
+
+// The movie player of the video window and of the registration dialog's banner. The player
+// runs in a process of its own, zumalo-player beside the program, started when a movie opens
+// and ended with the window that shows it: the web engine that runs the Ruffle Flash player
+// is large, and only a process of its own gives all of it back. On X11 the player's view is
+// placed inside this player's surface; elsewhere the player runs without a window of its own
+// on screen.
 //
-// Calls made before the page is ready are queued and run in order once it is. loaded() tells
-// that the movie's header has been read and it is showing; failed() that the page or the
-// movie could not be loaded (the reason is also shown in the player's area).
+// Calls are passed on in order; the player queues them until its page is ready. loaded()
+// tells that the movie's header has been read and it is showing; failed() that the page or
+// the movie could not be loaded, or that the player process ended (the reason is also shown
+// in the player's area while it runs).
 class RufflePlayer final : public QObject, public MoviePlayer
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(RufflePlayer)
 
 public:
-    RufflePlayer(QWidget* parent, const QString& playerDir);
+    struct Options
+    {
+        QString program;           // zumalo-player
+        QString page;              // player.html, with the Ruffle files beside it
+        long lowSpeedBytes = 1024; // a movie download ends when fewer bytes a second than
+        long lowSpeedSeconds = 15; // this arrive for this long
+    };
+
+    RufflePlayer(QWidget* parent, const Options& options);
     ~RufflePlayer() override;
 
     QWidget* Widget() override;
@@ -37,52 +49,41 @@ public:
     void Play() override;
     void SetMenu(bool on) override;
 
-    // Movies larger than this are refused.
-    static constexpr qint64 MaxMovieBytes = qint64{64} * 1024 * 1024;
-
     // The address of the last movie asked for, and whether it has been loaded.
     QString MovieUrl() const { return m_movieUrl; }
     bool IsLoaded() const { return m_loaded; }
     bool MenuOn() const { return m_menu; }
-
-    // Runs JavaScript in the page once it is ready (tests ask the player what it shows).
-    void RunScript(const QString& script);
+    // The player process's id while it runs, else 0.
+    qint64 ProcessId() const;
 
 signals:
     void loaded();
     void failed(const QString& reason);
 
-private:
-    class Page;
-    void PageMessage(const QString& message);
-    void PageLoadFinished(bool ok);
-    void MovieDownloaded(QNetworkReply* reply, int generation);
-    void Fail(const QString& reason);
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
-    QPointer<QWebEngineView> m_view;
-    QNetworkAccessManager* m_network = nullptr; // a child of the player
-    QPointer<QNetworkReply> m_download;
-    QString m_pagePath;
-    QStringList m_pending; // scripts waiting for the page
-    bool m_pageReady = false;
-    bool m_pageFailed = false;
+private:
+    void Send(const std::string& line);
+    void ReadReports();
+    void ProcessEnded();
+
+    QPointer<QWidget> m_surface;
+    QProcess* m_process = nullptr; // outlives the player until it has ended
     QString m_movieUrl;
-    int m_generation = 0; // counts loads, so a late report of an earlier movie is ignored
+    int m_loadNumber = 0; // counts loads, so a late report of an earlier movie is ignored
     bool m_loaded = false;
-    bool m_playing = false; // Play asked for since the last LoadMovie
     bool m_menu = true;
 };
 
 class RufflePlayerFactory final : public MoviePlayerFactory
 {
 public:
-    // playerDir holds player.html and the Ruffle files.
-    explicit RufflePlayerFactory(QString playerDir)
-        : m_playerDir(std::move(playerDir))
-    {
-    }
+    // programDir holds zumalo-player and the player folder; the pace of movie downloads
+    // comes from settings.
+    RufflePlayerFactory(const QString& programDir, const Settings& settings);
     std::unique_ptr<MoviePlayer> Create(QWidget* parent) override;
 
 private:
-    QString m_playerDir;
+    RufflePlayer::Options m_options;
 };

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+// The lines the client and its movie player process exchange over the player's standard
+// input and output, one message a line: a verb, the numbers that verb carries, then the
+// rest of the line as its text.
+//
+//   to the player:   "load <load number> <address>", "play", "menu <0|1>", "size <w> <h>"
+//   from the player: "loaded <load number>", "failed <load number> <reason>"
+//
+// Load numbers tie a report to the load it is about, so a late report of a movie that has
+// since been replaced is ignored.
+namespace player_protocol {
+
+struct Message
+{
+    std::string verb;
+    int first = 0;
+    int second = 0;
+    std::string text;
+};
+
+std::string Load(int loadNumber, std::string_view address);
+std::string Play();
+std::string Menu(bool on);
+std::string Size(int width, int height);
+std::string Loaded(int loadNumber);
+std::string Failed(int loadNumber, std::string_view reason);
+
+// A line without its end, or nothing when the verb is unknown or its numbers are missing.
+std::optional<Message> Parse(std::string_view line);
+
+} // namespace player_protocol

@@ -1,0 +1,140 @@
+// zumalo-player: the video window's movie player in a process of its own. The client starts
+// it when a movie opens and ends it with the window, so the web engine's memory is given
+// back in full and the client never loads the engine's libraries. It reads commands from
+// its standard input and writes reports to its standard output (core/PlayerProtocol.h);
+// the end of its input ends it.
+//
+//   zumalo-player --page PLAYER_HTML [--parent-window ID] [--low-speed-bytes N]
+//                 [--low-speed-seconds S]
+//
+// With --parent-window the view is placed inside that native window of the client (X11).
+
+#include "core/PlayerProtocol.h"
+#include "player/RuffleView.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QSocketNotifier>
+#include <QWidget>
+#include <QWindow>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include <unistd.h>
+
+namespace {
+
+void Report(const std::string& line)
+{
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+// Runs the commands that arrive on standard input; quits at its end.
+class CommandReader final : public QObject
+{
+public:
+    explicit CommandReader(RuffleView& view)
+        : m_view(view)
+        , m_notifier(STDIN_FILENO, QSocketNotifier::Read)
+    {
+        connect(&m_notifier, &QSocketNotifier::activated, this, &CommandReader::Read);
+    }
+
+private:
+    void Read()
+    {
+        char chunk[4096];
+        const ssize_t got = ::read(STDIN_FILENO, chunk, sizeof chunk);
+        if (got <= 0) {
+            m_notifier.setEnabled(false);
+            QCoreApplication::quit();
+            return;
+        }
+        m_buffer.append(chunk, static_cast<std::size_t>(got));
+        std::size_t end;
+        while ((end = m_buffer.find('\n')) != std::string::npos) {
+            Run(m_buffer.substr(0, end));
+            m_buffer.erase(0, end + 1);
+        }
+    }
+
+    void Run(const std::string& line)
+    {
+        const auto message = player_protocol::Parse(line);
+        if (!message) {
+            qWarning("zumalo-player: not a command: %s", line.c_str());
+            return;
+        }
+        if (message->verb == "load")
+            m_view.LoadMovie(message->first, QString::fromStdString(message->text));
+        else if (message->verb == "play")
+            m_view.Play();
+        else if (message->verb == "menu")
+            m_view.SetMenu(message->first != 0);
+        else if (message->verb == "size")
+            m_view.Widget()->resize(message->first, message->second);
+    }
+
+    RuffleView& m_view;
+    QSocketNotifier m_notifier;
+    std::string m_buffer;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // Chromium refuses to run its sandbox as root; a normal user keeps it.
+    if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+
+    QCommandLineParser options;
+    const QCommandLineOption page(QStringLiteral("page"), QStringLiteral("player.html"),
+                                  QStringLiteral("file"));
+    const QCommandLineOption parent(QStringLiteral("parent-window"),
+                                    QStringLiteral("the native window to show the movie in"),
+                                    QStringLiteral("id"));
+    const QCommandLineOption lowBytes(QStringLiteral("low-speed-bytes"),
+                                      QStringLiteral("slowest pace of a download"),
+                                      QStringLiteral("bytes"), QStringLiteral("1024"));
+    const QCommandLineOption lowSeconds(QStringLiteral("low-speed-seconds"),
+                                        QStringLiteral("how long a download may go slower"),
+                                        QStringLiteral("seconds"), QStringLiteral("15"));
+    options.addOptions({page, parent, lowBytes, lowSeconds});
+    options.process(app);
+    if (!options.isSet(page)) {
+        std::fprintf(stderr, "zumalo-player: --page is required\n");
+        return 2;
+    }
+
+    // Declared before the view: the view's window is its child and must go first.
+    std::unique_ptr<QWindow> host;
+    RuffleView view(
+        options.value(page),
+        RuffleView::Pace{options.value(lowBytes).toLong(), options.value(lowSeconds).toLong()});
+    QObject::connect(&view, &RuffleView::loaded,
+                     [](int loadNumber) { Report(player_protocol::Loaded(loadNumber)); });
+    QObject::connect(&view, &RuffleView::failed, [](int loadNumber, const QString& reason) {
+        Report(player_protocol::Failed(loadNumber, reason.toStdString()));
+    });
+
+    QWidget* surface = view.Widget();
+    surface->setWindowFlag(Qt::FramelessWindowHint);
+    bool isId = false;
+    const WId parentId = options.value(parent).toULongLong(&isId);
+    if (isId && parentId != 0) {
+        surface->winId(); // the native window, to place inside the client's
+        host.reset(QWindow::fromWinId(parentId));
+        surface->windowHandle()->setParent(host.get());
+    }
+    surface->show();
+
+    const CommandReader commands(view);
+    return app.exec();
+}

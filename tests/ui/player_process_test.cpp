@@ -1,0 +1,174 @@
+// The movie player runs in a process of its own: what ends it, what it reports when it
+// cannot run, and the pace its downloads must keep.
+
+#include "core/Settings.h"
+#include "platform/RufflePlayer.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <chrono>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <thread>
+
+#include <signal.h>
+#include <sys/stat.h>
+
+namespace {
+
+bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 30000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < timeoutMs) {
+        QEventLoop loop;
+        QTimer::singleShot(20, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return done();
+}
+
+bool ProcessRuns(qint64 pid)
+{
+    struct stat info
+    {
+    };
+    return pid > 0 && ::stat(("/proc/" + std::to_string(pid)).c_str(), &info) == 0;
+}
+
+std::string SampleMovie(const std::string& name)
+{
+    std::ifstream in(std::string(ZUMALO_TEST_SOURCE_DIR) + "/content/sp/" + name, std::ios::binary);
+    std::ostringstream data;
+    data << in.rdbuf();
+    return data.str();
+}
+
+// Records what a player reports.
+struct Reports
+{
+    Q_DISABLE_COPY_MOVE(Reports)
+    explicit Reports(RufflePlayer& player)
+    {
+        QObject::connect(&player, &RufflePlayer::loaded, [this] { ++loaded; });
+        QObject::connect(&player, &RufflePlayer::failed,
+                         [this](const QString& reason) { failures << reason; });
+    }
+    bool Any() const { return loaded > 0 || !failures.isEmpty(); }
+    int loaded = 0;
+    QStringList failures;
+};
+
+RufflePlayer::Options PlayerOptions(long lowSpeedBytes = 1024, long lowSpeedSeconds = 15)
+{
+    Settings settings = Settings::Defaults();
+    settings.downloadLowSpeedBytes = lowSpeedBytes;
+    settings.downloadLowSpeedSeconds = lowSpeedSeconds;
+    RufflePlayer::Options options;
+    options.program = QStringLiteral(ZUMALO_TEST_BIN_DIR "/zumalo-player");
+    options.page = QStringLiteral(ZUMALO_TEST_BIN_DIR "/player/player.html");
+    options.lowSpeedBytes = settings.downloadLowSpeedBytes;
+    options.lowSpeedSeconds = settings.downloadLowSpeedSeconds;
+    return options;
+}
+
+TEST(PlayerProcess, EndsWithItsWindowAndReportsWhenItCannotRun)
+{
+    QWidget window;
+    {
+        // Closing the window ends the player: its memory goes with it.
+        auto player = std::make_unique<RufflePlayer>(&window, PlayerOptions());
+        const qint64 pid = player->ProcessId();
+        ASSERT_TRUE(ProcessRuns(pid));
+        player.reset();
+        EXPECT_TRUE(WaitUntil([pid] { return !ProcessRuns(pid); }, 10000));
+    }
+    {
+        // A player that dies is reported, not waited for.
+        RufflePlayer player(&window, PlayerOptions());
+        Reports reports(player);
+        ASSERT_TRUE(ProcessRuns(player.ProcessId()));
+        ::kill(static_cast<pid_t>(player.ProcessId()), SIGKILL);
+        ASSERT_TRUE(WaitUntil([&] { return reports.Any(); }));
+        EXPECT_EQ(reports.failures, QStringList{"the player stopped"});
+    }
+    {
+        // A missing player program is a failure to show, and calls on it go nowhere.
+        RufflePlayer::Options options = PlayerOptions();
+        options.program = QStringLiteral(ZUMALO_TEST_BIN_DIR "/no-such-player");
+        RufflePlayer player(&window, options);
+        Reports reports(player);
+        player.LoadMovie(0, QStringLiteral("http://127.0.0.1:1/a.swf"));
+        player.Play();
+        ASSERT_TRUE(WaitUntil([&] { return reports.Any(); }));
+        ASSERT_EQ(reports.failures.size(), 1);
+        EXPECT_TRUE(reports.failures.first().startsWith("the player"))
+            << reports.failures.first().toStdString();
+        EXPECT_NE(player.Widget(), nullptr);
+    }
+}
+
+// A movie download has no bound in total: a steady one that takes longer than the low-speed
+// window loads, one that trickles below the pace ends with the reason.
+TEST(PlayerProcess, MovieDownloadsEndOnlyWhenTheyTrickle)
+{
+    const std::string movie = SampleMovie("rainbow.swf");
+    ASSERT_GT(movie.size(), 8000u);
+    httplib::Server server;
+    server.Get("/steady.swf", [&movie](const httplib::Request&, httplib::Response& res) {
+        // 1.5 KB every quarter second: about 2 s in all, well above 1 KB a second.
+        auto sent = std::make_shared<std::size_t>(0);
+        res.set_chunked_content_provider(
+            "application/x-shockwave-flash", [&movie, sent](std::size_t, httplib::DataSink& sink) {
+                if (*sent >= movie.size()) {
+                    sink.done();
+                    return true;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(250));
+                const std::size_t piece = std::min<std::size_t>(1536, movie.size() - *sent);
+                *sent += piece;
+                return sink.write(movie.data() + *sent - piece, piece);
+            });
+    });
+    server.Get("/slow.swf", [](const httplib::Request&, httplib::Response& res) {
+        res.set_chunked_content_provider(
+            "application/x-shockwave-flash", [](std::size_t, httplib::DataSink& sink) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                return sink.write("F", 1);
+            });
+    });
+    const int port = server.bind_to_any_port("127.0.0.1");
+    std::thread thread([&server] { server.listen_after_bind(); });
+    const auto url = [port](const char* path) {
+        return QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(QString::fromLatin1(path));
+    };
+
+    QWidget window;
+    RufflePlayer player(&window, PlayerOptions(1000, 1));
+    Reports reports(player);
+    player.LoadMovie(0, url("/steady.swf"));
+    player.Play();
+    ASSERT_TRUE(WaitUntil([&] { return reports.Any(); }));
+    EXPECT_EQ(reports.loaded, 1) << reports.failures.join(u'\n').toStdString();
+
+    reports.loaded = 0;
+    player.LoadMovie(0, url("/slow.swf"));
+    ASSERT_TRUE(WaitUntil([&] { return reports.Any(); }));
+    ASSERT_EQ(reports.failures.size(), 1);
+    EXPECT_TRUE(reports.failures.first().contains("slower than 1000 bytes a second"))
+        << reports.failures.first().toStdString();
+    EXPECT_FALSE(player.IsLoaded());
+
+    server.stop();
+    thread.join();
+}
+
+} // namespace
