@@ -6,6 +6,7 @@
 #include "platform/RealPlatform.h"
 #include "platform/RufflePlayer.h"
 #include "ui/Fonts.h"
+#include "ui/WaitCursor.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -32,6 +33,7 @@ int main(int argc, char** argv)
         Session session;
         const Settings settings = Settings::Defaults();
         DbSession db(settings);
+        InstallWaitCursor(db);
         RealPlatform platform(
             std::make_unique<RufflePlayerFactory>(QString::fromStdString(ProgramDir()), settings));
         Platform services = platform.bundle();

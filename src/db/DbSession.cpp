@@ -7,6 +7,28 @@
 
 Q_LOGGING_CATEGORY(lcDb, "zumalo.db", QtWarningMsg)
 
+// The busy hook's begin, and its end when the scope goes, also when the call fails.
+class DbSession::BusyScope
+{
+public:
+    explicit BusyScope(const BusyHook& hook)
+        : m_hook(hook)
+    {
+        if (m_hook.begin)
+            m_hook.begin();
+    }
+    ~BusyScope()
+    {
+        if (m_hook.end)
+            m_hook.end();
+    }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    const BusyHook& m_hook;
+};
+
 DbSession::Options DbSession::Options::From(const Settings& settings)
 {
     return {settings.dbPort,
@@ -35,6 +57,7 @@ DbSession::DbSession(const Settings& settings)
 
 DbSession::~DbSession()
 {
+    // No busy hook here: whoever installed it may be gone already.
     FreeResult();
     if (m_initialized)
         mysql_close(&m_handle);
@@ -42,6 +65,7 @@ DbSession::~DbSession()
 
 bool DbSession::Open(const std::string& host, const std::string& user, const std::string& password)
 {
+    const BusyScope busy(m_busy);
     // A second Open starts from a fresh handle; the earlier connection is closed rather
     // than leaked.
     FreeResult();
@@ -72,6 +96,7 @@ bool DbSession::Query(std::string_view statement)
     FreeResult();
     if (!m_open)
         return false;
+    const BusyScope busy(m_busy);
     // The statement ends at its first zero byte.
     const std::size_t length = std::min(statement.find('\0'), statement.size());
     const bool ok = mysql_real_query(&m_handle, statement.data(), length) == 0;
@@ -131,6 +156,7 @@ bool DbSession::Close()
 {
     FreeResult();
     if (m_initialized) {
+        const BusyScope busy(m_busy); // the farewell goes to the server
         mysql_close(&m_handle);
         m_initialized = false;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -67,11 +68,25 @@ public:
     std::string Escape(std::string_view value) const;
     bool IsOpen() const { return m_open; }
 
+    // Told when a call that waits on the server begins and when it ends, however it ends: the
+    // windows show the wait cursor meanwhile. Open, Query and Close wait; reading the rows
+    // of a result does not. Neither function may throw; either may be empty.
+    struct BusyHook
+    {
+        std::function<void()> begin;
+        std::function<void()> end;
+    };
+    void SetBusyHook(BusyHook hook) { m_busy = std::move(hook); }
+    const BusyHook& GetBusyHook() const { return m_busy; }
+
     // The outcome of the last connection attempt of the login or change-password dialog.
     bool Connected = false;
 
 private:
+    class BusyScope;
+
     Options m_options;
+    BusyHook m_busy;
     MYSQL m_handle{};
     bool m_initialized = false;
     bool m_open = false;

@@ -131,10 +131,7 @@ void TLoginForm::SpeedButton1Click()
 
     if (m_mode == StartupMode) {
         // Every attempt connects again.
-        m_db.Connected = [this] {
-            const WaitCursor waiting;
-            return m_login->Connect();
-        }();
+        m_db.Connected = m_login->Connect();
         if (!m_db.Connected) {
             m_platform.prompts.Warn(this, QStringLiteral("连接服务器失败，请稍后重新登录。"));
             return;

@@ -3,12 +3,15 @@
 #include "db/Login.h"
 #include "db/Statements.h"
 
+#include "ClosedPort.h"
 #include "ScratchDatabase.h"
 
 #include <QStringList>
 #include <QtGlobal>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace {
 
@@ -85,6 +88,42 @@ TEST_F(DbSessionTest, SecondOpenReconnectsAndWrongAccountOrDeadHostFail)
     EXPECT_FALSE(other.Open("127.0.0.1", "connect_server", "40725913"));
     EXPECT_TRUE(m_session.Open("127.0.0.1", "connect_server", "40725913"));
     EXPECT_TRUE(m_session.Query("select 1"));
+}
+
+// Each call that waits on the server tells the busy hook once when it begins and once when
+// it ends, whether it succeeds or fails; reading the rows of a result tells it nothing.
+TEST_F(DbSessionTest, BusyHookEndsEveryCallItBegins)
+{
+    std::string told;
+    const DbSession::BusyHook hook{[&] { told += '('; }, [&] { told += ')'; }};
+    DbSession::Options closedPort = s_db->options();
+    closedPort.port = ClosedPort();
+    DbSession refused(closedPort);
+    m_session.SetBusyHook(hook);
+    refused.SetBusyHook(hook);
+
+    struct Case
+    {
+        const char* name;
+        std::function<bool()> call;
+        bool ok;
+    };
+    const Case cases[] = {
+        {"statement and its rows",
+         [&] { return m_session.Query("select 1, 2") && m_session.FetchRow().has_value(); }, true},
+        {"bad SQL", [&] { return m_session.Query("selec 1"); }, false},
+        {"reconnect", [&] { return m_session.Open("127.0.0.1", "connect_server", "40725913"); },
+         true},
+        {"closed port", [&] { return refused.Open("127.0.0.1", "connect_server", "40725913"); },
+         false},
+        {"close", [&] { return m_session.Close(); }, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        told.clear();
+        EXPECT_EQ(c.call(), c.ok);
+        EXPECT_EQ(told, "()");
+    }
 }
 
 TEST_F(DbSessionTest, QueryBeforeOpenAndAfterCloseFails)

@@ -4,6 +4,7 @@
 
 #include "net/PresenceChannel.h"
 
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
@@ -55,6 +56,8 @@ TEST_F(MainFormStartUp, FillsTheWindowFromTheDatabaseTheFileServiceAndTheWeather
     EXPECT_EQ(m_http.Hits("/high.bmp"), 1);
     EXPECT_EQ(form.Controls().Image1->pixmap().toImage().pixel(10, 10) & 0xffffff, 0xff3366u);
     EXPECT_TRUE(m_fake.prompts.entries.empty());
+    // Every wait of the start-up, statements and fetches alike, gave the cursor back.
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
 TEST_F(MainFormStartUp, ServiceSwitchedOffWarnsAndQuitsAfterTheNoticeIsSet)

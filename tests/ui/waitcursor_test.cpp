@@ -1,11 +1,18 @@
 #include "ui/WaitCursor.h"
 
+#include "db/DbSession.h"
+
+#include "ClosedPort.h"
+#include "ScratchDatabase.h"
+
 #include <QCursor>
 #include <QGuiApplication>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <stdexcept>
+#include <vector>
 
 namespace {
 
@@ -35,6 +42,56 @@ TEST(WaitCursor, ShowsWhileTheCallRunsAndGoesHoweverItEnds)
         const WaitCursor waiting;
         throw std::runtime_error("the call failed");
     } catch (const std::runtime_error&) {
+    }
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+// The hook the program installs on its connection shows the wait cursor through every
+// statement and connection attempt, and leaves the cursor as it found it, also after a
+// failure and under a wait of the caller's own.
+TEST(WaitCursor, ShowsDuringEveryDatabaseCallAndGoesAfterIt)
+{
+    const ScratchDatabase scratch("waitcursor");
+    DbSession db(scratch.options());
+    DbSession::Options closedPort = scratch.options();
+    closedPort.port = ClosedPort();
+    DbSession refused(closedPort);
+    // Chained before the installed end: the cursor shown when the call is done.
+    std::vector<Qt::CursorShape> atEnd;
+    for (DbSession* session : {&db, &refused}) {
+        InstallWaitCursor(*session);
+        const DbSession::BusyHook installed = session->GetBusyHook();
+        session->SetBusyHook({installed.begin, [&atEnd, installed] {
+                                  atEnd.push_back(Shown());
+                                  installed.end();
+                              }});
+    }
+
+    struct Case
+    {
+        const char* name;
+        std::function<bool()> call;
+        bool ok;
+    };
+    const Case cases[] = {
+        {"connect", [&] { return db.Open("127.0.0.1", "connect_server", "40725913"); }, true},
+        {"statement", [&] { return db.Query("select 1"); }, true},
+        {"bad SQL", [&] { return db.Query("selec 1"); }, false},
+        {"closed port", [&] { return refused.Open("127.0.0.1", "connect_server", "40725913"); },
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        atEnd.clear();
+        EXPECT_EQ(c.call(), c.ok);
+        EXPECT_EQ(atEnd, std::vector{Qt::WaitCursor});
+        EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    }
+
+    {
+        const WaitCursor outer;
+        EXPECT_TRUE(db.Query("select 1"));
+        EXPECT_EQ(Shown(), Qt::WaitCursor);
     }
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
