@@ -5,20 +5,14 @@
 #include "ui/Tflashform.h"
 
 #include "FakePlatform.h"
+#include "Movies.h"
 #include "ScratchDatabase.h"
 #include "TestHttpServer.h"
 
 #include <QDialog>
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QTimer>
 #include <QWidget>
 
 #include <gtest/gtest.h>
-
-#include <fstream>
-#include <functional>
-#include <sstream>
 
 namespace {
 
@@ -157,14 +151,6 @@ std::string TinySwf()
     return std::string(reinterpret_cast<const char*>(bytes), sizeof bytes);
 }
 
-std::string SampleMovie(const std::string& name)
-{
-    std::ifstream in(std::string(ZUMALO_TEST_SOURCE_DIR) + "/content/sp/" + name, std::ios::binary);
-    std::ostringstream data;
-    data << in.rdbuf();
-    return data.str();
-}
-
 // The movies on 127.0.0.1. Like the Flash hosts of the video list it sends no CORS headers,
 // which a page loaded from a file would need to fetch from it.
 class MovieServer
@@ -188,19 +174,6 @@ public:
 private:
     TestHttpServer m_server;
 };
-
-// Runs the event loop until done() holds; false after timeoutMs.
-bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 30000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < timeoutMs) {
-        QEventLoop loop;
-        QTimer::singleShot(20, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return done();
-}
 
 TEST_F(FlashFormTest, RufflePlaysTheMovieAndEachSampleVideo)
 {

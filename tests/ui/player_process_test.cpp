@@ -4,19 +4,15 @@
 #include "core/Settings.h"
 #include "platform/RufflePlayer.h"
 
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QTimer>
+#include "Movies.h"
+
 #include <QWidget>
 
 #include <gtest/gtest.h>
 #include <httplib.h>
 
 #include <chrono>
-#include <fstream>
-#include <functional>
 #include <memory>
-#include <sstream>
 #include <thread>
 
 #include <signal.h>
@@ -24,32 +20,12 @@
 
 namespace {
 
-bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 30000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < timeoutMs) {
-        QEventLoop loop;
-        QTimer::singleShot(20, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return done();
-}
-
 bool ProcessRuns(qint64 pid)
 {
     struct stat info
     {
     };
     return pid > 0 && ::stat(("/proc/" + std::to_string(pid)).c_str(), &info) == 0;
-}
-
-std::string SampleMovie(const std::string& name)
-{
-    std::ifstream in(std::string(ZUMALO_TEST_SOURCE_DIR) + "/content/sp/" + name, std::ios::binary);
-    std::ostringstream data;
-    data << in.rdbuf();
-    return data.str();
 }
 
 // Records what a player reports.
