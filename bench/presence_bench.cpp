@@ -5,8 +5,20 @@
 // R chat lines a second come from clients in turn, and the server relays each to every
 // client. Reported: the relay latency from the send to the moment the kernel queued the
 // line on each client's socket (SO_TIMESTAMPNS, so the time this one process needs to read
-// 2000 sockets in turn does not count as the server's), the latency until this program
+// every socket in turn does not count as the server's), the latency until this program
 // read it, and the server's CPU time from /proc/<pid>/stat over the measured window.
+//
+// Also reported: the floor, what one line to all N clients costs this machine with nothing
+// else running, and the relay p99 as a multiple of it. Once the server has stopped, the
+// datagram the server relays (a text record) goes with one sendto to each client socket, the
+// sockets shared out between as many threads as there are cores, each sending from a
+// loopback socket of its own; a round lasts from just before the first sendto to the latest
+// kernel receive stamp among the N sockets. On loopback the sender's call carries the
+// datagram into the receiver's queue, so this is the time of the N sendto calls. The floor
+// is the fastest of FloorRounds rounds, since other work on the machine only ever lengthens
+// a round; the same on one thread is printed beside it. The relay adds to the floor the
+// chat line's way in, the server's wake-up and its own work, and it competes with this
+// program reading the sockets.
 
 #include "core/Presence.h"
 
@@ -21,6 +33,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -30,6 +43,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -111,6 +125,119 @@ double CpuSeconds(pid_t pid)
     return static_cast<double>(utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
 }
 
+constexpr int FloorRounds = 15;
+
+// The kernel's receive stamp of a datagram read with recvmsg, -1 when there is none.
+double StampMs(msghdr& header)
+{
+    for (cmsghdr* c = CMSG_FIRSTHDR(&header); c; c = CMSG_NXTHDR(&header, c)) {
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
+            timespec stamp{};
+            std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+            return static_cast<double>(stamp.tv_sec) * 1e3
+                + static_cast<double>(stamp.tv_nsec) / 1e6;
+        }
+    }
+    return -1;
+}
+
+// Reads everything waiting on a non-blocking socket; returns the latest kernel stamp (or -1)
+// and counts the datagrams.
+double DrainSocket(int fd, std::size_t& count)
+{
+    char buffer[2048];
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+    double latest = -1;
+    for (;;) {
+        iovec body{buffer, sizeof buffer};
+        msghdr header{};
+        header.msg_iov = &body;
+        header.msg_iovlen = 1;
+        header.msg_control = control;
+        header.msg_controllen = sizeof control;
+        if (::recvmsg(fd, &header, 0) < 0)
+            return latest;
+        ++count;
+        latest = std::max(latest, StampMs(header));
+    }
+}
+
+// A socket of this process on 127.0.0.1 that sends like the server's.
+int SenderSocket()
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        Die(std::string("socket: ") + std::strerror(errno));
+    const int buffer = 4 << 20; // as the server's socket
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &buffer, sizeof buffer);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local);
+    return fd;
+}
+
+struct Floor
+{
+    double ms = 0;          // fastest round
+    std::size_t missed = 0; // datagrams that did not arrive, over all rounds
+};
+
+// The floor described at the top, on this many threads: the client sockets (non-blocking,
+// stamped) receive, each thread sends to its share of them from a socket of its own.
+Floor MeasureFloor(const std::vector<int>& sockets, const std::string& datagram, unsigned threads)
+{
+    std::vector<sockaddr_in> addresses(sockets.size());
+    for (std::size_t i = 0; i < sockets.size(); ++i) {
+        socklen_t length = sizeof addresses[i];
+        ::getsockname(sockets[i], reinterpret_cast<sockaddr*>(&addresses[i]), &length);
+    }
+    std::vector<int> senders;
+    for (unsigned t = 0; t < threads; ++t)
+        senders.push_back(SenderSocket());
+    auto sendShare = [&](unsigned t) {
+        const std::size_t from = addresses.size() * t / threads;
+        const std::size_t to = addresses.size() * (t + 1) / threads;
+        for (std::size_t i = from; i < to; ++i)
+            ::sendto(senders[t], datagram.data(), datagram.size(), 0,
+                     reinterpret_cast<const sockaddr*>(&addresses[i]), sizeof addresses[i]);
+    };
+
+    std::size_t ignored = 0;
+    for (int fd : sockets)
+        DrainSocket(fd, ignored); // whatever the server sent last
+    Floor result;
+    std::vector<double> rounds;
+    for (int round = 0; round < FloorRounds; ++round) {
+        // The helpers are started and spinning before the clock starts.
+        std::atomic<unsigned> waiting{0};
+        std::atomic<bool> go{false};
+        std::vector<std::thread> helpers;
+        for (unsigned t = 1; t < threads; ++t)
+            helpers.emplace_back([&, t] {
+                ++waiting;
+                while (!go.load(std::memory_order_acquire)) { }
+                sendShare(t);
+            });
+        while (waiting.load() + 1 < threads) { }
+        const double start = WallMs();
+        go.store(true, std::memory_order_release);
+        sendShare(0);
+        for (std::thread& helper : helpers)
+            helper.join();
+        double last = start;
+        std::size_t arrived = 0;
+        for (int fd : sockets)
+            last = std::max(last, DrainSocket(fd, arrived));
+        result.missed += sockets.size() - std::min(arrived, sockets.size());
+        rounds.push_back(last - start);
+    }
+    for (int fd : senders)
+        ::close(fd);
+    result.ms = *std::min_element(rounds.begin(), rounds.end());
+    return result;
+}
+
 double Percentile(std::vector<double>& values, double p)
 {
     if (values.empty())
@@ -132,8 +259,11 @@ int main(int argc, char** argv)
         options.server = (slash == std::string::npos ? std::string(".") : self.substr(0, slash))
             + "/../bin/zumalo-server";
     }
-    for (int i = 1; i + 1 < argc; i += 2) {
+    // Later options win over earlier ones: scripts/bench puts its defaults first.
+    for (int i = 1; i < argc; i += 2) {
         const std::string name = argv[i];
+        if (i + 1 == argc)
+            Die("missing value after " + name);
         const std::string value = argv[i + 1];
         if (name == "--server")
             options.server = value;
@@ -147,11 +277,17 @@ int main(int argc, char** argv)
             Die("unknown option " + name);
     }
 
-    // One socket per client.
+    // One socket per client, in this process only: the server child inherits the raised
+    // limit but needs a handful of files whatever the number of clients.
     rlimit files{};
     ::getrlimit(RLIMIT_NOFILE, &files);
     files.rlim_cur = files.rlim_max;
     ::setrlimit(RLIMIT_NOFILE, &files);
+    ::getrlimit(RLIMIT_NOFILE, &files);
+    if (files.rlim_cur != RLIM_INFINITY
+        && static_cast<rlim_t>(options.clients) + 32 > files.rlim_cur)
+        Die(std::to_string(options.clients) + " clients need as many open files and a few more; "
+            + "the limit is " + std::to_string(files.rlim_cur) + " (ulimit -Hn)");
 
     const ServerChild server = StartServer(options.server, options.clients);
     sockaddr_in to{};
@@ -215,15 +351,7 @@ int main(int argc, char** argv)
                 if (got < 0)
                     break;
                 const auto now = Clock::now();
-                double queuedWallMs = -1;
-                for (cmsghdr* c = CMSG_FIRSTHDR(&header); c; c = CMSG_NXTHDR(&header, c)) {
-                    if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
-                        timespec stamp{};
-                        std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
-                        queuedWallMs = static_cast<double>(stamp.tv_sec) * 1e3
-                            + static_cast<double>(stamp.tv_nsec) / 1e6;
-                    }
-                }
+                const double queuedWallMs = StampMs(header);
                 const std::string_view datagram(buffer, static_cast<std::size_t>(got));
                 switch (static_cast<MessageType>(ReadType(datagram))) {
                 case MessageType::LoginAnswer:
@@ -312,6 +440,11 @@ int main(int argc, char** argv)
 
     ::kill(server.pid, SIGTERM);
     ::waitpid(server.pid, nullptr, 0);
+    // The server relays on two threads; the floor takes as many as there are cores.
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const std::string line = BuildTextLine(names[0] + " 0");
+    const Floor bare = MeasureFloor(sockets, line, cores);
+    const Floor oneThread = MeasureFloor(sockets, line, 1);
 
     const std::size_t expected = chatSent.size() * static_cast<std::size_t>(n);
     const double cpu = 100.0 * (cpuEnd - cpuStart) / elapsed;
@@ -339,7 +472,17 @@ int main(int argc, char** argv)
                 "in turn)\n",
                 readP50, readP99, n);
     std::printf("server CPU               %.2f s in %.1f s\n", cpuEnd - cpuStart, elapsed);
-    std::printf("presence: %d clients, p50 %.2f ms, p99 %.2f ms, server CPU %.1f%% of one core\n",
-                n, p50, p99, cpu);
+    const double ratio = bare.ms > 0 ? p99 / bare.ms : 0;
+    const std::size_t missed = bare.missed + oneThread.missed;
+    const std::string lost =
+        missed ? ", " + std::to_string(missed) + " datagrams lost" : std::string();
+    std::printf(
+        "floor                    %.2f ms on %u threads, %.2f ms on one; relay p99 %.1f times "
+        "the floor (sendto to every client socket, server stopped: first send to the last "
+        "kernel arrival stamp, fastest of %d rounds%s)\n",
+        bare.ms, cores, oneThread.ms, ratio, FloorRounds, lost.c_str());
+    std::printf("presence: %d clients, p50 %.2f ms, p99 %.2f ms, floor %.2f ms, p99/floor %.1f, "
+                "server CPU %.1f%% of one core\n",
+                n, p50, p99, bare.ms, ratio, cpu);
     return 0;
 }

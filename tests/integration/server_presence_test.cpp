@@ -39,6 +39,11 @@ std::string Dump(const std::string& bytes)
 class ServerPresence : public ::testing::Test
 {
 protected:
+    explicit ServerPresence(QStringList serverArgs = {"--keepalive-timeout", "1"})
+        : m_server(std::move(serverArgs))
+    {
+    }
+
     void SetUp() override { ASSERT_TRUE(m_server.ready()) << m_server.output().toStdString(); }
 
     // Logs in and expects the accepting answer.
@@ -67,7 +72,19 @@ protected:
                       << " names, not " << names.size();
     }
 
-    ServerProcess m_server{{"--keepalive-timeout", "1"}};
+    ServerProcess m_server;
+};
+
+// Room on a busy machine: a client silent for half the keep-alive time must still be listed
+// however late the test gets to look, and the drop must come within a few sweeps after it.
+class ServerKeepAlive : public ServerPresence
+{
+protected:
+    static constexpr auto KeepAlive = 2s;
+    ServerKeepAlive()
+        : ServerPresence({"--keepalive-timeout", "2"})
+    {
+    }
 };
 
 TEST_F(ServerPresence, LoginIsAnsweredAndListsGoToEveryoneInLoginOrder)
@@ -153,23 +170,64 @@ TEST_F(ServerPresence, LogoutRemovesTheClientAndSendsTheNewList)
     Login(bobAgain, "bob");
 }
 
-TEST_F(ServerPresence, SilentClientsTimeOutAndKeepOnlineKeepsOthers)
+TEST_F(ServerKeepAlive, SilentClientIsListedWithinTheKeepAliveTimeAndDroppedAfterIt)
 {
-    UdpClient quiet, busy;
+    using Clock = std::chrono::steady_clock;
+    // Clients that stay say something every 400 ms: a keep-online or a chat line both count.
+    // They log in before the silent one, so a sign of life the server ignored would drop them
+    // no later than it.
+    struct Stayer
+    {
+        std::string name;
+        std::string signOfLife;
+    };
+    std::vector<Stayer> stayers = {
+        {"keeper", BuildKeepOnline("keeper")},
+        {"talker", BuildTextLine("talker: still here")},
+    };
+    std::vector<std::unique_ptr<UdpClient>> clients;
+    for (const Stayer& stayer : stayers) {
+        clients.push_back(std::make_unique<UdpClient>());
+        Login(*clients.back(), stayer.name);
+    }
+    UdpClient quiet;
+    const auto silentSince = Clock::now(); // before the server hears quiet for the last time
     Login(quiet, "quiet");
-    Login(busy, "busy");
-    ExpectList(busy, {"quiet", "busy"});
 
-    // busy proves itself every 200 ms; quiet says nothing for more than the 1 s keep-alive.
+    auto nextSign = Clock::now();
+    auto keepUp = [&] {
+        if (Clock::now() < nextSign)
+            return;
+        for (std::size_t i = 0; i < stayers.size(); ++i)
+            clients[i]->SendTo(m_server.udpPort, stayers[i].signOfLife);
+        nextSign += 400ms;
+    };
+    while (Clock::now() < silentSince + KeepAlive / 2) {
+        keepUp();
+        std::this_thread::sleep_for(20ms);
+    }
+
+    // Silent for half its time: a client logging in now still receives quiet in its list.
+    clients.push_back(std::make_unique<UdpClient>());
+    const UdpClient& witness = *clients.back();
+    Login(witness, "witness");
+    ExpectList(witness, {"keeper", "talker", "quiet", "witness"});
+    stayers.push_back({"witness", BuildKeepOnline("witness")});
+
+    // Then the list without quiet, not before its keep-alive time has run out.
+    const std::vector<std::string> without = {"keeper", "talker", "witness"};
     std::vector<std::string> last;
-    const auto deadline = std::chrono::steady_clock::now() + 3s;
-    while (std::chrono::steady_clock::now() < deadline
-           && last != std::vector<std::string>{"busy"}) {
-        busy.SendTo(m_server.udpPort, BuildKeepOnline("busy"));
-        if (const auto list = busy.ReceiveType(Type(MessageType::OnlineList), 200))
+    const auto deadline = silentSince + KeepAlive + 2s;
+    while (Clock::now() < deadline && last != without) {
+        keepUp();
+        if (const auto list = witness.ReceiveType(Type(MessageType::OnlineList), 20))
             last = ParseOnlineList(ReadListText(*list));
     }
-    EXPECT_EQ(last, std::vector<std::string>{"busy"});
+    const auto silentFor = Clock::now() - silentSince;
+    ASSERT_EQ(last, without);
+    EXPECT_GE(silentFor, KeepAlive) << "dropped before its keep-alive time";
+    // The server sweeps every quarter of the keep-alive time; the rest is margin.
+    EXPECT_LE(silentFor, KeepAlive + 1500ms) << "dropped late";
 
     // The timed-out name can be taken by a new endpoint.
     UdpClient newcomer;
