@@ -99,6 +99,10 @@ void RuffleView::LoadMovie(int loadNumber, const QString& url)
     // A new movie replaces what is shown.
     m_loadNumber = loadNumber;
     m_playing = false;
+    if (!m_pageError.isEmpty()) {
+        emit failed(loadNumber, m_pageError); // each load hears it, also the ones after it
+        return;
+    }
     m_paceTimer->stop();
     if (m_download)
         m_download->abort(); // its finished() comes at once and is ignored as an earlier load
@@ -196,7 +200,7 @@ void RuffleView::SetMenu(bool on)
 
 void RuffleView::RunScript(const QString& script)
 {
-    if (m_pageFailed || !m_view)
+    if (!m_pageError.isEmpty() || !m_view)
         return;
     if (!m_pageReady) {
         m_pending << script;
@@ -207,13 +211,12 @@ void RuffleView::RunScript(const QString& script)
 
 void RuffleView::PageLoadFinished(bool ok)
 {
-    if (m_pageReady || m_pageFailed)
+    if (m_pageReady || !m_pageError.isEmpty())
         return;
     if (!ok) {
-        m_pageFailed = true;
+        m_pageError = QStringLiteral("the player page %1 could not be loaded").arg(m_pagePath);
         m_pending.clear();
-        emit failed(m_loadNumber,
-                    QStringLiteral("the player page %1 could not be loaded").arg(m_pagePath));
+        emit failed(m_loadNumber, m_pageError);
         return;
     }
     m_pageReady = true;

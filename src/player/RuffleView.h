@@ -67,7 +67,7 @@ private:
     QString m_pagePath;
     QStringList m_pending; // scripts waiting for the page
     bool m_pageReady = false;
-    bool m_pageFailed = false;
+    QString m_pageError; // why the page could not be loaded; empty while it can
     int m_loadNumber = 0;
     bool m_playing = false; // Play asked for since the last LoadMovie
 };

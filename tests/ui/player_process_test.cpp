@@ -77,6 +77,24 @@ TEST(PlayerProcess, EndsWithItsWindowAndReportsWhenItCannotRun)
         EXPECT_EQ(reports.failures, QStringList{"the player stopped"});
     }
     {
+        // Without its page the player reports the load as failed, and every later one.
+        RufflePlayer::Options options = PlayerOptions();
+        options.page = QStringLiteral(ZUMALO_TEST_BIN_DIR "/player/no-such-page.html");
+        RufflePlayer player(&window, options);
+        Reports reports(player);
+        const auto pageFailed = [&] {
+            return reports.failures.filter("no-such-page.html could not be loaded").size() == 1;
+        };
+        player.LoadMovie(0, QStringLiteral("http://127.0.0.1:1/a.swf"));
+        ASSERT_TRUE(WaitUntil(pageFailed)) << reports.failures.join(u'\n').toStdString();
+        reports.failures.clear();
+        player.LoadMovie(0, QStringLiteral("http://127.0.0.1:1/b.swf"));
+        ASSERT_TRUE(WaitUntil([&] { return reports.Any(); }));
+        EXPECT_TRUE(pageFailed()) << reports.failures.join(u'\n').toStdString();
+        EXPECT_EQ(reports.failures.size(), 1);
+        EXPECT_EQ(reports.loaded, 0);
+    }
+    {
         // A missing player program is a failure to show, and calls on it go nowhere.
         RufflePlayer::Options options = PlayerOptions();
         options.program = QStringLiteral(ZUMALO_TEST_BIN_DIR "/no-such-player");
