@@ -1,5 +1,6 @@
 #include "ui/Controls.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 
 ClickLabel::ClickLabel(const QString& text, QWidget* parent)
@@ -102,4 +103,14 @@ void MaskPassword(QLineEdit* edit)
 {
     edit->setEchoMode(QLineEdit::Password);
     edit->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
+}
+
+void ButtonOnlyDialog::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape || event->key() == Qt::Key_Return
+        || event->key() == Qt::Key_Enter) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }

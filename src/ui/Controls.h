@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QToolButton>
@@ -36,6 +37,18 @@ protected:
 // Sets a label's text and fits the label to it from its left edge, as the design's
 // auto-size labels grow with their text.
 void SetCaption(QLabel* label, const QString& text);
+
+// A dialog that only its own buttons end. The designed dialogs have no cancel button, so
+// Escape does nothing, and no default button, so Enter presses nothing.
+class ButtonOnlyDialog : public QDialog
+{
+    Q_OBJECT
+public:
+    using QDialog::QDialog;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+};
 
 // A flat speed button.
 class SpeedButton final : public QToolButton

@@ -9,16 +9,16 @@
 #include "ui/TextBridge.h"
 
 #include <QApplication>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
 TChangeForm::TChangeForm(QWidget* owner, Session& session, DbSession& db, const Settings& settings,
                          Platform& platform)
-    : QDialog(owner,
-              Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint
-                  | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+    : ButtonOnlyDialog(owner,
+                       Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint
+                           | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                           | Qt::WindowCloseButtonHint)
     , m_db(db)
     , m_platform(platform)
     , m_login(std::make_unique<login>(session, db, settings))
@@ -129,14 +129,4 @@ void TChangeForm::Button2Click()
     Edit2->clear();
     Edit3->clear();
     Edit4->clear();
-}
-
-void TChangeForm::keyPressEvent(QKeyEvent* event)
-{
-    if (event->key() == Qt::Key_Escape || event->key() == Qt::Key_Return
-        || event->key() == Qt::Key_Enter) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }

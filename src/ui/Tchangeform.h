@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/Controls.h"
+
 #include <QDialog>
 
 #include <memory>
@@ -20,7 +22,7 @@ struct Settings;
 //
 // When that connection fails the dialog says so and is never usable: exec() returns Rejected
 // at once without showing the window.
-class TChangeForm final : public QDialog
+class TChangeForm final : public ButtonOnlyDialog
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TChangeForm)
@@ -52,10 +54,6 @@ public slots:
     void Button1Click();
     // Clears the four boxes.
     void Button2Click();
-
-protected:
-    // Neither Enter nor Escape acts: the dialog has no default and no cancel button.
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void BuildLayout(QWidget* owner);

@@ -4,11 +4,9 @@
 #include "db/DbSession.h"
 #include "db/Statements.h"
 #include "platform/Platform.h"
+#include "ui/Palette.h"
 #include "ui/Placement.h"
 #include "ui/TextBridge.h"
-
-#include <QKeyEvent>
-#include <QPalette>
 
 namespace {
 
@@ -18,13 +16,11 @@ constexpr int kClientHeight = 433;
 constexpr int kPlayerWidth = 677;
 constexpr int kPlayerHeight = 434;
 
-const QColor kGradientActiveCaption(0xb9, 0xd1, 0xea);
-
 } // namespace
 
 TFlashForm::TFlashForm(QWidget* owner, const std::string& titleGbk,
                        const std::string& movieAddressGbk, DbSession& db, Platform& platform)
-    : QDialog(owner)
+    : ButtonOnlyDialog(owner)
     , m_title(titleGbk)
     , m_movieAddress(movieAddressGbk)
     , m_db(db)
@@ -53,9 +49,7 @@ void TFlashForm::BuildLayout(QWidget* owner)
     setWindowTitle(QStringLiteral("FlashForm"));
     setModal(true);
     setFixedSize(kClientWidth, kClientHeight);
-    QPalette colours = palette();
-    colours.setColor(QPalette::Window, kGradientActiveCaption);
-    setPalette(colours);
+    SetColor(this, QPalette::Window, palette::GradientActiveCaption);
     setAutoFillBackground(true);
 
     // Centred over the main window, whoever opened it.
@@ -89,13 +83,4 @@ void TFlashForm::OpenMovie(bool menuOff)
         m_player->SetMenu(false);
     m_player->LoadMovie(0, GbkToQ(m_movieAddress));
     m_player->Play();
-}
-
-void TFlashForm::keyPressEvent(QKeyEvent* event)
-{
-    if (event->key() == Qt::Key_Escape) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/Controls.h"
+
 #include <QDialog>
 
 #include <memory>
@@ -19,7 +21,7 @@ struct Platform;
 // with its design caption "FlashForm".
 //
 // The player (a web engine, heavy) is made only when a movie opens and goes with the window.
-class TFlashForm final : public QDialog
+class TFlashForm final : public ButtonOnlyDialog
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TFlashForm)
@@ -35,10 +37,6 @@ public:
     // The player surface's control; null while no movie was loaded.
     MoviePlayer* ShockwaveFlash1() const { return m_player.get(); }
     bool MovieLoaded() const { return m_player != nullptr; }
-
-protected:
-    // The window closes through its close box only, as it has no buttons.
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void BuildLayout(QWidget* owner);

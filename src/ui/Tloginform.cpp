@@ -18,18 +18,19 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QImage>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPixmap>
 #include <QScreen>
 #include <QToolButton>
 
 TLoginForm::TLoginForm(QWidget* owner, int mode, Session& session, DbSession& db,
                        const Settings& settings, Platform& platform, Resolver resolve)
-    : QDialog(owner,
-              Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                  | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+    : ButtonOnlyDialog(owner,
+                       Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                           | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                           | Qt::WindowCloseButtonHint)
     , m_session(session)
     , m_db(db)
     , m_settings(settings)
@@ -214,16 +215,4 @@ bool TLoginForm::eventFilter(QObject* watched, QEvent* event)
         }
     }
     return QDialog::eventFilter(watched, event);
-}
-
-void TLoginForm::keyPressEvent(QKeyEvent* event)
-{
-    // No cancel button: Escape does not close the dialog. No default button either, so
-    // Enter does not log in.
-    if (event->key() == Qt::Key_Escape || event->key() == Qt::Key_Return
-        || event->key() == Qt::Key_Enter) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/Controls.h"
+
 #include <QDialog>
 
 #include <functional>
@@ -30,7 +32,7 @@ struct TLoginFormControls
 // The login dialog: logs the user in before the main window shows (start-up mode) and
 // unlocks the locked main window (unlock mode). Run it modally; Accepted means the user
 // logged in or unlocked, anything else that the user gave up.
-class TLoginForm : public QDialog
+class TLoginForm : public ButtonOnlyDialog
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TLoginForm)
@@ -68,7 +70,6 @@ public slots:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
 
     Session& m_session;
     DbSession& m_db;

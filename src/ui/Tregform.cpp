@@ -12,7 +12,6 @@
 #include "ui/TextBridge.h"
 
 #include <QComboBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLoggingCategory>
@@ -72,9 +71,10 @@ QString RegistrationAgreement(const std::string& contactAddressGbk)
 
 TRegForm::TRegForm(QWidget* owner, Session& session, DbSession& db, const Settings& settings,
                    Platform& platform)
-    : QDialog(owner,
-              Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint
-                  | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+    : ButtonOnlyDialog(owner,
+                       Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint
+                           | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                           | Qt::WindowCloseButtonHint)
     , m_db(db)
     , m_settings(settings)
     , m_platform(platform)
@@ -267,14 +267,4 @@ void TRegForm::Button1Click()
     // The dialog stays open with the entries as typed; the visitor logs in from the login
     // dialog.
     Tell("恭喜注册成功，请牢记你的密码。");
-}
-
-void TRegForm::keyPressEvent(QKeyEvent* event)
-{
-    if (event->key() == Qt::Key_Escape || event->key() == Qt::Key_Return
-        || event->key() == Qt::Key_Enter) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/Controls.h"
+
 #include <QDialog>
 
 #include <cstdint>
@@ -27,7 +29,7 @@ struct Settings;
 // QuitRequested() turns true and exec() returns Rejected at once without showing the window.
 // The opener ends its own modal run and makes sure the main loop is never entered; the dialog
 // posts no quit of its own, which a nested modal loop could swallow.
-class TRegForm final : public QDialog
+class TRegForm final : public ButtonOnlyDialog
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TRegForm)
@@ -74,10 +76,6 @@ public:
 public slots:
     // Checks the entries in order, asks, and registers the account.
     void Button1Click();
-
-protected:
-    // Neither Enter nor Escape acts: the dialog has no default and no cancel button.
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void BuildLayout(QWidget* owner);

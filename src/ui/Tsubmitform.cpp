@@ -9,7 +9,6 @@
 #include "ui/Placement.h"
 #include "ui/TextBridge.h"
 
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLoggingCategory>
@@ -25,9 +24,9 @@ constexpr std::size_t kMaxTitleBytes = 80;
 
 TSubmitForm::TSubmitForm(QWidget* owner, const Session& session, DbSession& db, Platform& platform,
                          Clock clock)
-    : QDialog(owner,
-              Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                  | Qt::WindowCloseButtonHint)
+    : ButtonOnlyDialog(owner,
+                       Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                           | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
     , m_session(session)
     , m_db(db)
     , m_platform(platform)
@@ -101,13 +100,4 @@ void TSubmitForm::SpeedButton1Click()
     }
     Warn(QStringLiteral("上传成功。"));
     accept();
-}
-
-void TSubmitForm::keyPressEvent(QKeyEvent* event)
-{
-    if (event->key() == Qt::Key_Escape) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }

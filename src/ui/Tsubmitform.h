@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/Controls.h"
+
 #include "core/Basefunc.h"
 
 #include <QDialog>
@@ -13,7 +15,7 @@ struct Platform;
 // The quick-post dialog: stores a title and a web address as a new quick post. Run it
 // modally; Accepted means a post was stored and the quick-post list should be reloaded.
 // It stays open through failed attempts, with the entries as typed.
-class TSubmitForm final : public QDialog
+class TSubmitForm final : public ButtonOnlyDialog
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TSubmitForm)
@@ -36,10 +38,6 @@ public:
 public slots:
     // Checks the entries and stores the post.
     void SpeedButton1Click();
-
-protected:
-    // No cancel button: Escape does not close the dialog.
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void BuildControls(QWidget* owner);

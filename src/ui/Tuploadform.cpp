@@ -10,7 +10,6 @@
 #include "ui/TextBridge.h"
 #include "ui/Tflashform.h"
 
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLoggingCategory>
@@ -30,9 +29,9 @@ constexpr int kUploadPoints = 2;
 
 TUploadForm::TUploadForm(QWidget* owner, const Session& session, DbSession& db, Platform& platform,
                          Clock clock)
-    : QDialog(owner,
-              Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                  | Qt::WindowCloseButtonHint)
+    : ButtonOnlyDialog(owner,
+                       Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                           | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
     , m_session(session)
     , m_db(db)
     , m_platform(platform)
@@ -183,13 +182,4 @@ void TUploadForm::SpeedButton2Click()
     const auto player =
         std::make_unique<TFlashForm>(this, Utf8ToGbk("视频测试效果"), address, m_db, m_platform);
     player->exec();
-}
-
-void TUploadForm::keyPressEvent(QKeyEvent* event)
-{
-    if (event->key() == Qt::Key_Escape) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/Controls.h"
+
 #include "core/Basefunc.h"
 
 #include <QDialog>
@@ -20,7 +22,7 @@ struct Platform;
 // The score lives in an InnoDB table and the videos in an Aria one, so no transaction can
 // hold the score update and the insert together. When the insert fails after the points
 // were added, the score is written back to the value read before the update.
-class TUploadForm final : public QDialog
+class TUploadForm final : public ButtonOnlyDialog
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TUploadForm)
@@ -48,10 +50,6 @@ public slots:
     void SpeedButton1Click();
     // Test: plays Edit3's address in the video window's test mode.
     void SpeedButton2Click();
-
-protected:
-    // No cancel button: Escape does not close the dialog.
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void BuildControls(QWidget* owner);
