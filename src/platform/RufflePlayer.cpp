@@ -7,7 +7,6 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QLoggingCategory>
-#include <QPalette>
 #include <QProcess>
 #include <QTimer>
 #include <QWidget>
@@ -18,8 +17,7 @@ Q_LOGGING_CATEGORY(lcPlayer, "zumalo.player", QtWarningMsg)
 
 namespace {
 
-const QColor kBackground(0xb9, 0xd1, 0xea); // the window's colour, shown until a movie draws
-constexpr int kEndGraceMs = 3000;           // after its input ends the player has this long to quit
+constexpr int kEndGraceMs = 3000; // after its input ends the player has this long to quit
 
 // The native window the player's view goes into, on X11 only. The window must exist on the
 // server before the player looks for it, so the request is sent at once.
@@ -45,10 +43,7 @@ RufflePlayer::RufflePlayer(QWidget* parent, const Options& options)
     : m_surface(new QWidget(parent))
     , m_process(new QProcess)
 {
-    QPalette colours = m_surface->palette();
-    colours.setColor(QPalette::Window, kBackground);
-    m_surface->setPalette(colours);
-    m_surface->setAutoFillBackground(true);
+    // Until the player's view is in place the window's own background shows through.
     m_surface->installEventFilter(this);
 
     QStringList arguments{QStringLiteral("--page"),
@@ -167,13 +162,13 @@ void RufflePlayer::ProcessEnded()
     emit failed(reason);
 }
 
-RufflePlayerFactory::RufflePlayerFactory(const QString& programDir, const Settings& settings)
+RufflePlayer::Options RufflePlayer::Options::From(const QString& programDir,
+                                                  const Settings& settings)
 {
     const QDir dir(programDir);
-    m_options.program = dir.filePath(QStringLiteral("zumalo-player"));
-    m_options.page = dir.filePath(QStringLiteral("player/player.html"));
-    m_options.lowSpeedBytes = settings.downloadLowSpeedBytes;
-    m_options.lowSpeedSeconds = settings.downloadLowSpeedSeconds;
+    return {dir.filePath(QStringLiteral("zumalo-player")),
+            dir.filePath(QStringLiteral("player/player.html")), settings.downloadLowSpeedBytes,
+            settings.downloadLowSpeedSeconds};
 }
 
 std::unique_ptr<MoviePlayer> RufflePlayerFactory::Create(QWidget* parent)

@@ -35,10 +35,13 @@ class RufflePlayer final : public QObject, public MoviePlayer
 public:
     struct Options
     {
-        QString program;           // zumalo-player
-        QString page;              // player.html, with the Ruffle files beside it
-        long lowSpeedBytes = 1024; // a movie download ends when fewer bytes a second than
-        long lowSpeedSeconds = 15; // this arrive for this long
+        QString program;          // zumalo-player
+        QString page;             // player.html, with the Ruffle files beside it
+        long lowSpeedBytes = 0;   // a movie download ends when fewer bytes a second than
+        long lowSpeedSeconds = 0; // this arrive for this long
+
+        // zumalo-player and player/ in programDir, the download pace of settings.
+        static Options From(const QString& programDir, const Settings& settings);
     };
 
     RufflePlayer(QWidget* parent, const Options& options);
@@ -79,9 +82,10 @@ private:
 class RufflePlayerFactory final : public MoviePlayerFactory
 {
 public:
-    // programDir holds zumalo-player and the player folder; the pace of movie downloads
-    // comes from settings.
-    RufflePlayerFactory(const QString& programDir, const Settings& settings);
+    RufflePlayerFactory(const QString& programDir, const Settings& settings)
+        : m_options(RufflePlayer::Options::From(programDir, settings))
+    {
+    }
     std::unique_ptr<MoviePlayer> Create(QWidget* parent) override;
 
 private:

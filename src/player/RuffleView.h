@@ -29,8 +29,8 @@ public:
     // A download ends when fewer than lowSpeedBytes a second arrive for lowSpeedSeconds.
     struct Pace
     {
-        long lowSpeedBytes = 1024;
-        long lowSpeedSeconds = 15;
+        long lowSpeedBytes = 0;
+        long lowSpeedSeconds = 0;
     };
 
     RuffleView(const QString& pagePath, Pace pace);

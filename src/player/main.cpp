@@ -10,6 +10,7 @@
 // With --parent-window the view is placed inside that native window of the client (X11).
 
 #include "core/PlayerProtocol.h"
+#include "core/Settings.h"
 #include "player/RuffleView.h"
 
 #include <QApplication>
@@ -94,18 +95,19 @@ int main(int argc, char** argv)
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
 
+    const Settings defaults = Settings::Defaults();
     QCommandLineParser options;
     const QCommandLineOption page(QStringLiteral("page"), QStringLiteral("player.html"),
                                   QStringLiteral("file"));
     const QCommandLineOption parent(QStringLiteral("parent-window"),
                                     QStringLiteral("the native window to show the movie in"),
                                     QStringLiteral("id"));
-    const QCommandLineOption lowBytes(QStringLiteral("low-speed-bytes"),
-                                      QStringLiteral("slowest pace of a download"),
-                                      QStringLiteral("bytes"), QStringLiteral("1024"));
-    const QCommandLineOption lowSeconds(QStringLiteral("low-speed-seconds"),
-                                        QStringLiteral("how long a download may go slower"),
-                                        QStringLiteral("seconds"), QStringLiteral("15"));
+    const QCommandLineOption lowBytes(
+        QStringLiteral("low-speed-bytes"), QStringLiteral("slowest pace of a download"),
+        QStringLiteral("bytes"), QString::number(defaults.downloadLowSpeedBytes));
+    const QCommandLineOption lowSeconds(
+        QStringLiteral("low-speed-seconds"), QStringLiteral("how long a download may go slower"),
+        QStringLiteral("seconds"), QString::number(defaults.downloadLowSpeedSeconds));
     options.addOptions({page, parent, lowBytes, lowSeconds});
     options.process(app);
     if (!options.isSet(page)) {

@@ -43,17 +43,9 @@ struct Reports
     QStringList failures;
 };
 
-RufflePlayer::Options PlayerOptions(long lowSpeedBytes = 1024, long lowSpeedSeconds = 15)
+RufflePlayer::Options PlayerOptions(const Settings& settings = Settings::Defaults())
 {
-    Settings settings = Settings::Defaults();
-    settings.downloadLowSpeedBytes = lowSpeedBytes;
-    settings.downloadLowSpeedSeconds = lowSpeedSeconds;
-    RufflePlayer::Options options;
-    options.program = QStringLiteral(ZUMALO_TEST_BIN_DIR "/zumalo-player");
-    options.page = QStringLiteral(ZUMALO_TEST_BIN_DIR "/player/player.html");
-    options.lowSpeedBytes = settings.downloadLowSpeedBytes;
-    options.lowSpeedSeconds = settings.downloadLowSpeedSeconds;
-    return options;
+    return RufflePlayer::Options::From(QStringLiteral(ZUMALO_TEST_BIN_DIR), settings);
 }
 
 TEST(PlayerProcess, EndsWithItsWindowAndReportsWhenItCannotRun)
@@ -146,7 +138,10 @@ TEST(PlayerProcess, MovieDownloadsEndOnlyWhenTheyTrickle)
     };
 
     QWidget window;
-    RufflePlayer player(&window, PlayerOptions(1000, 1));
+    Settings settings = Settings::Defaults();
+    settings.downloadLowSpeedBytes = 1000;
+    settings.downloadLowSpeedSeconds = 1;
+    RufflePlayer player(&window, PlayerOptions(settings));
     Reports reports(player);
     player.LoadMovie(0, url("/steady.swf"));
     player.Play();
