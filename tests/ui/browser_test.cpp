@@ -1,3 +1,4 @@
+#include "FullDisk.h"
 #include "MainFormFixture.h"
 
 #include "ui/Controls.h"
@@ -9,10 +10,6 @@
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTimer>
-
-#include <sys/resource.h>
-
-#include <csignal>
 
 namespace {
 
@@ -423,15 +420,11 @@ TEST_F(Browser, TorrentThatCannotBeWrittenWholeIsAFailureAndLeavesNoFile)
     TMainForm& form = StartAsDemo();
 
     // A file-size limit stands in for a full disk: writes past 100 bytes fail.
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    ::getrlimit(RLIMIT_FSIZE, &old);
-    rlimit small = old;
-    small.rlim_cur = 100;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    form.ActivateRow(Row(0));
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    {
+        const FullDisk full(100);
+        ASSERT_TRUE(full.ok());
+        form.ActivateRow(Row(0));
+    }
 
     EXPECT_EQ(LastWarning(), "下载种子失败...");
     EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files).isEmpty());

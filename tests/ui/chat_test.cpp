@@ -1,4 +1,5 @@
 #include "../integration/ServerProcess.h"
+#include "FullDisk.h"
 #include "MainFormFixture.h"
 
 #include "core/Presence.h"
@@ -18,9 +19,6 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include <sys/resource.h>
-
-#include <csignal>
 #include <functional>
 
 namespace {
@@ -403,15 +401,11 @@ TEST_F(UpdateDownload, FailedFetchOrWriteLeavesNoFile)
     // A file-size limit stands in for a full disk: writes past 100 bytes fail.
     SetNotice(form, "Zumalo2.rar");
     emit ui.Label6->mouseMoved();
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    ::getrlimit(RLIMIT_FSIZE, &old);
-    rlimit small = old;
-    small.rlim_cur = 100;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    emit ui.Label6->clicked();
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    {
+        const FullDisk full(100);
+        ASSERT_TRUE(full.ok());
+        emit ui.Label6->clicked();
+    }
     EXPECT_EQ(LastWarning(), "下载软件失败...");
     EXPECT_TRUE(QDir(m_dir.path()).entryList(QDir::Files).isEmpty());
 }
