@@ -127,18 +127,30 @@ double CpuSeconds(pid_t pid)
 
 constexpr int FloorRounds = 15;
 
-// The kernel's receive stamp of a datagram read with recvmsg, -1 when there is none.
-double StampMs(msghdr& header)
+// Reads one datagram from a non-blocking socket into buffer; its size, or -1 when none is
+// waiting. stampMs is the kernel's arrival stamp on the wall clock, or -1 without one.
+ssize_t ReceiveStamped(int fd, char* buffer, std::size_t size, double& stampMs)
 {
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+    iovec body{buffer, size};
+    msghdr header{};
+    header.msg_iov = &body;
+    header.msg_iovlen = 1;
+    header.msg_control = control;
+    header.msg_controllen = sizeof control;
+    const ssize_t got = ::recvmsg(fd, &header, 0);
+    stampMs = -1;
+    if (got < 0)
+        return got;
     for (cmsghdr* c = CMSG_FIRSTHDR(&header); c; c = CMSG_NXTHDR(&header, c)) {
         if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
             timespec stamp{};
             std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
-            return static_cast<double>(stamp.tv_sec) * 1e3
-                + static_cast<double>(stamp.tv_nsec) / 1e6;
+            stampMs =
+                static_cast<double>(stamp.tv_sec) * 1e3 + static_cast<double>(stamp.tv_nsec) / 1e6;
         }
     }
-    return -1;
+    return got;
 }
 
 // Reads everything waiting on a non-blocking socket; returns the latest kernel stamp (or -1)
@@ -146,20 +158,13 @@ double StampMs(msghdr& header)
 double DrainSocket(int fd, std::size_t& count)
 {
     char buffer[2048];
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
     double latest = -1;
-    for (;;) {
-        iovec body{buffer, sizeof buffer};
-        msghdr header{};
-        header.msg_iov = &body;
-        header.msg_iovlen = 1;
-        header.msg_control = control;
-        header.msg_controllen = sizeof control;
-        if (::recvmsg(fd, &header, 0) < 0)
-            return latest;
+    double stampMs = -1;
+    while (ReceiveStamped(fd, buffer, sizeof buffer, stampMs) >= 0) {
         ++count;
-        latest = std::max(latest, StampMs(header));
+        latest = std::max(latest, stampMs);
     }
+    return latest;
 }
 
 // A socket of this process on 127.0.0.1 that sends like the server's.
@@ -337,21 +342,15 @@ int main(int argc, char** argv)
         epoll_event events[256];
         const int ready = ::epoll_wait(epoll, events, 256, timeoutMs);
         char buffer[2048];
-        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
         for (int e = 0; e < ready; ++e) {
             const int i = static_cast<int>(events[e].data.u32);
             for (;;) {
-                iovec body{buffer, sizeof buffer};
-                msghdr header{};
-                header.msg_iov = &body;
-                header.msg_iovlen = 1;
-                header.msg_control = control;
-                header.msg_controllen = sizeof control;
-                const ssize_t got = ::recvmsg(sockets[static_cast<std::size_t>(i)], &header, 0);
+                double queuedWallMs = -1;
+                const ssize_t got = ReceiveStamped(sockets[static_cast<std::size_t>(i)], buffer,
+                                                   sizeof buffer, queuedWallMs);
                 if (got < 0)
                     break;
                 const auto now = Clock::now();
-                const double queuedWallMs = StampMs(header);
                 const std::string_view datagram(buffer, static_cast<std::size_t>(got));
                 switch (static_cast<MessageType>(ReadType(datagram))) {
                 case MessageType::LoginAnswer:
