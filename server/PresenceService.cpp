@@ -26,8 +26,10 @@ bool IsCommand(std::string_view text)
 
 } // namespace
 
-PresenceService::PresenceService(Clock::duration keepAlive, Limits limits, Sink sink, Log log)
+PresenceService::PresenceService(Clock::duration keepAlive, Clock::duration listRefresh,
+                                 Limits limits, Sink sink, Log log)
     : m_keepAlive(keepAlive)
+    , m_listRefresh(listRefresh)
     , m_limits(limits)
     , m_sink(std::move(sink))
     , m_log(std::move(log))
@@ -98,13 +100,19 @@ void PresenceService::Login(const Endpoint& from, const std::string& name, Clock
 {
     if (auto it = m_byName.find(name); it != m_byName.end() && it->second != from.Key()) {
         const Client& holder = m_clients.at(it->second);
-        if (IsFresh(holder, now)) {
+        if (answer && holder.endpoint.ip == from.ip) {
+            // The same machine with a new socket: its program was started again after it was
+            // killed or its logout was lost. Only a login replaces; a keep-online does not,
+            // so that two programs under one name on one machine do not take turns.
+            Remove(it->second, "the same address logs in again");
+        } else if (IsFresh(holder, now)) {
             if (answer)
                 m_sink(presence::BuildLoginAnswer(false), std::span(&from, 1));
             Refuse(from, name, "the name is online elsewhere", now);
             return;
+        } else {
+            Remove(it->second, "silent, the name logs in elsewhere");
         }
-        Remove(it->second, "silent, the name logs in elsewhere");
         m_listPending = true;
     }
     Client* client = Find(from);
@@ -114,8 +122,16 @@ void PresenceService::Login(const Endpoint& from, const std::string& name, Clock
         client = nullptr;
     }
     if (client) {
+        // The same login again: the client repeats its request until an answer reaches it.
+        // It is answered as before, with the list it may have missed; nobody else is told.
         client->lastHeard = now;
-    } else if (!HasRoomFor(from)) {
+        if (answer) {
+            m_sink(presence::BuildLoginAnswer(true), std::span(&from, 1));
+            m_sink(ListDatagram(), std::span(&from, 1));
+        }
+        return;
+    }
+    if (!HasRoomFor(from)) {
         if (answer)
             m_sink(presence::BuildLoginAnswer(false), std::span(&from, 1));
         Refuse(from, name,
@@ -124,17 +140,16 @@ void PresenceService::Login(const Endpoint& from, const std::string& name, Clock
                    : "too many clients from this address",
                now);
         return;
-    } else {
-        Client added{from, name, m_nextOrder++, now};
-        ++m_perAddress[from.ip];
-        m_loginOrder.emplace(added.order, from.Key());
-        m_byName.emplace(name, from.Key());
-        m_clients.emplace(from.Key(), std::move(added));
-        m_recipientsStale = true;
-        m_log(LogLevel::Info,
-              "login " + GbkToUtf8(name) + " from " + EndpointText(from.ip, from.port)
-                  + (answer ? "" : " (keep-online from an unknown endpoint)"));
     }
+    Client added{from, name, m_nextOrder++, now};
+    ++m_perAddress[from.ip];
+    m_loginOrder.emplace(added.order, from.Key());
+    m_byName.emplace(name, from.Key());
+    m_clients.emplace(from.Key(), std::move(added));
+    m_recipientsStale = true;
+    m_log(LogLevel::Info,
+          "login " + GbkToUtf8(name) + " from " + EndpointText(from.ip, from.port)
+              + (answer ? "" : " (keep-online from an unknown endpoint)"));
     if (answer)
         m_sink(presence::BuildLoginAnswer(true), std::span(&from, 1));
     m_listPending = true;
@@ -210,7 +225,7 @@ void PresenceService::Broadcast(std::string_view datagram)
         m_sink(datagram, to);
 }
 
-void PresenceService::SendList(Clock::time_point now)
+std::string PresenceService::ListDatagram() const
 {
     std::vector<std::string> names;
     names.reserve(m_loginOrder.size());
@@ -221,7 +236,12 @@ void PresenceService::SendList(Clock::time_point now)
         if (bytes > presence::ListFieldSize)
             break; // the rest would not fit anyway
     }
-    Broadcast(presence::BuildOnlineList(presence::FormatOnlineList(names)));
+    return presence::BuildOnlineList(presence::FormatOnlineList(names));
+}
+
+void PresenceService::SendList(Clock::time_point now)
+{
+    Broadcast(ListDatagram());
     m_listPending = false;
     m_lastList = now;
 }
@@ -242,6 +262,9 @@ PresenceService::Clock::time_point PresenceService::Tick(Clock::time_point now)
             + std::clamp<Clock::duration>(m_keepAlive / 4, std::chrono::milliseconds(20),
                                           std::chrono::seconds(1));
     }
+    // A list lost on the way is repaired by the next one, also when nothing changes.
+    if (!m_clients.empty() && now - m_lastList >= m_listRefresh)
+        m_listPending = true;
     Clock::time_point next = m_nextSweep;
     if (m_listPending) {
         if (now - m_lastList >= ListInterval)
@@ -249,5 +272,7 @@ PresenceService::Clock::time_point PresenceService::Tick(Clock::time_point now)
         else
             next = std::min(next, m_lastList + ListInterval);
     }
+    if (!m_clients.empty())
+        next = std::min(next, m_lastList + m_listRefresh);
     return next;
 }

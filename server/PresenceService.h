@@ -26,11 +26,16 @@ struct Endpoint
 // what to send in answer to each datagram. The socket loop feeds it datagrams and the clock
 // and hands its deliveries to the network.
 //
-// A LoginRequest is answered (refused while the name is online elsewhere and was heard
-// within the keep-alive time, when the name is not one the list can carry, and when the
-// service or the sender's address is full) and changes the list; KeepOnline refreshes, or
-// admits an endpoint the service does not know (clients outlive a server restart) while
-// there is room; LogoutNotice and the keep-alive time-out remove. A TextLine from an online
+// A LoginRequest is answered (refused while the name is online from another address and was
+// heard within the keep-alive time, when the name is not one the list can carry, and when the
+// service or the sender's address is full) and changes the list. A request repeated by an
+// endpoint already online under that name is the same login: answered again, with the list
+// to that endpoint alone. A request for a name online from another port of the same address
+// replaces that session: it is the same machine, its program started again. KeepOnline
+// refreshes, or admits an endpoint the service does not know (clients outlive a server
+// restart) while there is room; LogoutNotice and the keep-alive time-out remove. The list
+// goes to everyone on every change and again every list-refresh period, so that a list lost
+// on the way is repaired. A TextLine from an online
 // endpoint goes unchanged to every online client, the sender included, unless its text is
 // one of the two commands: only the operator sends those (OperatorBroadcast). Anything
 // malformed is dropped without a word. Logins and logouts are logged, refusals as warnings
@@ -50,7 +55,8 @@ public:
         std::size_t clientsPerAddress = 64;
     };
 
-    PresenceService(Clock::duration keepAlive, Limits limits, Sink sink, Log log);
+    PresenceService(Clock::duration keepAlive, Clock::duration listRefresh, Limits limits,
+                    Sink sink, Log log);
 
     void Handle(const Endpoint& from, std::string_view datagram, Clock::time_point now);
     // The operator's text (GBK) as a TextLine to every online client; returns how many.
@@ -81,10 +87,12 @@ private:
     bool IsFresh(const Client& client, Clock::time_point now) const;
     Client* Find(const Endpoint& endpoint);
     const std::vector<Endpoint>& Recipients();
+    std::string ListDatagram() const;
     void SendList(Clock::time_point now);
     void Broadcast(std::string_view datagram);
 
     Clock::duration m_keepAlive;
+    Clock::duration m_listRefresh;
     Limits m_limits;
     Sink m_sink;
     Log m_log;

@@ -42,6 +42,7 @@ struct Options
     int webPort = 8082;
     std::string content = DefaultContentDir();
     double keepAliveSeconds = 30;
+    double listRefreshSeconds = 10;
     PresenceService::Limits presence;
     HttpService::Limits http;
     std::string adminSocket; // "" : DefaultAdminSocketPath of the UDP port
@@ -63,6 +64,8 @@ constexpr const char* Usage =
     "  --web-port N                 address-lookup and weather pages (8082)\n"
     "  --content DIR                folder the file service serves\n"
     "  --keepalive-timeout SECONDS  a client not heard for this long goes offline (30)\n"
+    "  --list-refresh SECONDS       the online list goes to everyone at least this often,\n"
+    "                               so that a list lost on the way is repaired (10)\n"
     "  --max-clients N              clients online at once (4096)\n"
     "  --max-clients-per-address N  clients online from one IPv4 address (64)\n"
     "  --http-connections N         open connections per HTTP service (256)\n"
@@ -126,6 +129,7 @@ enum ServiceOption {
     OptWebPort,
     OptContent,
     OptKeepAlive,
+    OptListRefresh,
     OptMaxClients,
     OptMaxClientsPerAddress,
     OptHttpConnections,
@@ -146,6 +150,7 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error)
         {"web-port", required_argument, nullptr, OptWebPort},
         {"content", required_argument, nullptr, OptContent},
         {"keepalive-timeout", required_argument, nullptr, OptKeepAlive},
+        {"list-refresh", required_argument, nullptr, OptListRefresh},
         {"max-clients", required_argument, nullptr, OptMaxClients},
         {"max-clients-per-address", required_argument, nullptr, OptMaxClientsPerAddress},
         {"http-connections", required_argument, nullptr, OptHttpConnections},
@@ -184,6 +189,7 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error)
         case OptWebPort: ok = ParsePort(value, options.webPort); break;
         case OptContent: options.content = value; break;
         case OptKeepAlive: ok = ParseSeconds(value, options.keepAliveSeconds); break;
+        case OptListRefresh: ok = ParseSeconds(value, options.listRefreshSeconds); break;
         case OptMaxClients: ok = ParseCount(value, options.presence.clients); break;
         case OptMaxClientsPerAddress:
             ok = ParseCount(value, options.presence.clientsPerAddress);
@@ -348,10 +354,12 @@ int Serve(const Options& options)
         return 1;
     }
 
+    const auto seconds = [](double value) {
+        return std::chrono::duration_cast<PresenceService::Clock::duration>(
+            std::chrono::duration<double>(value));
+    };
     PresenceService presence(
-        std::chrono::duration_cast<PresenceService::Clock::duration>(
-            std::chrono::duration<double>(options.keepAliveSeconds)),
-        options.presence,
+        seconds(options.keepAliveSeconds), seconds(options.listRefreshSeconds), options.presence,
         [&udp](std::string_view datagram, std::span<const Endpoint> to) { udp.Send(datagram, to); },
         WriteLogLine);
 

@@ -47,6 +47,12 @@ struct Settings
     unsigned presencePort = 5432;
     int loginCheckMs = 2000;
     int keepOnlineMs = 3000;
+    // A datagram may be lost: the LoginRequest goes again this often until an answer comes,
+    // within the login check's wait. After a refusal the login is tried again every
+    // loginRetryMs, zumalo-server's keep-alive time, after which a holder that fell silent
+    // (this machine's own earlier run, say) has gone.
+    int loginResendMs = 250;
+    int loginRetryMs = 30000;
 
     std::string chatSound = "dat/system.wav"; // under ProgramDir()
     std::string ShareContactAddress;

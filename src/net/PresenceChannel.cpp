@@ -15,6 +15,11 @@
 
 Q_LOGGING_CATEGORY(lcPresence, "zumalo.presence", QtWarningMsg)
 
+namespace {
+// Nothing answers a LogoutNotice: copies make the loss of all of them unlikely.
+constexpr int LogoutCopies = 3;
+} // namespace
+
 PresenceChannel::PresenceChannel(Session& session, const Settings& settings, QObject* parent)
     : QObject(parent)
     , m_session(session)
@@ -23,6 +28,8 @@ PresenceChannel::PresenceChannel(Session& session, const Settings& settings, QOb
     m_loginCheck.setTimerType(Qt::PreciseTimer);
     connect(&m_loginCheck, &QTimer::timeout, this, &PresenceChannel::CheckLoginTimeout);
     connect(&TimerKeepOnline, &QTimer::timeout, this, &PresenceChannel::TimerKeepOnlineTimer);
+    connect(&m_loginResend, &QTimer::timeout, this, &PresenceChannel::ResendLogin);
+    connect(&m_loginRetry, &QTimer::timeout, this, &PresenceChannel::RetryLogin);
 }
 
 PresenceChannel::~PresenceChannel() = default;
@@ -55,8 +62,33 @@ void PresenceChannel::Start()
 
     SendTo(presence::BuildLoginRequest(m_session.UserName), m_serverIp, m_serverPort);
     m_loginTime.start();
+    m_attemptTime.start();
     m_state = State::AwaitingAnswer;
     m_loginCheck.start(m_settings.loginCheckMs);
+    m_loginResend.start(m_settings.loginResendMs);
+}
+
+void PresenceChannel::ResendLogin()
+{
+    // While the first answer is awaited; after a refusal, for one check period a retry.
+    const bool awaiting = m_state == State::AwaitingAnswer
+        || (m_state == State::Refused && m_attemptTime.elapsed() <= m_settings.loginCheckMs);
+    if (!awaiting) {
+        m_loginResend.stop();
+        return;
+    }
+    SendTo(presence::BuildLoginRequest(m_session.UserName), m_serverIp, m_serverPort);
+}
+
+void PresenceChannel::RetryLogin()
+{
+    if (m_state != State::Refused) {
+        m_loginRetry.stop();
+        return;
+    }
+    SendTo(presence::BuildLoginRequest(m_session.UserName), m_serverIp, m_serverPort);
+    m_attemptTime.start();
+    m_loginResend.start(m_settings.loginResendMs);
 }
 
 void PresenceChannel::CheckLoginTimeout()
@@ -66,8 +98,12 @@ void PresenceChannel::CheckLoginTimeout()
     if (!m_loginTime.isValid() || m_loginTime.elapsed() <= m_settings.loginCheckMs)
         return;
     m_loginCheck.stop();
+    m_loginResend.stop();
     m_state = State::Failed;
     qCWarning(lcPresence) << "no login answer from the presence service";
+    // The server may have taken a request whose answer was lost: the login is withdrawn
+    // before the user is told that it failed, so that nobody sees this user listed.
+    SendLogoutNotice();
     emit loginFailed();
 }
 
@@ -105,19 +141,7 @@ void PresenceChannel::HandleDatagram(std::string_view datagram)
     using presence::MessageType;
     switch (static_cast<MessageType>(presence::ReadType(datagram))) {
     case MessageType::LoginAnswer:
-        m_loginCheck.stop();
-        if (presence::ReadLoginResult(datagram) != 0) {
-            if (!TimerKeepOnline.isActive())
-                TimerKeepOnline.start(m_settings.keepOnlineMs);
-            SendTo(presence::BuildLoginAck(), m_peerIp, m_peerPort);
-            m_state = State::Online;
-            emit loginAccepted();
-        } else {
-            // A refusal leaves the keep-online timer as it is.
-            if (m_state == State::AwaitingAnswer)
-                m_state = State::Refused;
-            emit loginRefused();
-        }
+        HandleLoginAnswer(presence::ReadLoginResult(datagram) != 0);
         break;
     case MessageType::OnlineList:
         emit onlineList(presence::ParseOnlineList(presence::ReadListText(datagram)));
@@ -133,6 +157,35 @@ void PresenceChannel::HandleDatagram(std::string_view datagram)
         break;
     }
     default: break;
+    }
+}
+
+void PresenceChannel::HandleLoginAnswer(bool accepted)
+{
+    // A login given up has been withdrawn: a late answer must not bring it back.
+    if (m_state == State::Failed || m_state == State::Closed)
+        return;
+    m_loginCheck.stop();
+    m_loginResend.stop();
+    if (accepted) {
+        m_loginRetry.stop();
+        if (!TimerKeepOnline.isActive())
+            TimerKeepOnline.start(m_settings.keepOnlineMs);
+        SendTo(presence::BuildLoginAck(), m_peerIp, m_peerPort);
+        m_state = State::Online;
+        emit loginAccepted();
+        return;
+    }
+    // A refusal leaves the keep-online timer as it is. The user is told once; a retry that
+    // is refused again waits for the next one.
+    if (m_state == State::AwaitingAnswer) {
+        m_state = State::Refused;
+        m_loginRetry.start(m_settings.loginRetryMs);
+        qCWarning(lcPresence) << "login refused: the name is online elsewhere; trying again every"
+                              << m_settings.loginRetryMs << "ms";
+        emit loginRefused();
+    } else if (m_state == State::Online) {
+        emit loginRefused();
     }
 }
 
@@ -152,11 +205,21 @@ void PresenceChannel::Logout()
     if (m_state == State::NotStarted || m_state == State::Closed)
         return;
     m_loginCheck.stop();
+    m_loginResend.stop();
+    m_loginRetry.stop();
     TimerKeepOnline.stop();
-    SendTo(presence::BuildLogoutNotice(m_session.UserName), m_serverIp, m_serverPort);
+    if (m_state != State::Failed) // withdrawn already
+        SendLogoutNotice();
     if (m_socket)
         m_socket->close();
     m_state = State::Closed;
+}
+
+void PresenceChannel::SendLogoutNotice()
+{
+    const std::string notice = presence::BuildLogoutNotice(m_session.UserName);
+    for (int i = 0; i < LogoutCopies; ++i)
+        SendTo(notice, m_serverIp, m_serverPort);
 }
 
 quint16 PresenceChannel::localPort() const

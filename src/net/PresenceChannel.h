@@ -36,6 +36,13 @@ inline constexpr char SendFailed[] = "与服务器失去链接。";             
 // It runs on the GUI thread and reports every outcome as a signal; the window decides what
 // to show.
 //
+// Datagrams may be lost. The LoginRequest goes again every loginResendMs until an answer
+// comes (the server takes a repeat as the same login), within the login check's wait. A
+// login that fails that check is withdrawn with a LogoutNotice before the failure is told,
+// and a late answer does not bring it back. After a refusal the login is tried again every
+// loginRetryMs, without telling the user again, until it is accepted. The LogoutNotice goes
+// out in a few copies, since nothing answers it.
+//
 // Datagrams are taken only from the server's IPv4 address (any port); everything else is
 // dropped before it can touch the peer address. Chat lines go to the peer address, the
 // source of the last accepted datagram, which is all zero until one has arrived.
@@ -73,6 +80,7 @@ public:
     State state() const { return m_state; }
     bool keepOnlineActive() const { return TimerKeepOnline.isActive(); }
     bool loginCheckActive() const { return m_loginCheck.isActive(); }
+    bool loginRetryActive() const { return m_loginRetry.isActive(); }
     // The local UDP port once the first datagram has gone out (0 before).
     quint16 localPort() const;
 
@@ -89,6 +97,10 @@ signals:
 
 private:
     void HandleDatagram(std::string_view datagram);
+    void HandleLoginAnswer(bool accepted);
+    void ResendLogin();
+    void RetryLogin();
+    void SendLogoutNotice();
     bool SendTo(const std::string& datagram, std::uint32_t ip, quint16 port);
 
     Session& m_session;
@@ -100,6 +112,9 @@ private:
     quint16 m_peerPort = 0;
     QElapsedTimer m_loginTime;
     QTimer m_loginCheck;
-    QTimer TimerKeepOnline; // every keepOnlineMs once the login is answered
+    QTimer TimerKeepOnline;      // every keepOnlineMs once the login is answered
+    QTimer m_loginResend;        // every loginResendMs while an answer is awaited
+    QTimer m_loginRetry;         // every loginRetryMs while refused
+    QElapsedTimer m_attemptTime; // since the last login attempt's first request
     State m_state = State::NotStarted;
 };

@@ -99,7 +99,7 @@ TEST_F(ServerPresence, LoginIsAnsweredAndListsGoToEveryoneInLoginOrder)
 
 TEST_F(ServerPresence, NameOnlineElsewhereIsRefusedAndNothingChanges)
 {
-    UdpClient alice, intruder;
+    UdpClient alice, intruder(0x7F000002); // another address
     Login(alice, "alice");
     ExpectList(alice, {"alice"});
 
@@ -117,7 +117,7 @@ TEST_F(ServerPresence, NameOnlineElsewhereIsRefusedAndNothingChanges)
 
 TEST_F(ServerPresence, LoginsAndLogoutsAreLoggedAndRefusalsWarned)
 {
-    const UdpClient alice, intruder;
+    const UdpClient alice, intruder(0x7F000002);
     Login(alice, "alice");
     const QString from = QString(" from 127.0.0.1:%1").arg(alice.port);
     EXPECT_TRUE(m_server.WaitForOutput("zumalo-server: login alice" + from));
@@ -125,7 +125,7 @@ TEST_F(ServerPresence, LoginsAndLogoutsAreLoggedAndRefusalsWarned)
     intruder.SendTo(m_server.udpPort, BuildLoginRequest("alice"));
     ASSERT_TRUE(intruder.ReceiveType(Type(MessageType::LoginAnswer), Wait));
     EXPECT_TRUE(m_server.WaitForOutput(
-        QString("zumalo-server: warning: refused a login as alice from 127.0.0.1:%1: the name is "
+        QString("zumalo-server: warning: refused a login as alice from 127.0.0.2:%1: the name is "
                 "online elsewhere")
             .arg(intruder.port)));
 

@@ -13,6 +13,8 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 namespace {
 
 using MainFormStartUp = MainFormFixture;
@@ -20,6 +22,14 @@ using MainFormStartUp = MainFormFixture;
 std::string NameOf(const std::string& datagram)
 {
     return datagram.size() >= 29 ? std::string(datagram.c_str() + 8) : std::string();
+}
+
+// The datagrams with repeats folded: an unanswered login request goes again, and the logout
+// notice goes in a few copies.
+std::vector<std::string> Folded(std::vector<std::string> sent)
+{
+    sent.erase(std::unique(sent.begin(), sent.end()), sent.end());
+    return sent;
 }
 
 TEST_F(MainFormStartUp, FillsTheWindowFromTheDatabaseTheFileServiceAndTheWeatherPage)
@@ -190,12 +200,12 @@ TEST_F(MainFormStartUp, TemperatureIsCutToNineBytesAtACharacterBoundary)
 TEST_F(MainFormStartUp, ShutdownSendsLoginThenLogoutWithTheSessionName)
 {
     StartAsDemo();
-    const auto sent = Datagrams();
+    const auto sent = Folded(Datagrams());
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(sent[0][0], 0); // login request
     EXPECT_EQ(NameOf(sent[0]), "demo");
     Destroy();
-    const auto all = Datagrams();
+    const auto all = Folded(Datagrams());
     ASSERT_EQ(all.size(), 2u);
     EXPECT_EQ(all[1][0], 2); // logout notice
     EXPECT_EQ(NameOf(all[1]), "demo");
@@ -240,7 +250,7 @@ TEST_F(MainFormStartUp, SwitchedOffServiceLoggedInSoItSaysHelloAndGoodbye)
     StartAsDemo();
     s_db->exec("UPDATE zumalo_sys SET sys_enable = '1'");
     Destroy();
-    const auto sent = Datagrams();
+    const auto sent = Folded(Datagrams());
     ASSERT_EQ(sent.size(), 2u);
     EXPECT_EQ(sent[0][0], 0);
     EXPECT_EQ(sent[1][0], 2);
