@@ -1,5 +1,6 @@
 #include "AdminSocket.h"
 
+#include "core/Basefunc.h"
 #include "core/Presence.h"
 
 #include <poll.h>
@@ -99,7 +100,8 @@ std::optional<std::size_t> SendAdminBroadcast(const std::string& path, std::stri
             ::close(fd);
         return std::nullopt;
     }
-    const std::string_view fitted = text.substr(0, presence::TextFieldSize - 1);
+    // Cut to the text field, never inside a double-byte character.
+    const std::string_view fitted = CutAtCharBoundary(text, presence::TextFieldSize - 1);
     if (::sendto(fd, fitted.data(), fitted.size(), 0, reinterpret_cast<const sockaddr*>(&server),
                  sizeof server)
         < 0) {

@@ -1,17 +1,46 @@
 #include "Log.h"
 
+#include "core/Basefunc.h"
+
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <mutex>
 
-void WriteLogLine(LogLevel level, std::string_view line)
+namespace {
+
+// The journal stamps each line itself and takes a priority prefix instead.
+bool UnderJournal()
 {
     static const bool journal = std::getenv("JOURNAL_STREAM") != nullptr;
+    return journal;
+}
+
+} // namespace
+
+std::string LogStamp()
+{
+    if (UnderJournal())
+        return {};
+    const auto now = std::chrono::system_clock::now();
+    const auto millis =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count()
+        % 1000;
+    char fraction[8];
+    std::snprintf(fraction, sizeof fraction, ".%03d ", static_cast<int>(millis));
+    return TimeStamp(now) + fraction;
+}
+
+void WriteLogLine(LogLevel level, std::string_view line)
+{
     static std::mutex mutex;
     const bool warning = level == LogLevel::Warning;
-    const char* priority = !journal ? "" : warning ? "<4>" : "<6>";
+    const char* priority = !UnderJournal() ? "" : warning ? "<4>" : "<6>";
+    const std::string stamp = LogStamp();
     const std::lock_guard lock(mutex);
-    std::cout << priority << "zumalo-server: " << (warning ? "warning: " : "") << line << std::endl;
+    std::cout << priority << stamp << "zumalo-server: " << (warning ? "warning: " : "") << line
+              << std::endl;
 }
 
 std::string EndpointText(unsigned ip, unsigned port)

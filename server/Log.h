@@ -5,7 +5,8 @@
 #include <string_view>
 
 // The operator's log: one line an event on standard output. Under systemd (JOURNAL_STREAM
-// set) each line carries its priority, so that `journalctl -p warning` shows the rejections.
+// set) each line carries its priority, so that `journalctl -p warning` shows the rejections,
+// and the journal stamps it; anywhere else each line starts with the local time.
 
 enum class LogLevel {
     Info,
@@ -13,6 +14,9 @@ enum class LogLevel {
 };
 
 using LogSink = std::function<void(LogLevel level, const std::string& line)>;
+
+// "yyyy-mm-dd hh:mm:ss.mmm " of the local time, or "" under the journal.
+std::string LogStamp();
 
 // Writes a line whole, also when several threads log at once.
 void WriteLogLine(LogLevel level, std::string_view line);

@@ -81,6 +81,9 @@ void PresenceService::Handle(const Endpoint& from, std::string_view datagram, Cl
 
 std::size_t PresenceService::OperatorBroadcast(std::string_view text)
 {
+    // A text its sender cut inside a character loses the half character.
+    if (presence::EndsInLeadByte(text))
+        text.remove_suffix(1);
     Broadcast(presence::BuildTextLine(text));
     const std::size_t count = m_clients.size();
     m_log(LogLevel::Info, "broadcast to " + std::to_string(count) + " online clients");

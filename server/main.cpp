@@ -365,8 +365,8 @@ int Serve(const Options& options)
 
     std::thread udpThread([&] { udp.Run(presence); });
 
-    std::cout << "zumalo-server ready: udp " << options.bind << ":" << udp.Port() << ", http "
-              << options.bind << ":" << files.Port() << ", web " << options.bind << ":"
+    std::cout << LogStamp() << "zumalo-server ready: udp " << options.bind << ":" << udp.Port()
+              << ", http " << options.bind << ":" << files.Port() << ", web " << options.bind << ":"
               << pages.Port() << ", content " << content.string() << ", keep-alive "
               << options.keepAliveSeconds << " s, admin socket " << adminPath << std::endl;
 
@@ -378,8 +378,8 @@ int Serve(const Options& options)
     pages.Stop();
     udpThread.join();
     ::unlink(adminPath.c_str());
-    std::cout << "zumalo-server stopped (" << (signal == SIGINT ? "SIGINT" : "SIGTERM") << ")"
-              << std::endl;
+    std::cout << LogStamp() << "zumalo-server stopped ("
+              << (signal == SIGINT ? "SIGINT" : "SIGTERM") << ")" << std::endl;
     return 0;
 }
 

@@ -164,14 +164,15 @@ TEST_F(ServerFiles, EveryRequestIsLoggedAndRefusalsWarned)
     EXPECT_TRUE(HttpGet(Url("/low.bmp")).ok);
     EXPECT_EQ(HttpGet(Url("/nothing.bmp")).status, 404);
     EXPECT_TRUE(m_server.WaitForOutput("zumalo-server: files: 127.0.0.1:"));
-    // The warning line also has the client's port; match its two ends.
+    // The warning line also has the client's port; match its two ends. Each line starts
+    // with its time stamp.
     const QString output = m_server.output();
     EXPECT_TRUE(output.contains(QRegularExpression(
-        R"(\nzumalo-server: files: 127\.0\.0\.1:\d+ GET /low\.bmp 200 3006 bytes\n)")))
+        R"(\n[-0-9: .]*zumalo-server: files: 127\.0\.0\.1:\d+ GET /low\.bmp 200 3006 bytes\n)")))
         << output.toStdString();
     EXPECT_TRUE(m_server.WaitForOutput(" GET /nothing.bmp 404 "));
     EXPECT_TRUE(m_server.output().contains(QRegularExpression(
-        R"(\nzumalo-server: warning: files: 127\.0\.0\.1:\d+ GET /nothing\.bmp 404)")));
+        R"(\n[-0-9: .]*zumalo-server: warning: files: 127\.0\.0\.1:\d+ GET /nothing\.bmp 404)")));
 }
 
 TEST_F(ServerFiles, NoPathLeavesTheContentFolder)

@@ -311,6 +311,62 @@ TEST_F(ServerPresence, BroadcastGoesThroughTheOperatorSocketOnly)
     }
 }
 
+TEST_F(ServerPresence, BroadcastIsCutAtACharacterBoundary)
+{
+    UdpClient alice;
+    Login(alice, "alice");
+    ExpectList(alice, {"alice"});
+    // The text field holds 999 bytes and its terminator.
+    const std::string chinese = "中文";
+    struct Case
+    {
+        std::string utf8;
+        std::string received; // GBK
+    } cases[] = {
+        {std::string(997, 'a') + chinese, std::string(997, 'a') + Utf8ToGbk("中")},
+        {std::string(998, 'a') + chinese, std::string(998, 'a')}, // 中 would end at 1000
+        {std::string(999, 'a') + chinese, std::string(999, 'a')},
+    };
+    for (const Case& c : cases) {
+        alice.SendTo(m_server.udpPort, BuildKeepOnline("alice"));
+        QProcess command;
+        command.start(QStringLiteral(ZUMALO_TEST_BIN_DIR "/zumalo-server"),
+                      {"broadcast", QString::fromStdString(c.utf8), "--admin-socket",
+                       QString::fromStdString(m_server.adminSocket)});
+        ASSERT_TRUE(command.waitForFinished(5000));
+        const auto got = alice.ReceiveType(Type(MessageType::TextLine), Wait);
+        ASSERT_TRUE(got);
+        EXPECT_EQ(ReadText(*got), c.received) << Dump(ReadText(*got).substr(990));
+    }
+}
+
+TEST(ServerLog, LinesCarryATimeStampUnlessTheJournalStampsThem)
+{
+    struct Case
+    {
+        bool journal;
+        const char* line; // a pattern for the login line
+    } cases[] = {
+        {false, R"((^|\n)\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} zumalo-server: login alice from)"},
+        {true, R"((^|\n)<6>zumalo-server: login alice from)"},
+    };
+    for (const Case& c : cases) {
+        if (c.journal)
+            ::setenv("JOURNAL_STREAM", "8:12345", 1);
+        else
+            ::unsetenv("JOURNAL_STREAM");
+        ServerProcess server;
+        ::unsetenv("JOURNAL_STREAM");
+        ASSERT_TRUE(server.ready()) << server.output().toStdString();
+        UdpClient alice;
+        alice.SendTo(server.udpPort, BuildLoginRequest("alice"));
+        ASSERT_TRUE(alice.ReceiveType(Type(MessageType::LoginAnswer), Wait));
+        EXPECT_TRUE(server.WaitForOutput("login alice"));
+        EXPECT_TRUE(server.output().contains(QRegularExpression(c.line)))
+            << server.output().toStdString();
+    }
+}
+
 TEST_F(ServerPresence, CommandsFromClientsAreNotRelayed)
 {
     UdpClient alice, bob;
