@@ -4,6 +4,7 @@
 #include "ScratchDatabase.h"
 
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -82,6 +83,8 @@ void PrivateMariaDb::Start()
     const std::string pidFile = "--pid-file=" + m_dir + "/mariadb.pid";
     m_pid = ::fork();
     if (m_pid == 0) {
+        // The server ends with the test, also when the test crashes.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         // The server's own chatter goes to its folder, not into the test's output.
         const std::string out = m_dir + "/mariadb.out";
         if (std::FILE* f = std::fopen(out.c_str(), "a")) {
