@@ -62,6 +62,8 @@ public:
     // Paging (the handlers below call these). LoadCategory counts the named list and shows
     // page 1 of the list on display.
     void LoadCategory(Category::Kind list);
+    // Page 1 of the list on display, once it is counted.
+    void ShowCountedCategory();
     void ShowPage(int page, Category::Kind list);
     void RefreshCategory();
     void ActivateRow(ClickLabel* label);

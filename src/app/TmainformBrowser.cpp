@@ -3,6 +3,7 @@
 
 #include "core/Basefunc.h"
 #include "core/Settings.h"
+#include "db/CheckedWrite.h"
 #include "db/DbSession.h"
 #include "db/Statements.h"
 #include "ui/Controls.h"
@@ -25,8 +26,14 @@ struct ActivationFailure
 
 void TMainForm::LoadCategory(Category::Kind list)
 {
+    // A list that cannot be counted leaves the one on display as it was.
     if (!m_db.Connected || !m_browser.Count(list))
         return;
+    ShowCountedCategory();
+}
+
+void TMainForm::ShowCountedCategory()
+{
     m_ui.SpeedButton3->setEnabled(m_browser.PageCount > 1);
     m_browser.CurrentPage = 1;
     ShowPage(1, m_browser.CurrentCategory);
@@ -44,8 +51,10 @@ void TMainForm::ShowPage(int page, Category::Kind list)
     };
     for (auto* label : m_ui.RowLabels)
         setRowText(label, QString());
+    // A page that cannot be read shows empty, under its own number and its list's counter.
     if (!m_browser.FetchPage(page, list))
-        return;
+        qCWarning(lcDb) << "page" << page << "of" << m_browser.Current().caption
+                        << "could not be read";
     const auto& rows = m_browser.RowTexts;
     for (std::size_t j = 0; j < rows.size() && j < m_ui.RowLabels.size(); ++j) {
         m_ui.RowLabels[j]->setCursor(Qt::PointingHandCursor);
@@ -78,10 +87,14 @@ void TMainForm::SwitchCategory(Category::Kind kind)
 {
     const Category& c = CategoryOfKind(kind);
     m_ui.Panel3->hide();
+    // The list is counted before anything changes: one that cannot be counted leaves the
+    // list on display as it was, never its rows under the new list's name.
+    if (!m_db.Connected || !m_browser.Count(kind))
+        return;
     m_ui.sb->SetPanelText(4, c.browsing);
     m_browser.CurrentPage = 1;
     m_browser.CurrentCategory = kind;
-    LoadCategory(kind);
+    ShowCountedCategory();
     SetMessageInputShown(kind == Category::Kind::Board);
 }
 
@@ -258,7 +271,7 @@ void TMainForm::SpeedButton9Click()
         ShowWarning("留言内容太长啦");
         return;
     }
-    if (!m_db.Query(Statements(m_db).PostMessage(m_session.UserName, typed, NowStamp(m_clock)))) {
+    if (!StoreOnce(m_db, BoardPostWrite(m_db, m_session.UserName, typed, NowStamp(m_clock)))) {
         ShowWarning("提交留言失败，请重新提交。");
         return;
     }

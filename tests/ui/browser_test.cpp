@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <functional>
+
 namespace {
 
 // The list on the main window: paging, categories, activation and posting, on a database
@@ -487,3 +489,63 @@ TEST_F(Browser, PostingWithTheDatabaseGoneFailsAndKeepsTheRows)
 }
 
 } // namespace
+
+// A list or a page that cannot be read leaves rows, page number and counter in agreement:
+// the list on display as it was when the new one cannot even be counted, else the new page
+// empty under its own number and counter. Never one list's rows under another's name.
+TEST_F(Browser, ListThatCannotBeReadLeavesRowsLabelAndCounterInAgreement)
+{
+    struct Case
+    {
+        const char* name;
+        const char* table; // made unreadable after start-up
+        bool countable;    // still counted (a view without the row texts), or gone
+        std::function<void(TMainForm&)> act;
+        QStringList rows;
+        QString page, counter, browsing;
+    };
+    const QStringList none(8, QString());
+    const Case cases[] = {
+        {"switch to a list that cannot be counted", "zumalo_sp", false,
+         [](TMainForm& f) { f.SpeedButton4Click(); },
+         QStringList({"item9", "item8", "item7", "item6", "item5", "item4", "item3", "item2"}),
+         "1/2", "共9个种子", "你正在浏览种子"},
+        {"switch to a list whose page cannot be read", "zumalo_sp", true,
+         [](TMainForm& f) { f.SpeedButton4Click(); }, none, "1/1", "共3个视频", "你正在浏览视频"},
+        {"next page cannot be read", "zumalo_zhongzi", true,
+         [](TMainForm& f) { f.SpeedButton3Click(); }, none, "2/2", "共9个种子", "你正在浏览种子"},
+        {"go to a page that cannot be read", "zumalo_zhongzi", true,
+         [](TMainForm& f) {
+             f.Controls().Edit2->setText("2");
+             f.SpeedButton6Click();
+         },
+         none, "2/2", "共9个种子", "你正在浏览种子"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Destroy();
+        s_db->exec("DELETE FROM zumalo_zhongzi; DELETE FROM zumalo_sp");
+        AddRows("zumalo_zhongzi", 9);
+        AddRows("zumalo_sp", 3, "video");
+        TMainForm& form = StartAsDemo();
+        form.SpeedButton5Click();
+        const std::string table = c.table;
+        s_db->exec("RENAME TABLE " + table + " TO away");
+        if (c.countable)
+            s_db->exec("CREATE VIEW " + table + " AS SELECT id FROM away");
+        c.act(form);
+        if (c.countable)
+            s_db->exec("DROP VIEW " + table);
+        s_db->exec("RENAME TABLE away TO " + table);
+
+        EXPECT_EQ(Rows(), c.rows);
+        std::vector<bool> badges;
+        for (const auto& row : c.rows)
+            badges.push_back(!row.isEmpty());
+        EXPECT_EQ(Badges(), badges);
+        EXPECT_EQ(form.Controls().Label12->text(), c.page);
+        EXPECT_EQ(form.Controls().sb->PanelText(0), c.counter);
+        EXPECT_EQ(form.Controls().sb->PanelText(4), c.browsing);
+        EXPECT_EQ(form.Browser().Current().browsing, c.browsing);
+    }
+}
