@@ -165,17 +165,6 @@ bool DbSession::Connect()
     return true;
 }
 
-bool DbSession::Reconnect()
-{
-    if (m_open && m_lostThreads.empty())
-        return true;
-    if (!m_reconnectable)
-        return false;
-    const BusyScope busy(m_busy);
-    FreeResult();
-    return ConnectAgain();
-}
-
 bool DbSession::ConnectAgain()
 {
     if (!Connect())

@@ -68,10 +68,6 @@ public:
     // Whether the last Query failed because its connection was lost or timed out, rather
     // than refused by the server: then the server may have run it, or may still run it.
     bool LastLost() const { return m_lastLost; }
-    // Connects again now (a lost connection, or to end the connection the last statement
-    // was lost on). Once it succeeds, nothing sent on an earlier connection can still be
-    // stored: that connection is killed if the server still runs it, and gone.
-    bool Reconnect();
     std::optional<DbRow> FetchRow();
     std::uint64_t RowCount() const;
     unsigned FieldCount() const;
@@ -119,6 +115,9 @@ private:
     };
 
     bool Connect();
+    // Connects again with what Open was given. Once it succeeds, nothing sent on an earlier
+    // connection can still be stored: that connection is killed if the server still runs
+    // it, and gone.
     bool ConnectAgain();
     bool Run(std::string_view statement, bool& lost);
     void DropLostConnection();
