@@ -134,7 +134,10 @@ HttpResult HttpGet(const std::string& url, const HttpOptions& options)
             result.error = "slower than " + std::to_string(options.floorBytesPerSecond)
                 + " bytes a second on average after " + std::to_string(options.graceSeconds)
                 + " s, " + std::to_string(result.body.size()) + " bytes received";
-        result.gaveUp = pace.exceeded || rc == CURLE_OPERATION_TIMEDOUT;
+        // A connection that was never made is the network's failure, not a slow transfer.
+        curl_off_t connectedAfter = 0;
+        curl_easy_getinfo(curl, CURLINFO_CONNECT_TIME_T, &connectedAfter);
+        result.gaveUp = pace.exceeded || (rc == CURLE_OPERATION_TIMEDOUT && connectedAfter > 0);
     }
     result.ok = result.outcome == Outcome::Ok;
     if (!result.ok)

@@ -51,8 +51,8 @@ struct HttpResult
     long status = 0;   // 0 when no response arrived
     std::string body;  // also the body of an error response
     std::string error; // for an operator, never shown to the user
-    // The program gave up on a transfer that was too slow: a time bound (total, low speed or
-    // floor pace) ended it, not the server or the network.
+    // The program gave up on a transfer that was too slow: once connected, a time bound
+    // (total, low speed or floor pace) ended it, not the server or the network.
     bool gaveUp = false;
 };
 
