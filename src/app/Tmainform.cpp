@@ -1,11 +1,14 @@
 // The main window's start-up and shutdown.
 #include "app/Tmainform.h"
 
+#include "core/AtomicSave.h"
 #include "core/Basefunc.h"
 #include "core/Settings.h"
 #include "db/DbSession.h"
 #include "net/Http.h"
+#include "net/KeepOnlineDuringWaits.h"
 #include "net/PresenceChannel.h"
+#include "net/WaitBudget.h"
 #include "ui/Controls.h"
 #include "ui/TextBridge.h"
 #include "ui/Tloginform.h"
@@ -14,7 +17,15 @@
 #include <QApplication>
 #include <QFile>
 #include <QLineEdit>
+#include <QLoggingCategory>
 #include <QPlainTextEdit>
+
+namespace {
+
+// Why a download could not be saved, for an operator.
+Q_LOGGING_CATEGORY(lcFiles, "zumalo.files", QtWarningMsg)
+
+} // namespace
 
 TMainForm::TMainForm(Session& session, DbSession& db, const Settings& settings, Platform& platform,
                      LoginRunner runLogin)
@@ -65,21 +76,26 @@ void TMainForm::StartUp()
         return;
     }
 
-    show();
-    // Painted before the first wait on the network, so the user sees the window arrive.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    FetchBanners();
-    m_ui.Timer1.start();
-    ShapeHintPanel();
+    // The design texts are replaced before the window is first painted, so that the user
+    // never sees them while the fetches below wait.
     for (auto* label : m_ui.RowLabels)
         label->setText(QString());
     m_browser.RowTexts.clear();
     m_ui.Memo1->clear();
-    LoadCategory(Category::Kind::Torrents);
     setWindowTitle("欢迎" + GbkToQ(m_session.UserName) + "登录");
     m_ui.sb->SetPanelText(4, "你正在浏览种子");
     m_ui.Panel3->hide();
     SetCaption(m_ui.Label1, QString());
+
+    show();
+    // Painted before the first wait on the network, so the user sees the window arrive. The
+    // start-up's fetches share one bound: a hung server delays the window only so long.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    m_startupBudget.emplace(m_settings.startupFetchSeconds);
+    FetchBanners();
+    m_ui.Timer1.start();
+    ShapeHintPanel();
+    LoadCategory(Category::Kind::Torrents);
     if (m_db.Connected)
         ReadServiceRecord(); // may switch the service off, and start-up still goes on
     m_ui.Edit1->hide();
@@ -87,6 +103,7 @@ void TMainForm::StartUp()
     setFixedHeight(height() - 20);
     m_ui.sb->move(0, height() - m_ui.sb->height());
     ShowTemperature();
+    m_startupBudget.reset();
     m_temperatureTimer.start();
 }
 
@@ -130,6 +147,9 @@ void TMainForm::FormCreate()
     connect(m_presence.get(), &PresenceChannel::chatLine, this, &TMainForm::AppendChatLine);
     connect(m_presence.get(), &PresenceChannel::hintCommand, this, &TMainForm::ShowHint);
     m_presence->Start();
+    // The channel's timer cannot fire while the window waits on the network or the database.
+    m_keepOnline = std::make_unique<KeepOnlineDuringWaits>(*m_presence);
+    SetWaitCompanion([this] { m_keepOnline->Begin(); }, [this] { m_keepOnline->End(); });
 }
 
 void TMainForm::FormDestroy()
@@ -139,6 +159,10 @@ void TMainForm::FormDestroy()
     m_destroyed = true;
     m_ui.Timer1.stop();
     m_temperatureTimer.stop();
+    if (m_keepOnline) {
+        SetWaitCompanion({}, {});
+        m_keepOnline.reset();
+    }
     if (m_presence)
         m_presence->Logout();
     m_db.Close();
@@ -151,26 +175,40 @@ void TMainForm::ShowWarning(const QString& text)
 
 HttpResult TMainForm::FetchServerFile(const std::string& path, FetchSize size) const
 {
+    if (m_startupBudget && size == FetchSize::Page) {
+        const Settings bounded = m_startupBudget->Bounded(m_settings);
+        if (bounded.httpTimeoutSeconds == 0) {
+            HttpResult skipped;
+            skipped.outcome = HttpResult::Outcome::NoResponse;
+            skipped.error = "not fetched: the start-up's bound was used up";
+            qCWarning(lcHttp) << path.c_str() << skipped.error.c_str();
+            return skipped;
+        }
+        const WaitCursor waiting;
+        return ::FetchServerFile(bounded, m_session.ServerAddress, path, size);
+    }
     const WaitCursor waiting;
     return ::FetchServerFile(m_settings, m_session.ServerAddress, path, size);
 }
 
-std::optional<std::size_t> TMainForm::SaveDownload(const std::string& path, const QString& fileName)
+TMainForm::SavedDownload TMainForm::SaveDownload(const std::string& path, const QString& fileName)
 {
+    using Outcome = SavedDownload::Outcome;
     const HttpResult got = FetchServerFile(path, FetchSize::Download);
-    if (!got.ok)
-        return std::nullopt; // nothing was opened, so a file already there stays as it was
-    QFile file(fileName);
-    // Unbuffered, so that a full disk fails the write here instead of vanishing in close().
-    const auto mode = QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered;
-    if (!file.open(mode))
-        return std::nullopt; // a file that cannot be opened for writing is left alone
-    const bool saved = file.write(got.body.data(), static_cast<qint64>(got.body.size()))
-        == static_cast<qint64>(got.body.size());
-    file.close();
-    if (!saved) {
-        file.remove(); // no half-written file is left behind
-        return std::nullopt;
+    if (!got.ok) // nothing was opened, so a file already there stays as it was
+        return {got.gaveUp ? Outcome::GaveUp : Outcome::FetchFailed};
+    const QByteArray name = QFile::encodeName(fileName);
+    const std::string failure = SaveAtomically(name.toStdString(), got.body);
+    if (!failure.empty()) {
+        qCWarning(lcFiles) << "cannot save" << fileName << ":" << failure.c_str();
+        return {Outcome::WriteFailed};
     }
-    return got.body.size();
+    return {Outcome::Saved, got.body.size()};
+}
+
+QString TMainForm::DownloadFailure(const QString& failedText, const SavedDownload& saved) const
+{
+    if (saved.outcome != SavedDownload::Outcome::GaveUp)
+        return failedText;
+    return failedText + "\n网速太慢，已停止下载，请稍后重新下载。";
 }

@@ -3,6 +3,7 @@
 #include "app/TmainformControls.h"
 #include "core/Basefunc.h"
 #include "net/Http.h"
+#include "net/WaitBudget.h"
 #include "platform/Platform.h"
 #include "ui/ContentBrowser.h"
 
@@ -19,6 +20,7 @@ class ClickLabel;
 class DbSession;
 class QPoint;
 
+class KeepOnlineDuringWaits;
 class PresenceChannel;
 struct Session;
 struct Settings;
@@ -165,9 +167,22 @@ private:
     void OpenLink(const std::string& link, LinkUse use);
     void ShowWarning(const QString& text);
     HttpResult FetchServerFile(const std::string& path, FetchSize size = FetchSize::Page) const;
-    // Fetches a file of the file service and saves it whole under fileName: the size saved,
-    // or nothing when the fetch or the write failed. A failed write leaves no file behind.
-    std::optional<std::size_t> SaveDownload(const std::string& path, const QString& fileName);
+    // Fetches a file of the file service and saves it whole under fileName, or not at all:
+    // a failed fetch or write leaves a file already there as it was, and no other behind.
+    struct SavedDownload
+    {
+        enum class Outcome {
+            Saved,
+            FetchFailed, // the server or the network
+            GaveUp,      // too slow: a bound of the download ended it
+            WriteFailed, // the disk (the cause is logged)
+        };
+        Outcome outcome = Outcome::FetchFailed;
+        std::size_t size = 0;
+    };
+    SavedDownload SaveDownload(const std::string& path, const QString& fileName);
+    // The failure text of a download (failedText) with, when it was given up, why.
+    QString DownloadFailure(const QString& failedText, const SavedDownload& saved) const;
 
     Session& m_session;
     DbSession& m_db;
@@ -179,7 +194,9 @@ private:
     TMainFormControls m_ui;
     ContentBrowser m_browser;
     std::unique_ptr<PresenceChannel> m_presence;
+    std::unique_ptr<KeepOnlineDuringWaits> m_keepOnline; // goes before the channel it sends on
     QTimer m_temperatureTimer;
+    std::optional<WaitBudget> m_startupBudget; // while the start-up fetches
     std::vector<std::string> m_noticeCaptions;
     std::vector<std::string> m_noticeLinks;
     std::string m_bannerLink1;

@@ -249,14 +249,14 @@ void TMainForm::DownloadTorrent(const std::string& link)
     if (chosen.isEmpty() || Trim(QToGbk(chosen)).empty())
         return;
     // The chosen name is a prefix of the saved file's name.
-    const auto size = SaveDownload(m_settings.torrentFolder + link,
-                                   chosen + "【欢迎共享种子到"
-                                       + GbkToQ(m_settings.ShareContactAddress) + "】.torrent");
-    if (!size) {
-        ShowWarning("下载种子失败...");
+    const SavedDownload saved = SaveDownload(
+        m_settings.torrentFolder + link,
+        chosen + "【欢迎共享种子到" + GbkToQ(m_settings.ShareContactAddress) + "】.torrent");
+    if (saved.outcome != SavedDownload::Outcome::Saved) {
+        ShowWarning(DownloadFailure("下载种子失败...", saved));
         return;
     }
-    ShowWarning("下载种子完成，种子大小" + QString::number(*size) + "字节");
+    ShowWarning("下载种子完成，种子大小" + QString::number(saved.size) + "字节");
 }
 
 void TMainForm::SpeedButton9Click()

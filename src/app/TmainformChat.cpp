@@ -37,7 +37,9 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event)
             lbMouseDown(mouse->button(), mouse->position().toPoint());
             return mouse->button() == Qt::RightButton;
         }
-        if (event->type() == QEvent::MouseButtonDblClick)
+        // Only the left button opens a profile; the right one belongs to the menu.
+        if (event->type() == QEvent::MouseButtonDblClick
+            && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
             lbDblClick();
     }
     return QWidget::eventFilter(watched, event);

@@ -10,6 +10,7 @@
 #include "db/Statements.h"
 #include "net/Http.h"
 #include "net/Lib.h"
+#include "net/WaitBudget.h"
 #include "ui/Controls.h"
 #include "ui/TextBridge.h"
 #include "ui/UpdateArchive.h"
@@ -94,8 +95,12 @@ void TMainForm::ShowTemperature()
 {
     // The label's area holds nine bytes: a longer result is cut at a character boundary.
     const std::string text = [this] {
+        const long bound = m_startupBudget ? m_startupBudget->Allow(m_settings.webTimeoutSeconds)
+                                           : m_settings.webTimeoutSeconds;
+        if (bound == 0)
+            return std::string(kNoTemperature); // the start-up's bound was used up
         const WaitCursor waiting;
-        return LookupTemperature(m_settings.weatherHost, m_settings.webTimeoutSeconds);
+        return LookupTemperature(m_settings.weatherHost, bound);
     }();
     SetCaption(m_ui.Label1, "当天温度" + GbkToQ(CutAtCharBoundary(text, 9)));
 }
@@ -210,10 +215,10 @@ void TMainForm::Label6Click()
     if (chosen.isEmpty())
         return;
     // The chosen name is a prefix of the saved file's name.
-    const auto size = SaveDownload("/" + archive, chosen + "【感谢下载Zumalo】.rar");
-    if (!size) {
-        ShowWarning("下载软件失败...");
+    const SavedDownload saved = SaveDownload("/" + archive, chosen + "【感谢下载Zumalo】.rar");
+    if (saved.outcome != SavedDownload::Outcome::Saved) {
+        ShowWarning(DownloadFailure("下载软件失败...", saved));
         return;
     }
-    ShowWarning("感谢您下载Zumalo，软件下载完成，软件大小" + QString::number(*size) + "字节");
+    ShowWarning("感谢您下载Zumalo，软件下载完成，软件大小" + QString::number(saved.size) + "字节");
 }

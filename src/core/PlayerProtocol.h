@@ -15,6 +15,11 @@
 // since been replaced is ignored.
 namespace player_protocol {
 
+// What the video window shows, in the player's area, when a movie cannot be shown (UTF-8);
+// the reason goes to the log.
+inline constexpr char MovieFailedText[] = "视频加载失败，请关闭窗口后重新打开。";
+inline constexpr char PlayerStoppedText[] = "视频播放器已停止运行，请关闭窗口后重新打开。";
+
 struct Message
 {
     std::string verb;

@@ -33,17 +33,28 @@ struct Settings
     std::string linkPagePath = "/link.php";
     std::string torrentFolder = "/zhongzi/";
     // Pages and pictures (banners, the link page) are small: connect within 3 s, all within
-    // 10 s. Downloads (torrents, the update archive) have no total bound; they give up when
-    // less than downloadLowSpeedBytes a second arrive for downloadLowSpeedSeconds.
+    // 10 s. Downloads (torrents, the update archive) give up when less than
+    // downloadLowSpeedBytes a second arrive for downloadLowSpeedSeconds, and when they take
+    // longer than downloadGraceSeconds plus a second for every downloadFloorBytesPerSecond of
+    // their size: 100 KB may take 40 s, 1 MB 4 min 31 s. The window waits meanwhile, so the
+    // floor keeps that wait bounded even for a transfer that trickles just above the low speed.
     long httpConnectTimeoutSeconds = 3;
     long httpTimeoutSeconds = 10;
     long downloadLowSpeedBytes = 1024;
     long downloadLowSpeedSeconds = 15;
+    long downloadFloorBytesPerSecond = 4096;
+    long downloadGraceSeconds = 15;
 
     // Public pages (host[:port]); paths and query keys are fixed by the lookups.
     std::string lookupHost;
     std::string weatherHost;
     long webTimeoutSeconds = 10;
+
+    // The fetches of one start-up step share this bound: the login dialog's (the address
+    // lookup, the banner) and the main window's (banners, link page, temperature). A server
+    // that accepts connections and never answers holds each step up this long, not 10 s a
+    // fetch; what is not fetched in time keeps its design picture or empty text.
+    long startupFetchSeconds = 4;
 
     // Presence and chat.
     unsigned presencePort = 5432;

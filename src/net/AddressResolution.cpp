@@ -2,6 +2,7 @@
 
 #include "core/Basefunc.h"
 #include "core/Settings.h"
+#include "net/Http.h"
 #include "net/Lib.h"
 
 #include <fcntl.h>
@@ -197,17 +198,35 @@ Resolution ResolveAddress(const Settings& settings)
         lookup = {AddressLookup::Kind::WrongDomain, "domain is wrong."};
     if (lookup.kind == AddressLookup::Kind::Address)
         return named(Kind::LookedUp, std::move(lookup.text));
+    qCWarning(lcHttp) << "the lookup page on" << settings.lookupHost.c_str()
+                      << "named no address for" << settings.serverHostUrl.c_str()
+                      << (lookup.kind == AddressLookup::Kind::InvalidDomain
+                              ? "(it reports an invalid domain)"
+                              : "(no answer, or no address in it)");
 
     // 2. The lookup failed: ask the probe. When the server did not answer it, the lookup's
     // failure text stays.
-    const ProbeOutput probe = Ping(ProbePath(settings));
+    const std::string probePath = ProbePath(settings);
+    const ProbeOutput probe = Ping(probePath);
+    const auto failed = [&](const char* why) {
+        qCWarning(lcHttp) << "the address probe" << probePath.c_str() << why << "-"
+                          << probe.text.c_str();
+    };
     switch (probe.kind) {
-    case ProbeOutput::Kind::Answered:
-        return named(Kind::Probed, Bracketed(probe.text).value_or(std::string()));
+    case ProbeOutput::Kind::Answered: {
+        Resolution found = named(Kind::Probed, Bracketed(probe.text).value_or(std::string()));
+        if (found.kind == Kind::NoAddress)
+            failed("named no address");
+        return found;
+    }
     case ProbeOutput::Kind::ServerTimedOut:
-    case ProbeOutput::Kind::WaitExpired: return {Kind::ProbeTimedOut, std::move(lookup.text)};
-    case ProbeOutput::Kind::Ended:
-    case ProbeOutput::Kind::NotStarted: break; // its failure text holds no brackets
+        failed("had no answer from the server");
+        return {Kind::ProbeTimedOut, std::move(lookup.text)};
+    case ProbeOutput::Kind::WaitExpired:
+        failed("wrote nothing in time");
+        return {Kind::ProbeTimedOut, std::move(lookup.text)};
+    case ProbeOutput::Kind::Ended: failed("ended without an answer"); break;
+    case ProbeOutput::Kind::NotStarted: failed("could not be started"); break;
     }
     return {Kind::NoAddress, kNoAddress};
 }
@@ -215,4 +234,14 @@ Resolution ResolveAddress(const Settings& settings)
 void ResolveServerAddress(Session& session, const Settings& settings)
 {
     session.ServerAddress = ResolveAddress(settings).text;
+    if (!IsServerAddress(session.ServerAddress))
+        qCWarning(lcHttp) << "the server" << settings.serverHostName.c_str()
+                          << "was not found; the next login attempt looks again";
+}
+
+bool IsServerAddress(const std::string& text)
+{
+    static const std::string invalidDomain = Utf8ToGbk("无效的域名.");
+    return !text.empty() && text != "domain is wrong." && text != invalidDomain
+        && text != kNoAddress;
 }

@@ -70,5 +70,11 @@ struct Resolution
 Resolution ResolveAddress(const Settings& settings);
 
 // Resolves once and writes the result's text into session.ServerAddress: the address, or a
-// failure text that makes every later connection fail.
+// failure text that makes every later connection fail. A failure is logged with its cause
+// ("zumalo.http").
 void ResolveServerAddress(Session& session, const Settings& settings);
+
+// False for the texts a failed resolution leaves in Session::ServerAddress (the lookup's two
+// failure texts, kNoAddress) and for "": there is no server to connect to, and resolving
+// again is the only way to find one.
+bool IsServerAddress(const std::string& text);

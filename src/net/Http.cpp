@@ -5,6 +5,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 #include <mutex>
 
@@ -37,6 +38,28 @@ std::size_t Write(char* data, std::size_t size, std::size_t count, void* user)
     }
     sink->body->append(data, n);
     return n;
+}
+
+// The floor-pace bound of a transfer (HttpOptions::floorBytesPerSecond).
+struct Pace
+{
+    long floorBytesPerSecond;
+    long graceSeconds;
+    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+    bool exceeded = false;
+};
+
+int CheckPace(void* user, curl_off_t total, curl_off_t now, curl_off_t, curl_off_t)
+{
+    auto* pace = static_cast<Pace*>(user);
+    const double allowed = static_cast<double>(pace->graceSeconds)
+        + static_cast<double>(std::max(total, now))
+            / static_cast<double>(pace->floorBytesPerSecond);
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - pace->start;
+    if (elapsed.count() <= allowed)
+        return 0;
+    pace->exceeded = true;
+    return 1; // ends the transfer with CURLE_ABORTED_BY_CALLBACK
 }
 
 struct CurlDeleter
@@ -82,6 +105,12 @@ HttpResult HttpGet(const std::string& url, const HttpOptions& options)
     curl_easy_setopt(curl, CURLOPT_TIMEOUT, options.timeoutSeconds);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, options.lowSpeedBytes);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, options.lowSpeedSeconds);
+    Pace pace{options.floorBytesPerSecond, options.graceSeconds};
+    if (options.floorBytesPerSecond > 0) {
+        curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, CheckPace);
+        curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &pace);
+        curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    }
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 5L);
@@ -101,6 +130,14 @@ HttpResult HttpGet(const std::string& url, const HttpOptions& options)
         // Until a response has arrived nothing was opened; after that the body broke off.
         result.outcome = result.status == 0 ? Outcome::NoResponse : Outcome::BrokenOff;
         result.error = rc == CURLE_OK ? "no HTTP response" : curl_easy_strerror(rc);
+        if (pace.exceeded)
+            result.error = "slower than " + std::to_string(options.floorBytesPerSecond)
+                + " bytes a second on average after " + std::to_string(options.graceSeconds)
+                + " s, " + std::to_string(result.body.size()) + " bytes received";
+        // A connection that was never made is the network's failure, not a slow transfer.
+        curl_off_t connectedAfter = 0;
+        curl_easy_getinfo(curl, CURLINFO_CONNECT_TIME_T, &connectedAfter);
+        result.gaveUp = pace.exceeded || (rc == CURLE_OPERATION_TIMEDOUT && connectedAfter > 0);
     }
     result.ok = result.outcome == Outcome::Ok;
     if (!result.ok)
@@ -140,6 +177,8 @@ HttpResult FetchServerFile(const Settings& settings, const std::string& serverAd
         options.timeoutSeconds = 0;
         options.lowSpeedBytes = settings.downloadLowSpeedBytes;
         options.lowSpeedSeconds = settings.downloadLowSpeedSeconds;
+        options.floorBytesPerSecond = settings.downloadFloorBytesPerSecond;
+        options.graceSeconds = settings.downloadGraceSeconds;
     }
     return HttpGet("http://" + serverAddress + ":" + std::to_string(settings.httpPort)
                        + EscapeUrlPath(path),

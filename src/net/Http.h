@@ -20,6 +20,12 @@ struct HttpOptions
     // Gives up when fewer than lowSpeedBytes a second arrive for lowSpeedSeconds (0: never).
     long lowSpeedBytes = 0;
     long lowSpeedSeconds = 0;
+    // A bound that grows with the size (0: none): gives up once more than graceSeconds plus
+    // one second for every floorBytesPerSecond of the body have passed. The size is the
+    // announced length, or what has arrived when none was announced, so a transfer ends
+    // when its average pace falls below the floor after the grace.
+    long floorBytesPerSecond = 0;
+    long graceSeconds = 0;
     std::string userAgent = "Mozilla/3.0 (compatible; Indy Library)";
     std::string accept = "text/html, */*";
     std::vector<std::string> extraHeaders; // whole header lines, "Name: value"
@@ -45,6 +51,9 @@ struct HttpResult
     long status = 0;   // 0 when no response arrived
     std::string body;  // also the body of an error response
     std::string error; // for an operator, never shown to the user
+    // The program gave up on a transfer that was too slow: once connected, a time bound
+    // (total, low speed or floor pace) ended it, not the server or the network.
+    bool gaveUp = false;
 };
 
 HttpResult HttpGet(const std::string& url, const HttpOptions& options = {});
@@ -53,7 +62,8 @@ struct Settings;
 
 // A file of the server's file service ("http://" + address + ":8081" + path) with the
 // settings' time-outs; path may hold any bytes (a stored link) and is escaped.
-// A page or a picture is bounded in total; a download only by its pace.
+// A page or a picture is bounded in total; a download by its pace and by a bound that grows
+// with its size at the floor pace of the settings.
 enum class FetchSize {
     Page,
     Download

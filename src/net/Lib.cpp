@@ -92,5 +92,5 @@ std::string LookupTemperature(const std::string& weatherHost, long timeoutSecond
 {
     const std::string page = FetchPageText("http://" + weatherHost + "/tb.q", timeoutSeconds);
     return ExtractBetween(page, "<temperature><![CDATA[", "]]></temperature>")
-        .value_or("internet has problem.");
+        .value_or(kNoTemperature);
 }

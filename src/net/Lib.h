@@ -45,8 +45,11 @@ struct AddressLookup
 AddressLookup LookupAddress(const std::string& query, const std::string& lookupHost,
                             long timeoutSeconds = kDefaultWebTimeoutSeconds);
 
+// What the temperature lookup gives without an answer.
+inline constexpr char kNoTemperature[] = "internet has problem.";
+
 // Reads the weather page on weatherHost (host[:port]) and gives the day's temperature
-// text, or "internet has problem.".
+// text, or kNoTemperature.
 std::string LookupTemperature(const std::string& weatherHost,
                               long timeoutSeconds = kDefaultWebTimeoutSeconds);
 

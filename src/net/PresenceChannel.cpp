@@ -235,6 +235,19 @@ quint16 PresenceChannel::localPort() const
     return ntohs(local.sin_port);
 }
 
+std::optional<PresenceChannel::KeepOnlineSend> PresenceChannel::keepOnlineSend() const
+{
+    if (!TimerKeepOnline.isActive() || !m_socket || m_socket->state() != QAbstractSocket::BoundState
+        || m_serverIp == INADDR_NONE)
+        return std::nullopt;
+    return KeepOnlineSend{static_cast<int>(m_socket->socketDescriptor()),
+                          m_serverIp,
+                          m_serverPort,
+                          presence::BuildKeepOnline(m_session.UserName),
+                          TimerKeepOnline.interval(),
+                          std::max(0, TimerKeepOnline.remainingTime())};
+}
+
 bool PresenceChannel::SendTo(const std::string& datagram, std::uint32_t ip, quint16 port)
 {
     if (!m_socket || m_socket->state() != QAbstractSocket::BoundState || ip == INADDR_NONE)

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -83,6 +84,21 @@ public:
     bool loginRetryActive() const { return m_loginRetry.isActive(); }
     // The local UDP port once the first datagram has gone out (0 before).
     quint16 localPort() const;
+
+    // What another thread needs to send the keep-online datagram while this one is blocked
+    // in a wait: the socket, the server's endpoint (the same one the timer sends to, so the
+    // server sees the same client), the datagram, the period and how soon the next one is due.
+    // Nothing unless the keep-online timer runs.
+    struct KeepOnlineSend
+    {
+        int socket = -1;
+        std::uint32_t ip = 0; // host byte order
+        quint16 port = 0;
+        std::string datagram;
+        int periodMs = 0;
+        int dueInMs = 0;
+    };
+    std::optional<KeepOnlineSend> keepOnlineSend() const;
 
 signals:
     void socketError(const QString& text);

@@ -6,12 +6,15 @@
 #include <QDir>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QLoggingCategory>
 #include <QProcess>
 #include <QTimer>
 #include <QWidget>
 
 #include <xcb/xcb.h>
+
+#include <cstring>
 
 Q_LOGGING_CATEGORY(lcPlayer, "zumalo.player", QtWarningMsg)
 
@@ -99,6 +102,8 @@ void RufflePlayer::LoadMovie(int /*layer*/, const QString& url)
     // Only the root layer is used: a new movie replaces what is shown.
     m_movieUrl = url;
     m_loaded = false;
+    if (m_message && m_process && m_process->state() != QProcess::NotRunning)
+        m_message->hide(); // the new movie takes the area
     Send(player_protocol::Load(++m_loadNumber, url.toStdString()));
 }
 
@@ -124,8 +129,11 @@ void RufflePlayer::Send(const std::string& line)
 
 bool RufflePlayer::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_surface && event->type() == QEvent::Resize)
+    if (watched == m_surface && event->type() == QEvent::Resize) {
         Send(player_protocol::Size(m_surface->width(), m_surface->height()));
+        if (m_message)
+            m_message->setGeometry(m_surface->rect());
+    }
     return QObject::eventFilter(watched, event);
 }
 
@@ -145,6 +153,7 @@ void RufflePlayer::ReadReports()
             emit loaded();
         } else {
             qCWarning(lcPlayer) << QString::fromStdString(report->text);
+            ShowMessage(QString::fromUtf8(player_protocol::MovieFailedText));
             emit failed(QString::fromStdString(report->text));
         }
     }
@@ -153,13 +162,41 @@ void RufflePlayer::ReadReports()
 void RufflePlayer::ProcessEnded()
 {
     ReadReports();
-    const QString reason = m_process->error() == QProcess::FailedToStart
-        ? QStringLiteral("the player %1 could not be started: %2")
-              .arg(m_process->program(), m_process->errorString())
-        : QStringLiteral("the player stopped");
+    QString reason;
+    if (m_process->error() == QProcess::FailedToStart)
+        reason = QStringLiteral("the player %1 could not be started: %2")
+                     .arg(m_process->program(), m_process->errorString());
+    else if (m_process->exitStatus() == QProcess::CrashExit)
+        reason = QStringLiteral("the player stopped: killed by signal %1 (%2)")
+                     .arg(m_process->exitCode())
+                     .arg(QString::fromLocal8Bit(::strsignal(m_process->exitCode())));
+    else
+        reason = QStringLiteral("the player stopped: exit status %1").arg(m_process->exitCode());
     qCWarning(lcPlayer) << reason;
     m_loaded = false;
+    // Its view went with it: the window's own area says so until it is closed.
+    ShowMessage(QString::fromUtf8(player_protocol::PlayerStoppedText));
     emit failed(reason);
+}
+
+void RufflePlayer::ShowMessage(const QString& text)
+{
+    if (!m_surface)
+        return;
+    if (!m_message) {
+        m_message = new QLabel(m_surface);
+        m_message->setObjectName(QStringLiteral("playerMessage"));
+        m_message->setAlignment(Qt::AlignCenter);
+        m_message->setWordWrap(true);
+        m_message->setGeometry(m_surface->rect());
+    }
+    m_message->setText(text);
+    m_message->show();
+}
+
+QString RufflePlayer::Message() const
+{
+    return m_message && !m_message->isHidden() ? m_message->text() : QString();
 }
 
 RufflePlayer::Options RufflePlayer::Options::From(const QString& programDir,

@@ -8,6 +8,7 @@
 
 #include <string>
 
+class QLabel;
 class QProcess;
 struct Settings;
 
@@ -25,8 +26,8 @@ void PreferX11ForMoviePlayer();
 //
 // Calls are passed on in order; the player queues them until its page is ready. loaded()
 // tells that the movie's header has been read and it is showing; failed() that the page or
-// the movie could not be loaded, or that the player process ended (the reason is also shown
-// in the player's area while it runs).
+// the movie could not be loaded, or that the player process ended, with the reason for the
+// log; the user reads it in Chinese in the player's area.
 class RufflePlayer final : public QObject, public MoviePlayer
 {
     Q_OBJECT
@@ -58,6 +59,8 @@ public:
     bool MenuOn() const { return m_menu; }
     // The player process's id while it runs, else 0.
     qint64 ProcessId() const;
+    // What the player's area tells the user instead of a movie, "" while it shows none.
+    QString Message() const;
 
 signals:
     void loaded();
@@ -70,8 +73,10 @@ private:
     void Send(const std::string& line);
     void ReadReports();
     void ProcessEnded();
+    void ShowMessage(const QString& text);
 
     QPointer<QWidget> m_surface;
+    QLabel* m_message = nullptr;   // a child of the surface, made at the first failure
     QProcess* m_process = nullptr; // outlives the player until it has ended
     QString m_movieUrl;
     int m_loadNumber = 0; // counts loads, so a late report of an earlier movie is ignored

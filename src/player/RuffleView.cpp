@@ -1,6 +1,7 @@
 #include "player/RuffleView.h"
 
 #include "core/Links.h"
+#include "core/PlayerProtocol.h"
 
 #include <QColor>
 #include <QDir>
@@ -181,7 +182,10 @@ void RuffleView::MovieDownloaded(QNetworkReply* reply, int loadNumber)
 void RuffleView::Fail(const QString& reason)
 {
     qCWarning(lcPlayer) << reason;
-    RunScript(QStringLiteral("zumaloFailed(%1, %2)").arg(m_loadNumber).arg(JsString(reason)));
+    // The user reads the window's language; the reason is for the log.
+    RunScript(QStringLiteral("zumaloFailed(%1, %2)")
+                  .arg(m_loadNumber)
+                  .arg(JsString(QString::fromUtf8(player_protocol::MovieFailedText))));
     emit failed(m_loadNumber, reason);
 }
 
@@ -240,5 +244,5 @@ void RuffleView::PageMessage(const QString& message)
     if (kind == u"loaded")
         emit loaded(loadNumber);
     else if (kind == u"failed")
-        emit failed(loadNumber, words.mid(2).join(u' '));
+        Fail(words.mid(2).join(u' ')); // Ruffle's own panel would speak English
 }

@@ -1,7 +1,9 @@
 #include "ui/Tchangeform.h"
 
+#include "core/Basefunc.h"
 #include "db/DbSession.h"
 #include "db/Login.h"
+#include "net/AddressResolution.h"
 #include "platform/Platform.h"
 #include "ui/Controls.h"
 #include "ui/Fonts.h"
@@ -26,7 +28,8 @@ TChangeForm::TChangeForm(QWidget* owner, Session& session, DbSession& db, const 
     BuildLayout(owner);
 
     // The outcome is the whole program's: the main window's lists stay empty after a failure.
-    m_db.Connected = m_login->Connect();
+    // No server found (the resolution logged why): nothing to connect to.
+    m_db.Connected = IsServerAddress(session.ServerAddress) && m_login->Connect();
     if (!m_db.Connected) {
         m_platform.prompts.Warn(this, QStringLiteral("连接数据服务器失败。"));
         m_usable = false;

@@ -6,6 +6,7 @@
 #include "db/Login.h"
 #include "net/AddressResolution.h"
 #include "net/Http.h"
+#include "net/WaitBudget.h"
 #include "platform/Platform.h"
 #include "ui/Controls.h"
 #include "ui/Fonts.h"
@@ -36,6 +37,7 @@ TLoginForm::TLoginForm(QWidget* owner, int mode, Session& session, DbSession& db
     , m_settings(settings)
     , m_platform(platform)
     , m_mode(mode)
+    , m_resolve(std::move(resolve))
     , m_login(std::make_unique<login>(session, db, settings))
 {
     BuildControls();
@@ -43,15 +45,24 @@ TLoginForm::TLoginForm(QWidget* owner, int mode, Session& session, DbSession& db
     const WaitCursor waiting; // the resolution and the banner wait on the network
     if (m_mode == StartupMode) {
         // The dialog shows nothing of the resolution; a failure surfaces as the
-        // connection failure of the first login attempt.
-        if (resolve)
-            resolve(m_session, m_settings);
-        else
-            ResolveServerAddress(m_session, m_settings);
+        // connection failure of the first login attempt, which resolves again. The lookup
+        // and the banner share one bound, so that a hung server delays the dialog only so long.
+        const WaitBudget startup(m_settings.startupFetchSeconds);
+        Resolve(startup.Bounded(m_settings));
+        if (!startup.UsedUp())
+            LoadBanner(startup.Bounded(m_settings));
     } else {
         setWindowTitle(QStringLiteral("Zumalo已锁定"));
+        LoadBanner(m_settings);
     }
-    LoadBanner();
+}
+
+void TLoginForm::Resolve(const Settings& settings)
+{
+    if (m_resolve)
+        m_resolve(m_session, settings);
+    else
+        ResolveServerAddress(m_session, settings);
 }
 
 TLoginForm::~TLoginForm() = default;
@@ -105,10 +116,13 @@ void TLoginForm::BuildControls()
     m_ui.Edit1->setFocus();
 }
 
-void TLoginForm::LoadBanner()
+void TLoginForm::LoadBanner(const Settings& settings)
 {
+    // No address, nothing to ask (the resolution has said why).
+    if (!IsServerAddress(m_session.ServerAddress))
+        return;
     const HttpResult reply =
-        FetchServerFile(m_settings, m_session.ServerAddress, m_settings.lowBannerPath);
+        FetchServerFile(settings, m_session.ServerAddress, settings.lowBannerPath);
     if (!reply.ok)
         return;
     const QImage banner = QImage::fromData(reinterpret_cast<const uchar*>(reply.body.data()),
@@ -131,8 +145,10 @@ void TLoginForm::SpeedButton1Click()
     }
 
     if (m_mode == StartupMode) {
-        // Every attempt connects again.
-        m_db.Connected = m_login->Connect();
+        // Every attempt connects again, and first finds the server again when it was not
+        // found before: it may be back by now.
+        ResolveAgainIfNotFound();
+        m_db.Connected = IsServerAddress(m_session.ServerAddress) && m_login->Connect();
         if (!m_db.Connected) {
             m_platform.prompts.Warn(this, QStringLiteral("连接服务器失败，请稍后重新登录。"));
             return;
@@ -157,8 +173,17 @@ void TLoginForm::SpeedButton1Click()
     accept();
 }
 
+void TLoginForm::ResolveAgainIfNotFound()
+{
+    if (m_mode != StartupMode || IsServerAddress(m_session.ServerAddress))
+        return;
+    const WaitCursor waiting;
+    Resolve(m_settings);
+}
+
 void TLoginForm::Label3Click()
 {
+    ResolveAgainIfNotFound();
     TRegForm form(this, m_session, m_db, m_settings, m_platform);
     form.exec();
     // Without a server the registration ends the program: this dialog gives up, and its
@@ -169,6 +194,7 @@ void TLoginForm::Label3Click()
 
 void TLoginForm::Label4Click()
 {
+    ResolveAgainIfNotFound();
     TChangeForm form(this, m_session, m_db, m_settings, m_platform);
     form.exec();
 }

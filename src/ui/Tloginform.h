@@ -41,12 +41,12 @@ public:
     static constexpr int StartupMode = 0;
     static constexpr int UnlockMode = 1;
 
-    // Finds the server and writes Session::ServerAddress; start-up mode runs it once.
+    // Finds the server and writes Session::ServerAddress.
     using Resolver = std::function<void(Session&, const Settings&)>;
 
-    // Builds the dialog; in start-up mode resolves the server address first. Both modes
-    // then load the banner from the server's file service. A null resolver means the
-    // program's own resolution.
+    // Builds the dialog; in start-up mode resolves the server address first, and again at
+    // each login attempt while it has not been found. Both modes then load the banner from
+    // the server's file service. A null resolver means the program's own resolution.
     TLoginForm(QWidget* owner, int mode, Session& session, DbSession& db, const Settings& settings,
                Platform& platform, Resolver resolve = {});
     ~TLoginForm() override;
@@ -79,8 +79,12 @@ protected:
 
 private:
     void BuildControls();
-    void LoadBanner();
+    void Resolve(const Settings& settings);
+    // In start-up mode, when the server was not found before: it may be back by now.
+    void ResolveAgainIfNotFound();
+    void LoadBanner(const Settings& settings);
 
     int m_mode;
+    Resolver m_resolve;
     std::unique_ptr<login> m_login;
 };

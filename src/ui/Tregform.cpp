@@ -5,6 +5,7 @@
 #include "db/DbSession.h"
 #include "db/Login.h"
 #include "db/Statements.h"
+#include "net/AddressResolution.h"
 #include "platform/Platform.h"
 #include "ui/Controls.h"
 #include "ui/Fonts.h"
@@ -83,7 +84,8 @@ TRegForm::TRegForm(QWidget* owner, Session& session, DbSession& db, const Settin
     BuildLayout(owner);
 
     // The dialog keeps the outcome to itself; the shared Connected flag stays as it was.
-    m_connected = m_login->Connect();
+    // No server found (the resolution logged why): nothing to connect to.
+    m_connected = IsServerAddress(session.ServerAddress) && m_login->Connect();
     if (!m_connected) {
         m_platform.prompts.Warn(this, QStringLiteral("连接服务器失败，请检查网络连接。"));
         m_quitRequested = true;

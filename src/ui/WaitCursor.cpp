@@ -7,13 +7,21 @@
 
 namespace {
 
+// The GUI thread's only: every wait runs on it.
+std::function<void()> companionBegin;
+std::function<void()> companionEnd;
+
 void ShowWaitCursor()
 {
     QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+    if (companionBegin)
+        companionBegin();
 }
 
 void RestoreCursor()
 {
+    if (companionEnd)
+        companionEnd();
     QGuiApplication::restoreOverrideCursor();
 }
 
@@ -32,4 +40,10 @@ WaitCursor::~WaitCursor()
 void InstallWaitCursor(DbSession& db)
 {
     db.SetBusyHook({ShowWaitCursor, RestoreCursor});
+}
+
+void SetWaitCompanion(std::function<void()> begin, std::function<void()> end)
+{
+    companionBegin = std::move(begin);
+    companionEnd = std::move(end);
 }

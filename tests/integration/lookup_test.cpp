@@ -418,9 +418,10 @@ TEST(LookupTemperature, ReadsTheWeatherPage)
 
 } // namespace
 
-// A download has no total bound but gives up when it trickles: a server that sends one byte
-// a second ends the request once the low-speed window has passed, while a page of the same
-// server within its bound arrives whole.
+// A download has no fixed total bound but gives up when it trickles: a server that sends one
+// byte a second ends the request once the low-speed window has passed, and one below the
+// floor pace once its size-grown bound has passed, while a page of the same server within
+// its bound arrives whole.
 TEST(FetchServerFile, DownloadsEndOnlyWhenTheyTrickle)
 {
     httplib::Server server;
@@ -455,12 +456,33 @@ TEST(FetchServerFile, DownloadsEndOnlyWhenTheyTrickle)
     const HttpResult slow =
         FetchServerFile(settings, "127.0.0.1", "/slow.torrent", FetchSize::Download);
     EXPECT_FALSE(slow.ok);
+    EXPECT_TRUE(slow.gaveUp);
     EXPECT_LT(slow.body.size(), 10u);
 
     const HttpResult steady =
         FetchServerFile(settings, "127.0.0.1", "/steady.torrent", FetchSize::Download);
     EXPECT_TRUE(steady.ok) << steady.error;
+    EXPECT_FALSE(steady.gaveUp);
     EXPECT_EQ(steady.body.size(), 6u * 4096);
+
+    // Its 8 KB a second are below a floor pace of 16 KB after a grace of 1 s: the bound that
+    // grows with what has arrived (1 s + 1 s for every 16 KB) ends it after about 2 s.
+    Settings floor = settings;
+    floor.downloadFloorBytesPerSecond = 16384;
+    floor.downloadGraceSeconds = 1;
+    const HttpResult belowFloor =
+        FetchServerFile(floor, "127.0.0.1", "/steady.torrent", FetchSize::Download);
+    EXPECT_FALSE(belowFloor.ok);
+    EXPECT_TRUE(belowFloor.gaveUp);
+    EXPECT_NE(belowFloor.error.find("slower than 16384 bytes a second"), std::string::npos)
+        << belowFloor.error;
+
+    // No connection is the network's failure, not a download given up.
+    const ClosedPort closed;
+    Settings refused = settings;
+    refused.httpPort = static_cast<unsigned>(closed.Port());
+    EXPECT_FALSE(
+        FetchServerFile(refused, "127.0.0.1", "/slow.torrent", FetchSize::Download).gaveUp);
 
     // The same file as a page is bounded in total.
     const HttpResult page = FetchServerFile(settings, "127.0.0.1", "/steady.torrent");

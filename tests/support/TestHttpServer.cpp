@@ -1,5 +1,6 @@
 #include "TestHttpServer.h"
 
+#include <algorithm>
 #include <chrono>
 
 TestHttpServer::TestHttpServer()
@@ -14,7 +15,17 @@ TestHttpServer::TestHttpServer()
             return;
         }
         response.status = it->second.status;
-        response.set_content(it->second.body, "application/octet-stream");
+        if (it->second.pieceBytes == 0) {
+            response.set_content(it->second.body, "application/octet-stream");
+            return;
+        }
+        response.set_content_provider(
+            it->second.body.size(), "application/octet-stream",
+            [reply = it->second](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                std::this_thread::sleep_for(reply.interval);
+                const std::size_t n = std::min(reply.pieceBytes, reply.body.size() - offset);
+                return sink.write(reply.body.data() + offset, n);
+            });
     });
     m_port = m_server.bind_to_any_port("127.0.0.1");
     m_thread = std::thread([this] { m_server.listen_after_bind(); });
@@ -33,6 +44,13 @@ void TestHttpServer::Serve(const std::string& path, std::string body, int status
 {
     std::lock_guard lock(m_mutex);
     m_replies[path] = Reply{std::move(body), status};
+}
+
+void TestHttpServer::ServeSlowly(const std::string& path, std::string body, std::size_t pieceBytes,
+                                 std::chrono::milliseconds interval)
+{
+    std::lock_guard lock(m_mutex);
+    m_replies[path] = Reply{std::move(body), 200, pieceBytes, interval};
 }
 
 void TestHttpServer::Remove(const std::string& path)

@@ -2,6 +2,7 @@
 
 #include <httplib.h>
 
+#include <chrono>
 #include <map>
 #include <mutex>
 #include <string>
@@ -19,6 +20,9 @@ public:
 
     int port() const { return m_port; }
     void Serve(const std::string& path, std::string body, int status = 200);
+    // Answers path with body (its length announced) a piece of pieceBytes every interval.
+    void ServeSlowly(const std::string& path, std::string body, std::size_t pieceBytes,
+                     std::chrono::milliseconds interval);
     void Remove(const std::string& path);
     // How many requests each path received.
     int Hits(const std::string& path) const;
@@ -28,6 +32,8 @@ private:
     {
         std::string body;
         int status;
+        std::size_t pieceBytes = 0; // 0: all at once
+        std::chrono::milliseconds interval{0};
     };
     httplib::Server m_server;
     std::thread m_thread;

@@ -90,7 +90,7 @@ TEST_F(OnlineUsers, RightButtonSelectsTheNameUnderThePointerAndTheMenuShowsItsPr
               "电话：13800138000\n邮箱：xiaoyu@zumalo.example\n积分：64");
 }
 
-TEST_F(OnlineUsers, DoubleClickShowsTheProfileOnlyOfASelectedName)
+TEST_F(OnlineUsers, LeftDoubleClickShowsTheProfileOnlyOfASelectedName)
 {
     TMainForm& form = StartAsDemo();
     emit form.Presence()->onlineList({"demo", "bob"});
@@ -100,10 +100,22 @@ TEST_F(OnlineUsers, DoubleClickShowsTheProfileOnlyOfASelectedName)
     PressOnList(lb, QEvent::MouseButtonDblClick, Qt::LeftButton, {30, 300});
     EXPECT_TRUE(m_fake.prompts.entries.empty());
 
+    // Over a selected name only the left button opens its profile.
     lb->setCurrentRow(1);
-    PressOnList(lb, QEvent::MouseButtonDblClick, Qt::LeftButton, {30, 37});
-    ASSERT_EQ(m_fake.prompts.entries.size(), 1u);
-    EXPECT_TRUE(m_fake.prompts.Last().text.startsWith("昵称：bob\n性别：男\n年龄：28\n"));
+    const struct
+    {
+        Qt::MouseButton button;
+        bool opens;
+    } cases[] = {{Qt::RightButton, false}, {Qt::MiddleButton, false}, {Qt::LeftButton, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.button);
+        m_fake.prompts.entries.clear();
+        PressOnList(lb, QEvent::MouseButtonDblClick, c.button, {30, 37});
+        ASSERT_EQ(m_fake.prompts.entries.size(), c.opens ? 1u : 0u);
+        if (c.opens) {
+            EXPECT_TRUE(m_fake.prompts.Last().text.startsWith("昵称：bob\n性别：男\n年龄：28\n"));
+        }
+    }
 }
 
 TEST_F(OnlineUsers, ProfileThatCannotBeReadSaysSoInAPlainMessage)

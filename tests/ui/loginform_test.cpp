@@ -225,14 +225,19 @@ TEST_F(LoginFormTest, SuccessfulLoginFillsTheSessionAndAccepts)
 
 TEST_F(LoginFormTest, EveryAttemptConnectsAgainAndTheSessionKeepsTheLastTextsTried)
 {
-    auto form = Startup();
+    std::string found = "127.0.0.1";
+    auto form = std::make_unique<TLoginForm>(
+        nullptr, TLoginForm::StartupMode, m_session, m_dbSession, m_settings, m_platformBundle,
+        [&found](Session& session, const Settings&) { session.ServerAddress = found; });
     Type(*form, "alice", "wrong");
     form->SpeedButton1Click();
     EXPECT_EQ(m_session.UserName, "alice");
     EXPECT_EQ(m_session.Password, "wrong");
 
-    // The server went away between the attempts: the second one notices it by connecting.
+    // The server went away between the attempts, and cannot be found again either: the
+    // second attempt is no longer connected.
     m_session.ServerAddress = "domain is wrong.";
+    found = "domain is wrong.";
     Type(*form, "alice", "Secret1");
     form->SpeedButton1Click();
     EXPECT_EQ(m_platform.prompts.Texts(),

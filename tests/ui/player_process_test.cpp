@@ -60,13 +60,30 @@ TEST(PlayerProcess, EndsWithItsWindowAndReportsWhenItCannotRun)
         EXPECT_TRUE(WaitUntil([pid] { return !ProcessRuns(pid); }, 10000));
     }
     {
-        // A player that dies is reported, not waited for.
-        RufflePlayer player(&window, PlayerOptions());
-        Reports reports(player);
-        ASSERT_TRUE(ProcessRuns(player.ProcessId()));
-        ::kill(static_cast<pid_t>(player.ProcessId()), SIGKILL);
-        ASSERT_TRUE(WaitUntil([&] { return reports.Any(); }));
-        EXPECT_EQ(reports.failures, QStringList{"the player stopped"});
+        // A player that dies is reported with how it ended, not waited for, and its area says
+        // so in the window's language. A window opened again gets a player that runs.
+        const struct
+        {
+            int signal;
+            const char* reason;
+        } ends[] = {{SIGKILL, "the player stopped: killed by signal 9"},
+                    {SIGTERM, "the player stopped: killed by signal 15"}};
+        for (const auto& end : ends) {
+            SCOPED_TRACE(end.signal);
+            RufflePlayer player(&window, PlayerOptions());
+            Reports reports(player);
+            ASSERT_TRUE(ProcessRuns(player.ProcessId()));
+            EXPECT_EQ(player.Message(), "");
+            ::kill(static_cast<pid_t>(player.ProcessId()), end.signal);
+            ASSERT_TRUE(WaitUntil([&] { return reports.Any(); }));
+            ASSERT_EQ(reports.failures.size(), 1);
+            EXPECT_TRUE(reports.failures.first().startsWith(end.reason))
+                << reports.failures.first().toStdString();
+            EXPECT_EQ(player.Message(), "视频播放器已停止运行，请关闭窗口后重新打开。");
+        }
+        RufflePlayer reopened(&window, PlayerOptions());
+        EXPECT_TRUE(ProcessRuns(reopened.ProcessId()));
+        EXPECT_EQ(reopened.Message(), "");
     }
     {
         // Without its page the player reports the load as failed, and every later one.
@@ -155,6 +172,8 @@ TEST(PlayerProcess, MovieDownloadsEndOnlyWhenTheyTrickle)
     EXPECT_TRUE(reports.failures.first().contains("slower than 1000 bytes a second"))
         << reports.failures.first().toStdString();
     EXPECT_FALSE(player.IsLoaded());
+    // The user reads why in the window's language, not the reason for the log.
+    EXPECT_EQ(player.Message(), "视频加载失败，请关闭窗口后重新打开。");
 
     server.stop();
     thread.join();
