@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <thread>
 
@@ -116,10 +117,34 @@ void PrivateMariaDb::Kill()
     m_pid = -1;
 }
 
+namespace {
+
+bool AllThreadsStopped(pid_t pid)
+{
+    const std::filesystem::path tasks = "/proc/" + std::to_string(pid) + "/task";
+    std::error_code error;
+    for (const auto& task : std::filesystem::directory_iterator(tasks, error)) {
+        std::ifstream stat(task.path() / "stat");
+        std::string line;
+        std::getline(stat, line);
+        // "pid (comm) S ...": the state follows the command's closing parenthesis.
+        const auto close = line.rfind(')');
+        if (close == std::string::npos || close + 2 >= line.size() || line[close + 2] != 'T')
+            return false;
+    }
+    return !error;
+}
+
+} // namespace
+
 void PrivateMariaDb::Pause()
 {
     CloseAdmin();
     ::kill(m_pid, SIGSTOP);
+    // The stop reaches each of the server's threads on its own; until every one has stopped,
+    // a thread that is running may still answer a statement.
+    for (int i = 0; i < 200 && !AllThreadsStopped(m_pid); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
 
 void PrivateMariaDb::Resume()
