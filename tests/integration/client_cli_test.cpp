@@ -28,8 +28,20 @@ TEST(ClientCommandLine, AnswersWithoutADisplayAndIgnoresTheRest)
         {"version", {"--version"}, "offscreen", "", 0, "zumalo 0.", ""},
         {"version after another argument", {"-x", "--version"}, "", "", 0, "zumalo 0.", ""},
         {"no display", {}, "", "", 1, "", "zumalo: no display"},
-        {"other arguments are ignored", {"--frobnicate", "-h"}, "", "", 1, "", "zumalo: no display"},
-        {"a display that is not there", {}, "", ":99999", 1, "", "cannot open the display \":99999\""},
+        {"other arguments are ignored",
+         {"--frobnicate", "-h"},
+         "",
+         "",
+         1,
+         "",
+         "zumalo: no display"},
+        {"a display that is not there",
+         {},
+         "",
+         ":99999",
+         1,
+         "",
+         "cannot open the display \":99999\""},
     };
     for (const auto& c : cases) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
