@@ -64,8 +64,8 @@ int main()
 {
     MYSQL* admin = mysql_init(nullptr);
     mysql_options(admin, MYSQL_SET_CHARSET_NAME, "utf8mb4");
-    if (!mysql_real_connect(admin, "127.0.0.1", "zumalo_test", "zumalo_test", nullptr, 3306,
-                            nullptr, CLIENT_MULTI_STATEMENTS)) {
+    if (!mysql_real_connect(admin, "127.0.0.1", "zumalo_test", "zumalo_test", nullptr,
+                            Settings::Defaults().dbPort, nullptr, CLIENT_MULTI_STATEMENTS)) {
         std::fprintf(stderr,
                      "bench: the local MariaDB is not reachable (scripts/dev-stack start): %s\n",
                      mysql_error(admin));

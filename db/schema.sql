@@ -31,6 +31,9 @@ CREATE TABLE IF NOT EXISTS zumalo_sys (
   sys_link4    VARCHAR(255) NULL, sys_link5    VARCHAR(255) NULL,
   sys_reglink  VARCHAR(255) NULL
 ) ENGINE=InnoDB DEFAULT CHARSET=gb2312 COLLATE=gb2312_nopad_bin;
+-- The one service row, with the service on and no notice yet; loading the schema again keeps
+-- the row an operator has changed.
+INSERT IGNORE INTO zumalo_sys(sys_id, sys_message, sys_enable) VALUES (1, '', '1');
 
 -- Activation finds an entry again by the very text its row shows. allowScore holds the integer text as the uploader typed it ("10",
 -- "$0A"); the client converts it when a video is opened.

@@ -8,9 +8,9 @@ INSERT INTO zumalo_userinfo(username, userpwd, usersex, userage, userarea, userq
  ('bob',    'bobpass',  '1', '28', '深圳南山', '778899', '0755-2666888', 'bob@zumalo.example', 12),
  ('阿杰',   'ajie2024', '1', '19', '成都武侯', '99887766', '18628001234', 'ajie@zumalo.example', 2);
 
-INSERT INTO zumalo_sys(sys_message, sys_enable, sys_caption1, sys_caption2, sys_caption3, sys_caption4, sys_caption5,
+REPLACE INTO zumalo_sys(sys_id, sys_message, sys_enable, sys_caption1, sys_caption2, sys_caption3, sys_caption4, sys_caption5,
                       sys_link1, sys_link2, sys_link3, sys_link4, sys_link5, sys_reglink) VALUES
- ('新版本Zumalo2.rar已发布，修复聊天室断线问题，欢迎下载！', '1',
+ (1, '新版本Zumalo2.rar已发布，修复聊天室断线问题，欢迎下载！', '1',
   '欢迎来到Zumalo社区', '上传视频可获得2积分', '周末电影之夜：本周六晚八点', '请文明发言，共建和谐社区', '快贴板块开放投稿',
   'http://127.0.0.1:8081/link.php', 'http://127.0.0.1:8081/help.html', 'http://127.0.0.1:8081/movie.html',
   'http://127.0.0.1:8081/rules.html', 'http://127.0.0.1:8081/news.html',

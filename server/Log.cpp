@@ -17,6 +17,12 @@ bool UnderJournal()
     return journal;
 }
 
+std::mutex& LogMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
 } // namespace
 
 std::string LogStamp()
@@ -34,12 +40,19 @@ std::string LogStamp()
 
 void WriteLogLine(LogLevel level, std::string_view line)
 {
-    static std::mutex mutex;
     const bool warning = level == LogLevel::Warning;
     const char* priority = !UnderJournal() ? "" : warning ? "<4>" : "<6>";
     const std::string stamp = LogStamp();
-    const std::lock_guard lock(mutex);
+    const std::lock_guard lock(LogMutex());
     std::cout << priority << stamp << "zumalo-server: " << (warning ? "warning: " : "") << line
+              << std::endl;
+}
+
+void WriteFatalLine(std::string_view line)
+{
+    const std::string stamp = LogStamp();
+    const std::lock_guard lock(LogMutex());
+    std::cerr << (UnderJournal() ? "<3>" : "") << stamp << "zumalo-server: " << line
               << std::endl;
 }
 

@@ -21,5 +21,9 @@ std::string LogStamp();
 // Writes a line whole, also when several threads log at once.
 void WriteLogLine(LogLevel level, std::string_view line);
 
+// A reason the service cannot start, on standard error; under systemd with the priority
+// "err", so that `journalctl -p err` and `systemctl status` show why it stopped.
+void WriteFatalLine(std::string_view line);
+
 // "a.b.c.d:port" of an address and port in host order.
 std::string EndpointText(unsigned ip, unsigned port);

@@ -4,6 +4,7 @@
 
 #include "AdminSocket.h"
 #include "HttpService.h"
+#include "Log.h"
 #include "PresenceService.h"
 #include "UdpServer.h"
 #include "WebPages.h"
@@ -31,15 +32,24 @@ std::string DefaultContentDir()
 {
     const auto installed =
         std::filesystem::path(ProgramDir() + "../" ZUMALO_INSTALLED_CONTENT_DIR).lexically_normal();
-    return std::filesystem::is_directory(installed) ? installed.string() : ZUMALO_CONTENT_DIR;
+    const std::string fallback = ZUMALO_CONTENT_DIR;
+    return std::filesystem::is_directory(installed) || fallback.empty() ? installed.string()
+                                                                        : fallback;
 }
+
+// The default ports are the build's (the packages: 5432, 8081, 8082).
+#define ZUMALO_TEXT(x) #x
+#define ZUMALO_NUMBER_TEXT(x) ZUMALO_TEXT(x)
+#define UDP_DEFAULT ZUMALO_NUMBER_TEXT(ZUMALO_PRESENCE_PORT)
+#define HTTP_DEFAULT ZUMALO_NUMBER_TEXT(ZUMALO_HTTP_PORT)
+#define WEB_DEFAULT ZUMALO_NUMBER_TEXT(ZUMALO_WEB_PORT)
 
 struct Options
 {
     std::string bind = "127.0.0.1";
-    int udpPort = 5432;
-    int httpPort = 8081;
-    int webPort = 8082;
+    int udpPort = ZUMALO_PRESENCE_PORT;
+    int httpPort = ZUMALO_HTTP_PORT;
+    int webPort = ZUMALO_WEB_PORT;
     std::string content = DefaultContentDir();
     double keepAliveSeconds = 30;
     double listRefreshSeconds = 10;
@@ -53,15 +63,15 @@ struct Options
 };
 
 constexpr const char* Usage =
-    "usage: zumalo-server [OPTION...]\n"
+    "Usage: zumalo-server [OPTION...]\n"
     "       zumalo-server broadcast TEXT [--udp-port N] [--admin-socket PATH]\n"
     "\n"
     "  -h, --help                   this text\n"
     "  -V, --version                the version\n"
     "  --bind ADDR                  IPv4 address of all services (127.0.0.1)\n"
-    "  --udp-port N                 presence and chat (5432)\n"
-    "  --http-port N                file service (8081)\n"
-    "  --web-port N                 address-lookup and weather pages (8082)\n"
+    "  --udp-port N                 presence and chat (" UDP_DEFAULT ")\n"
+    "  --http-port N                file service (" HTTP_DEFAULT ")\n"
+    "  --web-port N                 address-lookup and weather pages (" WEB_DEFAULT ")\n"
     "  --content DIR                folder the file service serves\n"
     "  --keepalive-timeout SECONDS  a client not heard for this long goes offline (30)\n"
     "  --list-refresh SECONDS       the online list goes to everyone at least this often,\n"
@@ -322,21 +332,21 @@ int Serve(const Options& options)
 
     const std::filesystem::path content = std::filesystem::absolute(options.content);
     if (!std::filesystem::is_directory(content)) {
-        std::cerr << "zumalo-server: no content folder " << content << "\n";
+        WriteFatalLine("no content folder " + content.string());
         return 1;
     }
 
     UdpServer udp;
     std::string error;
     if (!udp.Bind(options.bind, static_cast<std::uint16_t>(options.udpPort), error)) {
-        std::cerr << "zumalo-server: " << error << "\n";
+        WriteFatalLine(error);
         return 1;
     }
     const std::string adminPath =
         options.adminSocket.empty() ? DefaultAdminSocketPath(udp.Port()) : options.adminSocket;
     const int admin = OpenAdminSocket(adminPath, error);
     if (admin < 0) {
-        std::cerr << "zumalo-server: " << error << "\n";
+        WriteFatalLine(error);
         return 1;
     }
     udp.SetAdminSocket(admin);
@@ -349,7 +359,7 @@ int Serve(const Options& options)
             error)
         || !pages.Start(options.bind, static_cast<std::uint16_t>(options.webPort), options.http,
                         ServePage, error)) {
-        std::cerr << "zumalo-server: " << error << "\n";
+        WriteFatalLine(error);
         ::unlink(adminPath.c_str());
         return 1;
     }

@@ -10,5 +10,8 @@ Settings Settings::Defaults()
     s.lookupHost = ZUMALO_LOOKUP_HOST;
     s.weatherHost = ZUMALO_WEATHER_HOST;
     s.ShareContactAddress = ZUMALO_SHARE_CONTACT;
+    s.dbPort = ZUMALO_DB_PORT;
+    s.presencePort = ZUMALO_PRESENCE_PORT;
+    s.httpPort = ZUMALO_HTTP_PORT;
     return s;
 }

@@ -3,7 +3,8 @@
 #include <string>
 
 // The program's settings. The program reads no configuration file: these are constants,
-// with the host names and the contact address chosen at build time (BuildConfig.h).
+// with the host names, the contact address and the ports chosen at build time
+// (BuildConfig.h; the initial values below are the standard ports the packages use).
 // Tests make their own value and change what they need.
 struct Settings
 {

@@ -1,7 +1,9 @@
 // zumalo-server's command line: what an operator or a unit file types, and what it answers.
 
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QStringList>
+#include <QUdpSocket>
 
 #include <gtest/gtest.h>
 
@@ -47,6 +49,48 @@ TEST(ServerCommandLine, AnswersHelpVersionAndMistakes)
         EXPECT_EQ(server.exitCode(), c.exitCode) << c.what << "\n" << output.toStdString();
         EXPECT_TRUE(output.contains(QString::fromUtf8(c.says))) << c.what << "\n"
                                                                 << output.toStdString();
+    }
+}
+
+// A service that cannot start says why on standard error; under systemd (JOURNAL_STREAM set)
+// with the journal's priority "err", like the priorities of its other lines.
+TEST(ServerCommandLine, FatalStartErrorsCarryTheJournalPriority)
+{
+    QUdpSocket taken;
+    ASSERT_TRUE(taken.bind(QHostAddress::LocalHost, 0, QAbstractSocket::DontShareAddress));
+    const QString takenPort = QString::number(taken.localPort());
+    const std::string takenAddress = "127.0.0.1:" + takenPort.toStdString();
+    const QStringList anyPorts = {"--bind", "127.0.0.1", "--http-port", "0", "--web-port", "0"};
+    const struct
+    {
+        const char* what;
+        QStringList args;
+        const char* says;
+    } cases[] = {
+        {"no content folder",
+         {"--content", "/nonexistent/content", "--udp-port", "0"},
+         "no content folder /nonexistent/content"},
+        {"UDP port taken", {"--udp-port", takenPort}, takenAddress.c_str()},
+    };
+    for (const auto& c : cases) {
+        for (const bool journal : {false, true}) {
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.remove("JOURNAL_STREAM");
+            if (journal)
+                environment.insert("JOURNAL_STREAM", "8:1234");
+            QProcess server;
+            server.setProcessEnvironment(environment);
+            server.start(QStringLiteral(ZUMALO_TEST_BIN_DIR "/zumalo-server"), anyPorts + c.args);
+            ASSERT_TRUE(server.waitForFinished(5000)) << c.what;
+            const std::string error = server.readAllStandardError().toStdString();
+            EXPECT_EQ(server.exitCode(), 1) << c.what;
+            // Under the journal a priority and no time stamp; elsewhere the stamp first.
+            if (journal)
+                EXPECT_EQ(error.rfind("<3>zumalo-server: ", 0), 0u) << c.what << ": " << error;
+            else
+                EXPECT_EQ(error.find("zumalo-server: "), 24u) << c.what << ": " << error;
+            EXPECT_NE(error.find(c.says), std::string::npos) << c.what << ": " << error;
+        }
     }
 }
 

@@ -38,8 +38,8 @@ ScratchDatabase::ScratchDatabase(const std::string& name, bool withSampleData)
     mysql_options(m_admin, MYSQL_SET_CHARSET_NAME, "utf8mb4");
     unsigned timeout = 5;
     mysql_options(m_admin, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
-    if (!mysql_real_connect(m_admin, "127.0.0.1", "zumalo_test", "zumalo_test", nullptr, 3306,
-                            nullptr, CLIENT_MULTI_STATEMENTS)) {
+    if (!mysql_real_connect(m_admin, "127.0.0.1", "zumalo_test", "zumalo_test", nullptr,
+                            Settings::Defaults().dbPort, nullptr, CLIENT_MULTI_STATEMENTS)) {
         const std::string why = mysql_error(m_admin);
         mysql_close(m_admin);
         m_admin = nullptr;

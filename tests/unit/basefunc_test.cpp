@@ -184,7 +184,7 @@ TEST(ProgramDir, WorksFromADirectoryWithAVeryLongPath)
     while (std::fgets(line, sizeof line, out))
         last = line;
     pclose(out);
-    std::system(("rm -rf '" + std::string(base) + "'").c_str());
+    EXPECT_EQ(std::system(("rm -rf '" + std::string(base) + "'").c_str()), 0);
     EXPECT_EQ(last, dir + "/\n");
 }
 
