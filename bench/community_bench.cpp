@@ -135,7 +135,8 @@ public:
         if (m_values.empty())
             return 0;
         std::sort(m_values.begin(), m_values.end());
-        const auto i = static_cast<std::size_t>(p / 100.0 * static_cast<double>(m_values.size() - 1));
+        const auto i =
+            static_cast<std::size_t>(p / 100.0 * static_cast<double>(m_values.size() - 1));
         return m_values[i];
     }
     std::size_t Count()
@@ -280,7 +281,8 @@ bool LogIn(Shared& shared, Member& member)
     account.SetUser(member.name, member.password);
     if (!Timed(shared, member, &shared.login, "login", [&] { return account.DoLogin().ok; }))
         return false;
-    for (const std::string* path : {&shared.settings.lowBannerPath, &shared.settings.highBannerPath})
+    for (const std::string* path :
+         {&shared.settings.lowBannerPath, &shared.settings.highBannerPath})
         Timed(shared, member, nullptr, "banner", [&] {
             return FetchServerFile(shared.settings, member.session.ServerAddress, *path).ok;
         });
@@ -363,16 +365,16 @@ void Publish(Shared& shared, Member& member)
     }
     case 1: {
         const std::string title = "v" + key;
-        const bool ok = Timed(shared, member, &shared.publish, "upload",
-                              [&] { return Upload(member, title); });
+        const bool ok =
+            Timed(shared, member, &shared.publish, "upload", [&] { return Upload(member, title); });
         shared.journal.Write("video", member.name, title, ok);
         break;
     }
     default: {
         const std::string title = "q" + key;
         const bool ok = Timed(shared, member, &shared.publish, "quick post", [&] {
-            return Run(db, Statements(db).QuickPost(member.name, title, "http://127.0.0.1/",
-                                                    NowStamp()));
+            return Run(
+                db, Statements(db).QuickPost(member.name, title, "http://127.0.0.1/", NowStamp()));
         });
         shared.journal.Write("quick", member.name, title, ok);
     }
@@ -404,7 +406,8 @@ public:
                 m_queue.pop();
                 return member;
             }
-            const double until = m_queue.empty() ? deadline : std::min(deadline, m_queue.top()->next);
+            const double until =
+                m_queue.empty() ? deadline : std::min(deadline, m_queue.top()->next);
             m_ready.wait_for(lock, std::chrono::duration<double, std::milli>(until - now));
         }
     }
@@ -436,7 +439,8 @@ void PresenceLoop(Shared& shared, std::vector<std::unique_ptr<Member>>& members,
     for (std::size_t i = 0; i < members.size(); ++i)
         keepAt[i] = start + keepMs * static_cast<double>(i) / static_cast<double>(members.size());
     std::size_t nextKeep = 0;
-    const double chatGap = shared.options.chatPerSecond > 0 ? 1000.0 / shared.options.chatPerSecond : 0;
+    const double chatGap =
+        shared.options.chatPerSecond > 0 ? 1000.0 / shared.options.chatPerSecond : 0;
     double nextChat = start + chatGap;
     std::size_t chatFrom = 0;
     long sequence = 0;
@@ -529,7 +533,8 @@ int RunCommunity(const Options& options)
 
     // Names unique to this run: a run may follow another on the same database.
     char prefix[16];
-    std::snprintf(prefix, sizeof prefix, "m%05x", static_cast<unsigned>(::getpid() ^ ::time(nullptr)) & 0xfffff);
+    std::snprintf(prefix, sizeof prefix, "m%05x",
+                  static_cast<unsigned>(::getpid() ^ ::time(nullptr)) & 0xfffff);
     shared.prefix = prefix;
     std::vector<std::unique_ptr<Member>> members;
     for (int i = 0; i < options.members; ++i) {
@@ -593,8 +598,9 @@ int RunCommunity(const Options& options)
     std::thread halfway;
     if (!options.atHalf.empty())
         halfway = std::thread([&] {
-            std::this_thread::sleep_until(SteadyClock::now()
-                                          + std::chrono::milliseconds(static_cast<long>(options.seconds * 500)));
+            std::this_thread::sleep_until(
+                SteadyClock::now()
+                + std::chrono::milliseconds(static_cast<long>(options.seconds * 500)));
             std::fprintf(stderr, "community_bench: halfway: %s\n", options.atHalf.c_str());
             if (std::system(options.atHalf.c_str()) != 0)
                 std::fprintf(stderr, "community_bench: the halfway command failed\n");
@@ -609,13 +615,17 @@ int RunCommunity(const Options& options)
                     if (options.publishersEvery > 0 && m->index % options.publishersEvery == 0)
                         Publish(shared, *m);
                 }
-                m->next += std::uniform_real_distribution<double>(0.5 * period, 1.5 * period)(random);
+                m->next +=
+                    std::uniform_real_distribution<double>(0.5 * period, 1.5 * period)(random);
                 schedule.Push(m);
             }
         });
     for (auto& t : pool)
         t.join();
     const double elapsed = (NowMs() - start) / 1000;
+    // A member whose last call failed did not recover within the window.
+    const long stuck =
+        std::count_if(members.begin(), members.end(), [](auto& m) { return m->troubleSince >= 0; });
     const double dbCpu = CpuSeconds(options.dbPids) - dbCpu0;
     const double serverCpu = CpuSeconds(options.serverPids) - serverCpu0;
     shared.measuring = false;
@@ -643,11 +653,11 @@ int RunCommunity(const Options& options)
                  shared.chatSent.load(), shared.chatReceived.load(), lost);
     std::printf("community: %d members, page switch p50 %.1f ms p99 %.1f ms, post p50 %.1f ms p99 "
                 "%.1f ms, chat relay p50 %.1f ms p99 %.1f ms, MariaDB CPU %.0f%%, zumalo-server "
-                "CPU %.1f%%, longest stall %.0f ms, errors %ld\n",
+                "CPU %.1f%%, longest stall %.0f ms, errors %ld, members failing at the end %ld\n",
                 options.members, shared.pageSwitch.Percentile(50), shared.pageSwitch.Percentile(99),
                 shared.publish.Percentile(50), shared.publish.Percentile(99),
                 shared.chat.Percentile(50), shared.chat.Percentile(99), percent(dbCpu),
-                percent(serverCpu), shared.longestStallMs, shared.errors.load());
+                percent(serverCpu), shared.longestStallMs, shared.errors.load(), stuck);
     std::fflush(stdout);
     return shared.errors == 0 ? 0 : 3;
 }
@@ -696,7 +706,8 @@ int Verify(const Options& options)
         DbSession db(settings);
         if (!db.Open(options.dbHost, settings.dbUser, settings.dbPassword))
             Die("cannot connect to the node on port " + std::to_string(port));
-        long okCount = 0, failedCount = 0, lostOk = 0, doubled = 0, storedFailed = 0, wrongScore = 0;
+        long okCount = 0, failedCount = 0, lostOk = 0, doubled = 0, storedFailed = 0,
+             wrongScore = 0;
         std::map<std::string, long> uploads;
         for (const Entry& e : entries) {
             std::string where;
@@ -735,8 +746,8 @@ int Verify(const Options& options)
         }
         // An upload's points: 2 for each stored video of the member.
         for (const auto& [member, count] : uploads) {
-            const long score =
-                CountOf(db, "select userscore from zumalo_userinfo where username = " + Quote(db, member));
+            const long score = CountOf(
+                db, "select userscore from zumalo_userinfo where username = " + Quote(db, member));
             if (score != 2 * count) {
                 ++wrongScore;
                 std::fprintf(stderr, "verify: port %u: %s has %ld points for %ld videos\n", port,
