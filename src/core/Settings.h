@@ -19,10 +19,12 @@ struct Settings
     std::string dbName = "test";
     std::string dbCharset = "gb2312";
     unsigned long dbClientFlags = 65536; // CLIENT_MULTI_STATEMENTS
-    // A dead server must cost seconds, not minutes.
-    unsigned dbConnectTimeoutSeconds = 5;
-    unsigned dbReadTimeoutSeconds = 20;
-    unsigned dbWriteTimeoutSeconds = 20;
+    // A dead or hung server must cost seconds, not minutes: a statement waits at most one
+    // connect and one read timeout (a connection lost before it is made again first), 9 s,
+    // within the 10 s that a page may take.
+    unsigned dbConnectTimeoutSeconds = 3;
+    unsigned dbReadTimeoutSeconds = 6;
+    unsigned dbWriteTimeoutSeconds = 6;
 
     // HTTP file service on the server: "http://" + ServerAddress + ":8081" + path.
     unsigned httpPort = 8081;

@@ -2,8 +2,16 @@
 
 #include "core/Settings.h"
 
+#include <errmsg.h>
+#include <mysqld_error.h>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 Q_LOGGING_CATEGORY(lcDb, "zumalo.db", QtWarningMsg)
 
@@ -28,6 +36,58 @@ public:
 private:
     const BusyHook& m_hook;
 };
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The errors after which the connection is gone or can no longer be trusted: the server
+// may or may not have run the statement. Everything else is the server refusing it.
+bool IsConnectionLoss(unsigned error)
+{
+    switch (error) {
+    case CR_CONNECTION_ERROR:
+    case CR_CONN_HOST_ERROR:
+    case CR_SERVER_GONE_ERROR:
+    case CR_SERVER_LOST:
+    case CR_SERVER_LOST_EXTENDED:
+    case ER_SERVER_SHUTDOWN:
+    case ER_CONNECTION_KILLED:
+    case ER_NET_READ_ERROR:
+    case ER_NET_READ_INTERRUPTED:
+    case ER_NET_ERROR_ON_WRITE:
+    case ER_NET_WRITE_INTERRUPTED: return true;
+    default: return false;
+    }
+}
+
+// A select may be sent again without changing anything; every other statement writes.
+bool IsRead(std::string_view statement)
+{
+    const std::size_t start = statement.find_first_not_of(" \t\r\n");
+    if (start == std::string_view::npos || statement.size() - start < 6)
+        return false;
+    std::string word(statement.substr(start, 6));
+    std::transform(word.begin(), word.end(), word.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return word == "select";
+}
+
+unsigned LocalPort(MYSQL* handle)
+{
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    const auto fd = mysql_get_socket(handle);
+    if (::getsockname(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return 0;
+    if (address.ss_family == AF_INET)
+        return ntohs(reinterpret_cast<const sockaddr_in*>(&address)->sin_port);
+    if (address.ss_family == AF_INET6)
+        return ntohs(reinterpret_cast<const sockaddr_in6*>(&address)->sin6_port);
+    return 0;
+}
+
+} // namespace
 
 DbSession::Options DbSession::Options::From(const Settings& settings)
 {
@@ -66,9 +126,20 @@ DbSession::~DbSession()
 bool DbSession::Open(const std::string& host, const std::string& user, const std::string& password)
 {
     const BusyScope busy(m_busy);
-    // A second Open starts from a fresh handle; the earlier connection is closed rather
-    // than leaked.
     FreeResult();
+    m_host = host;
+    m_user = user;
+    m_password = password;
+    m_reconnectable = Connect();
+    if (m_reconnectable && !EndLostThreads())
+        m_reconnectable = m_open = false;
+    return m_open;
+}
+
+bool DbSession::Connect()
+{
+    // Every connection starts from a fresh handle; the earlier one is closed rather than
+    // leaked.
     if (m_initialized) {
         mysql_close(&m_handle);
         m_initialized = false;
@@ -81,36 +152,157 @@ bool DbSession::Open(const std::string& host, const std::string& user, const std
     mysql_options(&m_handle, MYSQL_OPT_CONNECT_TIMEOUT, &m_options.connectTimeoutSeconds);
     mysql_options(&m_handle, MYSQL_OPT_READ_TIMEOUT, &m_options.readTimeoutSeconds);
     mysql_options(&m_handle, MYSQL_OPT_WRITE_TIMEOUT, &m_options.writeTimeoutSeconds);
-    m_open = mysql_real_connect(&m_handle, host.c_str(), user.c_str(), password.c_str(),
+    m_open = mysql_real_connect(&m_handle, m_host.c_str(), m_user.c_str(), m_password.c_str(),
                                 m_options.database.c_str(), m_options.port, nullptr,
                                 m_options.clientFlags)
         != nullptr;
-    if (!m_open)
-        qCWarning(lcDb) << "cannot connect to" << host.c_str() << "as" << user.c_str() << ":"
+    if (!m_open) {
+        qCWarning(lcDb) << "cannot connect to" << m_host.c_str() << "as" << m_user.c_str() << ":"
                         << mysql_error(&m_handle);
-    return m_open;
+        return false;
+    }
+    m_thread = {mysql_thread_id(&m_handle), LocalPort(&m_handle)};
+    return true;
+}
+
+bool DbSession::Reconnect()
+{
+    if (m_open && m_lostThreads.empty())
+        return true;
+    if (!m_reconnectable)
+        return false;
+    const BusyScope busy(m_busy);
+    FreeResult();
+    return ConnectAgain();
+}
+
+bool DbSession::ConnectAgain()
+{
+    if (!Connect())
+        return false;
+    qCInfo(lcDb) << "connected again to" << m_host.c_str();
+    if (!EndLostThreads()) {
+        DropLostConnection();
+        return false;
+    }
+    return true;
+}
+
+// The connection is closed at once; its server thread is remembered, since a hung server
+// that resumes still runs what was sent on it.
+void DbSession::DropLostConnection()
+{
+    FreeResult();
+    if (m_open && m_thread.id != 0)
+        m_lostThreads.push_back(m_thread);
+    if (m_initialized) {
+        mysql_close(&m_handle);
+        m_initialized = false;
+    }
+    m_open = false;
+    m_thread = {};
+}
+
+// Kills the server threads of lost connections that the server still runs (a user may kill
+// its own), and waits until they are gone, so that what was sent on them is either stored
+// by now or never will be. A thread is ours only with our client port as well as its
+// number: after a restart, or on another server, the number is someone else's.
+bool DbSession::EndLostThreads()
+{
+    const auto deadline = Clock::now() + std::chrono::seconds(m_options.connectTimeoutSeconds);
+    while (!m_lostThreads.empty()) {
+        const ServerThread thread = m_lostThreads.back();
+        const std::string ours =
+            " from information_schema.processlist where id = " + std::to_string(thread.id)
+            + " and host like '%:" + std::to_string(thread.localPort) + "'";
+        bool lost = false;
+        bool killed = false;
+        for (;;) {
+            if (!Run("select id" + ours, lost)) {
+                if (lost)
+                    return false;
+                m_lostThreads.clear(); // the server will not tell: nothing more to do
+                return true;
+            }
+            const bool running = RowCount() > 0;
+            FreeResult();
+            if (!running)
+                break;
+            if (!killed) {
+                qCInfo(lcDb) << "killing the server thread" << thread.id << "of a lost connection";
+                if (!Run("kill connection " + std::to_string(thread.id), lost) && lost)
+                    return false;
+                killed = true;
+            } else if (Clock::now() > deadline) {
+                qCWarning(lcDb) << "the server thread" << thread.id << "of a lost connection does"
+                                << "not end";
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        m_lostThreads.pop_back();
+    }
+    return true;
+}
+
+bool DbSession::Run(std::string_view statement, bool& lost)
+{
+    FreeResult();
+    // The statement ends at its first zero byte.
+    const std::size_t length = std::min(statement.find('\0'), statement.size());
+    bool ok = mysql_real_query(&m_handle, statement.data(), length) == 0;
+    m_result = mysql_store_result(&m_handle);
+    // Rows promised but not received: the connection broke while they came.
+    if (ok && !m_result && mysql_field_count(&m_handle) > 0)
+        ok = false;
+    // A statement of several parts may leave more results; drain them so the
+    // connection stays usable for the next statement.
+    while (ok && mysql_more_results(&m_handle) && mysql_next_result(&m_handle) == 0) {
+        if (MYSQL_RES* extra = mysql_store_result(&m_handle))
+            mysql_free_result(extra);
+    }
+    lost = !ok && IsConnectionLoss(mysql_errno(&m_handle));
+    // The server's reason only: the statement itself may hold a password.
+    if (!ok)
+        qCWarning(lcDb) << "statement failed:" << mysql_errno(&m_handle) << mysql_error(&m_handle);
+    return ok;
 }
 
 bool DbSession::Query(std::string_view statement)
 {
     FreeResult();
-    if (!m_open)
+    m_lastLost = false;
+    if (!m_open && !m_reconnectable)
         return false;
     const BusyScope busy(m_busy);
-    // The statement ends at its first zero byte.
-    const std::size_t length = std::min(statement.find('\0'), statement.size());
-    const bool ok = mysql_real_query(&m_handle, statement.data(), length) == 0;
-    m_result = mysql_store_result(&m_handle);
-    // A statement of several parts may leave more results; drain them so the
-    // connection stays usable for the next statement.
-    while (mysql_more_results(&m_handle) && mysql_next_result(&m_handle) == 0) {
-        if (MYSQL_RES* extra = mysql_store_result(&m_handle))
-            mysql_free_result(extra);
+    // A connection lost earlier is made again before the statement; when that fails,
+    // nothing was sent.
+    bool connectedNow = false;
+    if (!m_open || !m_lostThreads.empty()) {
+        if (!ConnectAgain())
+            return false;
+        connectedNow = true;
     }
-    // The server's reason only: the statement itself may hold a password.
-    if (!ok)
-        qCWarning(lcDb) << "statement failed:" << mysql_errno(&m_handle) << mysql_error(&m_handle);
-    return ok;
+    const auto sent = Clock::now();
+    bool lost = false;
+    if (Run(statement, lost))
+        return true;
+    if (!lost)
+        return false;
+    DropLostConnection();
+    // A hung server used up the read timeout: trying again could double the wait.
+    const bool timedOut = Clock::now() - sent
+        >= std::chrono::seconds(m_options.readTimeoutSeconds) - std::chrono::milliseconds(500);
+    if (connectedNow || timedOut || !IsRead(statement) || !ConnectAgain()) {
+        m_lastLost = true;
+        return false;
+    }
+    if (Run(statement, lost))
+        return true;
+    if (lost)
+        DropLostConnection();
+    m_lastLost = lost;
+    return false;
 }
 
 std::optional<DbRow> DbSession::FetchRow()
@@ -155,6 +347,8 @@ bool DbSession::FreeResult()
 bool DbSession::Close()
 {
     FreeResult();
+    m_reconnectable = false;
+    m_lostThreads.clear();
     if (m_initialized) {
         const BusyScope busy(m_busy); // the farewell goes to the server
         mysql_close(&m_handle);

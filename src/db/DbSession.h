@@ -53,10 +53,25 @@ public:
     DbSession& operator=(const DbSession&) = delete;
 
     // Connects to the database of the options on host (a numeric address: "localhost"
-    // would mean the Unix socket). An earlier connection is closed first.
+    // would mean the Unix socket). An earlier connection is closed first. After a success the
+    // session reconnects by itself with the same host and account (see Query) until Close.
     bool Open(const std::string& host, const std::string& user, const std::string& password);
     // Runs one statement; its result (or none) becomes the current result.
+    //
+    // A lost connection does not end the session. When the connection was lost or timed out,
+    // the next statement connects again first. A read (select) that finds the connection
+    // gone at once (the server restarted) connects again and runs once more. A statement
+    // that timed out (a hung server) is not repeated, so a statement never waits longer than
+    // the read timeout plus one connect timeout. A write is never repeated here: whether
+    // it was stored is for CheckedWrite to find out (LastLost).
     bool Query(std::string_view statement);
+    // Whether the last Query failed because its connection was lost or timed out, rather
+    // than refused by the server: then the server may have run it, or may still run it.
+    bool LastLost() const { return m_lastLost; }
+    // Connects again now (a lost connection, or to end the connection the last statement
+    // was lost on). Once it succeeds, nothing sent on an earlier connection can still be
+    // stored: that connection is killed if the server still runs it, and gone.
+    bool Reconnect();
     std::optional<DbRow> FetchRow();
     std::uint64_t RowCount() const;
     unsigned FieldCount() const;
@@ -84,6 +99,19 @@ public:
 
 private:
     class BusyScope;
+    // The server's thread of a connection, and the client's port that tells it apart from
+    // another client's thread of the same number (after a restart, on another server).
+    struct ServerThread
+    {
+        unsigned long id = 0;
+        unsigned localPort = 0;
+    };
+
+    bool Connect();
+    bool ConnectAgain();
+    bool Run(std::string_view statement, bool& lost);
+    void DropLostConnection();
+    bool EndLostThreads();
 
     Options m_options;
     BusyHook m_busy;
@@ -91,6 +119,12 @@ private:
     bool m_initialized = false;
     bool m_open = false;
     MYSQL_RES* m_result = nullptr;
+    // What Open was given, for the reconnects; empty until an Open succeeds.
+    std::string m_host, m_user, m_password;
+    bool m_reconnectable = false;
+    bool m_lastLost = false;
+    ServerThread m_thread;                   // of the open connection
+    std::vector<ServerThread> m_lostThreads; // of lost ones that may still run a statement
 };
 
 // Escaping for use without a connection, as the server's gb2312 escape does it: quotes,

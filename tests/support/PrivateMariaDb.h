@@ -1,0 +1,47 @@
+#pragma once
+
+#include "core/Settings.h"
+
+#include <mysql.h>
+
+#include <sys/types.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// A MariaDB server of the test's own, on its own port and data folder, with the database
+// "test", the program's account, schema and grants as scripts/dev-stack makes them. The
+// test may kill it, start it again, pause and resume it: faults that the shared stack must
+// not suffer while other tests use it. Everything goes with the object.
+class PrivateMariaDb
+{
+public:
+    PrivateMariaDb();
+    ~PrivateMariaDb();
+    PrivateMariaDb(const PrivateMariaDb&) = delete;
+    PrivateMariaDb& operator=(const PrivateMariaDb&) = delete;
+
+    // The program's settings pointed at this server, with the given bounds.
+    Settings settings(unsigned connectSeconds, unsigned readSeconds) const;
+    unsigned port() const { return m_port; }
+
+    void Start();  // also after Kill: the same data, the same port
+    void Kill();   // SIGKILL, as a crash
+    void Pause();  // SIGSTOP: the server hangs, its sockets stay open
+    void Resume(); // SIGCONT
+
+    // Runs SQL (UTF-8) as the administrator; fails the test when the server refuses it.
+    void exec(const std::string& sqlUtf8);
+    // The first column of the first row, "" when there is none.
+    std::string scalar(const std::string& sqlUtf8);
+
+private:
+    MYSQL* Admin();
+    void CloseAdmin();
+
+    std::string m_dir;
+    unsigned m_port = 0;
+    pid_t m_pid = -1;
+    MYSQL* m_admin = nullptr;
+};
