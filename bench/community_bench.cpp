@@ -519,9 +519,6 @@ int RunCommunity(const Options& options)
     shared.settings.dbPort = options.dbPort;
     shared.settings.httpPort = options.httpPort;
     shared.settings.presencePort = options.presencePort;
-    // A lost node must cost seconds.
-    shared.settings.dbReadTimeoutSeconds = 10;
-    shared.settings.dbWriteTimeoutSeconds = 10;
 
     rlimit files{};
     ::getrlimit(RLIMIT_NOFILE, &files);
