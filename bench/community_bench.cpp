@@ -588,6 +588,7 @@ int RunCommunity(const Options& options)
         m->next = start + std::uniform_real_distribution<double>(0, period)(seed);
         schedule.Push(m.get());
     }
+    const double benchCpu0 = CpuSeconds(::getpid());
     const double dbCpu0 = CpuSeconds(options.dbPids);
     const double serverCpu0 = CpuSeconds(options.serverPids);
     shared.measuring = true;
@@ -625,6 +626,7 @@ int RunCommunity(const Options& options)
         std::count_if(members.begin(), members.end(), [](auto& m) { return m->troubleSince >= 0; });
     const double dbCpu = CpuSeconds(options.dbPids) - dbCpu0;
     const double serverCpu = CpuSeconds(options.serverPids) - serverCpu0;
+    const double benchCpu = CpuSeconds(::getpid()) - benchCpu0;
     shared.measuring = false;
     presenceThread.join();
     if (halfway.joinable())
@@ -642,12 +644,14 @@ int RunCommunity(const Options& options)
     }
 
     const auto percent = [&](double cpu) { return 100.0 * cpu / elapsed; };
-    std::fprintf(stderr,
-                 "community_bench: %zu page switches, %zu opens (p99 %.1f ms), %zu publishes, %zu "
-                 "logins (p99 %.1f ms), chat %ld lines relayed %ld times, %ld lost\n",
-                 shared.pageSwitch.Count(), shared.open.Count(), shared.open.Percentile(99),
-                 shared.publish.Count(), shared.login.Count(), shared.login.Percentile(99),
-                 shared.chatSent.load(), shared.chatReceived.load(), lost);
+    std::fprintf(
+        stderr,
+        "community_bench: %zu page switches, %zu opens (p99 %.1f ms), %zu publishes, %zu "
+        "logins (p99 %.1f ms), chat %ld lines relayed %ld times, %ld lost; this bench's CPU "
+        "%.0f%% of one core\n",
+        shared.pageSwitch.Count(), shared.open.Count(), shared.open.Percentile(99),
+        shared.publish.Count(), shared.login.Count(), shared.login.Percentile(99),
+        shared.chatSent.load(), shared.chatReceived.load(), lost, percent(benchCpu));
     std::printf("community: %d members, page switch p50 %.1f ms p99 %.1f ms, post p50 %.1f ms p99 "
                 "%.1f ms, chat relay p50 %.1f ms p99 %.1f ms, MariaDB CPU %.0f%%, zumalo-server "
                 "CPU %.1f%%, longest stall %.0f ms, errors %ld, members failing at the end %ld\n",
