@@ -3,6 +3,7 @@
 
 #include "core/Basefunc.h"
 #include "core/Settings.h"
+#include "db/CheckedWrite.h"
 #include "db/DbSession.h"
 #include "db/Statements.h"
 #include "ui/Controls.h"
@@ -258,7 +259,7 @@ void TMainForm::SpeedButton9Click()
         ShowWarning("留言内容太长啦");
         return;
     }
-    if (!m_db.Query(Statements(m_db).PostMessage(m_session.UserName, typed, NowStamp(m_clock)))) {
+    if (!StoreOnce(m_db, BoardPostWrite(m_db, m_session.UserName, typed, NowStamp(m_clock)))) {
         ShowWarning("提交留言失败，请重新提交。");
         return;
     }

@@ -97,6 +97,17 @@ public:
     // The outcome of the last connection attempt of the login or change-password dialog.
     bool Connected = false;
 
+    // A write sent on a connection that was lost, whose outcome could not be asked because
+    // the database could not be reached: the next checked write settles it (CheckedWrite.h).
+    struct Unsettled
+    {
+        std::string stored;
+        std::string entry;
+        std::string ifStoredLater;
+        std::string ifNotStoredLater;
+    };
+    std::optional<Unsettled> UnsettledWrite;
+
 private:
     class BusyScope;
     // The server's thread of a connection, and the client's port that tells it apart from

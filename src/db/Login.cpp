@@ -2,6 +2,7 @@
 
 #include "core/Basefunc.h"
 #include "core/Settings.h"
+#include "db/CheckedWrite.h"
 #include "db/DbSession.h"
 #include "db/Statements.h"
 
@@ -29,6 +30,14 @@ void login::SetUser(const std::string& name, const std::string& password)
 
 StepResult login::Register(const AccountEntry& account)
 {
+    // An earlier try of this registration whose outcome could not be learned then may have
+    // been stored after all: then this try is already done.
+    switch (SettleEarlier(m_db, NewAccountEntry(account.name, account.password))) {
+    case EarlierWrite::SameEntryStored: return StepResult::Success();
+    case EarlierWrite::Unreachable:
+        return StepResult::Failure(Utf8ToGbk("注册模块出现错误，请重新注册。"));
+    case EarlierWrite::None: break;
+    }
     const Statements statements(m_db);
     if (!m_db.Query(statements.NameTaken(account.name))) {
         m_db.FreeResult();
@@ -39,8 +48,10 @@ StepResult login::Register(const AccountEntry& account)
     if (taken)
         return StepResult::Failure(Utf8ToGbk("此用户名已存在，请重新输入。"));
     // A registration of the same name between the check and here fails on the unique key.
-    if (!m_db.Query(statements.NewAccount(account.name, account.password, account.sex, account.age,
-                                          account.area, account.qq, account.phone, account.mail)))
+    if (Store(m_db,
+              NewAccountWrite(m_db, account.name, account.password, account.sex, account.age,
+                              account.area, account.qq, account.phone, account.mail))
+        != WriteOutcome::Stored)
         return StepResult::Failure(Utf8ToGbk("注册失败，请重新注册。"));
     return StepResult::Success();
 }

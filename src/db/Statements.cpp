@@ -151,3 +151,46 @@ std::string Statements::QuickPost(std::string_view user, std::string_view title,
         + "(username, text, link, submittime) values('" + q(user) + "', '" + q(title) + "', '"
         + q(link) + "', '" + q(time) + "')";
 }
+
+std::string Statements::SetScoreWhereStill(std::string_view name, std::string_view score,
+                                           std::string_view written) const
+{
+    return "update zumalo_userinfo set userscore = '" + q(score) + "' where username = '" + q(name)
+        + "' and userscore = '" + q(written) + "'";
+}
+
+std::string Statements::PostStored(std::string_view user, std::string_view message,
+                                   std::string_view time) const
+{
+    return "select id from " + Table(ListKind::Board) + " where username = '" + q(user)
+        + "' and saybody = '" + q(message) + "' and saytime = '" + q(time) + "'";
+}
+
+std::string Statements::VideoStored(std::string_view user, std::string_view name,
+                                    std::string_view link, std::string_view time,
+                                    std::string_view requiredScore) const
+{
+    return "select id from " + Table(ListKind::Videos) + " where username = '" + q(user)
+        + "' and text = '" + q(name) + "' and link = '" + q(link) + "' and uploadtime = '" + q(time)
+        + "' and allowScore = '" + q(requiredScore) + "'";
+}
+
+std::string Statements::QuickPostStored(std::string_view user, std::string_view title,
+                                        std::string_view link, std::string_view time) const
+{
+    return "select id from " + Table(ListKind::QuickPosts) + " where username = '" + q(user)
+        + "' and text = '" + q(title) + "' and link = '" + q(link) + "' and submittime = '"
+        + q(time) + "'";
+}
+
+std::string Statements::AccountStored(std::string_view name, std::string_view password) const
+{
+    return "select userid from zumalo_userinfo where username = '" + q(name) + "' and userpwd = '"
+        + q(password) + "'";
+}
+
+std::string Statements::ScoreIs(std::string_view name, std::string_view score) const
+{
+    return "select userid from zumalo_userinfo where username = '" + q(name) + "' and userscore = '"
+        + q(score) + "'";
+}

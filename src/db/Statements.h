@@ -61,6 +61,21 @@ public:
     std::string QuickPost(std::string_view user, std::string_view title, std::string_view link,
                           std::string_view time) const;
 
+    // The upload's write-back of a score: only where the score is still the one the upload
+    // wrote, so that points the account gained meanwhile stay.
+    std::string SetScoreWhereStill(std::string_view name, std::string_view score,
+                                   std::string_view written) const;
+
+    // Whether a write is stored, found by the row's own values: a row when it is.
+    std::string PostStored(std::string_view user, std::string_view message,
+                           std::string_view time) const;
+    std::string VideoStored(std::string_view user, std::string_view name, std::string_view link,
+                            std::string_view time, std::string_view requiredScore) const;
+    std::string QuickPostStored(std::string_view user, std::string_view title,
+                                std::string_view link, std::string_view time) const;
+    std::string AccountStored(std::string_view name, std::string_view password) const;
+    std::string ScoreIs(std::string_view name, std::string_view score) const;
+
 private:
     std::string q(std::string_view value) const;
     const DbSession& m_db;

@@ -1,7 +1,7 @@
 #include "ui/Tsubmitform.h"
 
+#include "db/CheckedWrite.h"
 #include "db/DbSession.h"
-#include "db/Statements.h"
 #include "platform/Platform.h"
 #include "ui/Controls.h"
 #include "ui/Fonts.h"
@@ -92,8 +92,8 @@ void TSubmitForm::SpeedButton1Click()
         return;
     }
 
-    if (!m_db.Query(
-            Statements(m_db).QuickPost(m_session.UserName, title, link, NowStamp(m_clock)))) {
+    if (!StoreOnce(m_db,
+                   QuickPostWrite(m_db, m_session.UserName, title, link, NowStamp(m_clock)))) {
         qCWarning(lcDb) << "quick post: insert refused for" << GbkToQ(m_session.UserName);
         Warn(QStringLiteral("你的快贴提交不成功哦，快快重新提交你的一手信息吧。"));
         return;

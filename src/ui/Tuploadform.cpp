@@ -1,5 +1,6 @@
 #include "ui/Tuploadform.h"
 
+#include "db/CheckedWrite.h"
 #include "db/DbSession.h"
 #include "db/Statements.h"
 #include "platform/Platform.h"
@@ -118,31 +119,37 @@ void TUploadForm::SpeedButton1Click()
         return;
     }
 
+    const std::string& user = m_session.UserName;
+    // An earlier try of this very upload whose outcome could not be learned then may have
+    // been stored after all: then this try is already done.
+    switch (SettleEarlier(m_db, UploadEntry(user, title, link, requiredScore))) {
+    case EarlierWrite::SameEntryStored:
+        Warn(QStringLiteral("上传成功，恭喜获得2个积分。"));
+        accept();
+        return;
+    case EarlierWrite::Unreachable:
+        qCWarning(lcDb) << "upload: the database cannot be reached";
+        Warn(QStringLiteral("获取个人积分信息失败。"));
+        return;
+    case EarlierWrite::None: break;
+    }
+
     long long score = 0;
     if (!ReadScore(score))
         return;
 
-    const Statements statements(m_db);
-    const std::string& user = m_session.UserName;
-    if (!m_db.Query(statements.SetScore(user, std::to_string(score + kUploadPoints)))) {
-        qCWarning(lcDb) << "upload: score update refused for" << GbkToQ(user);
+    switch (StoreUpload(m_db, user, score, kUploadPoints, title, link, NowStamp(m_clock),
+                        requiredScore)) {
+    case UploadOutcome::PointsNotStored:
+        qCWarning(lcDb) << "upload: score update not stored for" << GbkToQ(user);
         Warn(QStringLiteral("更新个人积分信息失败。"));
         return;
-    }
-    if (!m_db.Query(statements.UploadVideo(user, title, link, NowStamp(m_clock), requiredScore))) {
-        // No video, no points: the score goes back to what it was read as. Should that fail
-        // too (the connection lost in between), the points stay and the log says whose
-        // score to lower; a retry that then succeeds keeps them as well.
-        if (m_db.Query(statements.SetScore(user, std::to_string(score))))
-            qCWarning(lcDb) << "upload: video insert refused for" << GbkToQ(user)
-                            << "; score set back to" << score;
-        else
-            qCWarning(lcDb) << "upload: video insert refused for" << GbkToQ(user)
-                            << "and the score could not be set back: it should be" << score;
+    case UploadOutcome::VideoNotStored:
+        qCWarning(lcDb) << "upload: video not stored for" << GbkToQ(user);
         Warn(QStringLiteral("上传视频信息失败。"));
         return;
+    case UploadOutcome::Done: break;
     }
-
     Warn(QStringLiteral("上传成功，恭喜获得2个积分。"));
     accept();
 }

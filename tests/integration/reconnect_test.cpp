@@ -16,7 +16,8 @@ constexpr unsigned kConnectSeconds = 1;
 constexpr unsigned kReadSeconds = 2;
 // The most a statement may wait: one connect and one read timeout, and a little for the
 // work around them.
-constexpr auto kStatementBound = std::chrono::milliseconds((kConnectSeconds + kReadSeconds) * 1000 + 700);
+constexpr auto kStatementBound =
+    std::chrono::milliseconds((kConnectSeconds + kReadSeconds) * 1000 + 700);
 
 class ReconnectTest : public ::testing::Test
 {
@@ -38,7 +39,7 @@ TEST_F(ReconnectTest, SessionComesBackAfterTheDatabaseWasLost)
     {
         const char* name;
         std::function<void()> fault;
-        bool firstOk; // the first statement after the fault
+        bool firstOk;     // the first statement after the fault
         int stillFailing; // statements after the first that fail while the fault lasts
         std::function<void()> mend;
     };
@@ -50,8 +51,7 @@ TEST_F(ReconnectTest, SessionComesBackAfterTheDatabaseWasLost)
          },
          true, 0, [] {}},
         {"killed and still down", [&] { server.Kill(); }, false, 1, [&] { server.Start(); }},
-        {"hung during the statement", [&] { server.Pause(); }, false, 0,
-         [&] { server.Resume(); }},
+        {"hung during the statement", [&] { server.Pause(); }, false, 0, [&] { server.Resume(); }},
         {"hung through several statements", [&] { server.Pause(); }, false, 2,
          [&] { server.Resume(); }},
     };

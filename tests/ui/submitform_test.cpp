@@ -125,11 +125,9 @@ TEST_F(SubmitFormTest, EntriesAreCheckedAndStoredAsTyped)
 
 TEST_F(SubmitFormTest, LostDatabaseKeepsTheDialogOpenWithTheEntries)
 {
-    // The server drops this client's connection, as when the database goes down.
-    ASSERT_TRUE(m_db.Query("select connection_id()"));
-    const std::string id = Field(*m_db.FetchRow(), 0);
-    m_db.FreeResult();
-    s_db->exec("KILL CONNECTION " + id);
+    // No connection, as when the database cannot be reached (a connection the server
+    // dropped is made again: tests/ui/write_check_test).
+    m_db.Close();
 
     const auto form = Form();
     EXPECT_EQ(Submit(*form, "新闻", "http://example.org/"),
