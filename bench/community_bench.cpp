@@ -12,8 +12,9 @@
 // fetches the two banners, and then every S seconds (spread +-50 %) switches one of the four
 // lists to a random page (the count and the page statements) and opens an item of it (the
 // lookup; a torrent is downloaded). Every K-th member also publishes in turn: a board post,
-// a video upload with its points (read the score, add the points, insert the video; the score
-// set back when the insert fails) and a quick post. Each member sends keep-online every 3 s,
+// a video upload with its points (read the score, then the points and the video, the points
+// taken back when the video is not stored) and a quick post, each through the client's
+// checked writes, which find out after a lost connection whether the write was stored. Each member sends keep-online every 3 s,
 // and R chat lines a second go out from members in turn; the server relays each to everyone.
 //
 // One line at the end: members, p50 and p99 of a page switch, of a publish and of a chat
@@ -29,6 +30,7 @@
 #include "core/Basefunc.h"
 #include "core/Presence.h"
 #include "core/Settings.h"
+#include "db/CheckedWrite.h"
 #include "db/DbSession.h"
 #include "db/Login.h"
 #include "db/Statements.h"
@@ -330,23 +332,17 @@ void SwitchAndOpen(Shared& shared, Member& member, std::mt19937& random)
         });
 }
 
-// The video upload as the upload dialog does it: the points first, then the video, and the
-// score set back when the video is refused.
+// The video upload as the upload dialog does it: the score read, then the points and the
+// video stored as one checked write.
 bool Upload(Member& member, const std::string& title)
 {
     DbSession& db = *member.db;
-    const Statements statements(db);
     std::vector<DbRow> score;
-    if (!Run(db, statements.UserScore(member.name), &score) || score.empty())
+    if (!Run(db, Statements(db).UserScore(member.name), &score) || score.empty())
         return false;
     const long long points = std::atoll(Field(score[0], 0).c_str());
-    if (!Run(db, statements.SetScore(member.name, std::to_string(points + 2))))
-        return false;
-    if (!Run(db, statements.UploadVideo(member.name, title, "/sp/welcome.swf", NowStamp(), "0"))) {
-        Run(db, statements.SetScore(member.name, std::to_string(points)));
-        return false;
-    }
-    return true;
+    return StoreUpload(db, member.name, points, 2, title, "/sp/welcome.swf", NowStamp(), "0")
+        == UploadOutcome::Done;
 }
 
 void Publish(Shared& shared, Member& member)
@@ -358,7 +354,7 @@ void Publish(Shared& shared, Member& member)
     case 0: {
         const std::string body = "b" + key;
         const bool ok = Timed(shared, member, &shared.publish, "board post", [&] {
-            return Run(db, Statements(db).PostMessage(member.name, body, NowStamp()));
+            return StoreOnce(db, BoardPostWrite(db, member.name, body, NowStamp()));
         });
         shared.journal.Write("board", member.name, body, ok);
         break;
@@ -373,8 +369,8 @@ void Publish(Shared& shared, Member& member)
     default: {
         const std::string title = "q" + key;
         const bool ok = Timed(shared, member, &shared.publish, "quick post", [&] {
-            return Run(
-                db, Statements(db).QuickPost(member.name, title, "http://127.0.0.1/", NowStamp()));
+            return StoreOnce(
+                db, QuickPostWrite(db, member.name, title, "http://127.0.0.1/", NowStamp()));
         });
         shared.journal.Write("quick", member.name, title, ok);
     }
