@@ -98,16 +98,22 @@ CheckedWrite BoardPostWrite(const DbSession& db, std::string_view user, std::str
                             std::string_view time)
 {
     const Statements st(db);
-    return {st.PostMessage(user, message, time), st.PostStored(user, message, time),
-            Entry({"board", user, message}), {}, {}};
+    return {st.PostMessage(user, message, time),
+            st.PostStored(user, message, time),
+            Entry({"board", user, message}),
+            {},
+            {}};
 }
 
 CheckedWrite QuickPostWrite(const DbSession& db, std::string_view user, std::string_view title,
                             std::string_view link, std::string_view time)
 {
     const Statements st(db);
-    return {st.QuickPost(user, title, link, time), st.QuickPostStored(user, title, link, time),
-            Entry({"quick post", user, title, link}), {}, {}};
+    return {st.QuickPost(user, title, link, time),
+            st.QuickPostStored(user, title, link, time),
+            Entry({"quick post", user, title, link}),
+            {},
+            {}};
 }
 
 std::string NewAccountEntry(std::string_view name, std::string_view password)
@@ -121,7 +127,10 @@ CheckedWrite NewAccountWrite(const DbSession& db, std::string_view name, std::st
 {
     const Statements st(db);
     return {st.NewAccount(name, password, sex, age, area, qq, phone, mail),
-            st.AccountStored(name, password), NewAccountEntry(name, password), {}, {}};
+            st.AccountStored(name, password),
+            NewAccountEntry(name, password),
+            {},
+            {}};
 }
 
 std::string UploadEntry(std::string_view user, std::string_view name, std::string_view link,
@@ -142,8 +151,8 @@ UploadOutcome StoreUpload(DbSession& db, std::string_view user, long long score,
 
     // Points whose outcome stays unknown are taken back once they turn out stored: the
     // user was told the upload failed.
-    const CheckedWrite pointsWrite{st.SetScore(user, after), st.ScoreIs(user, after), {}, takeBack,
-                                   {}};
+    const CheckedWrite pointsWrite{
+        st.SetScore(user, after), st.ScoreIs(user, after), {}, takeBack, {}};
     if (Store(db, pointsWrite) != WriteOutcome::Stored)
         return UploadOutcome::PointsNotStored;
 
@@ -151,7 +160,9 @@ UploadOutcome StoreUpload(DbSession& db, std::string_view user, long long score,
     // retry of the same upload is answered by it), and gives them back if not.
     const CheckedWrite videoWrite{st.UploadVideo(user, name, link, time, requiredScore),
                                   st.VideoStored(user, name, link, time, requiredScore),
-                                  UploadEntry(user, name, link, requiredScore), {}, takeBack};
+                                  UploadEntry(user, name, link, requiredScore),
+                                  {},
+                                  takeBack};
     switch (Store(db, videoWrite)) {
     case WriteOutcome::Stored: return UploadOutcome::Done;
     case WriteOutcome::Unknown: return UploadOutcome::VideoNotStored;

@@ -58,15 +58,17 @@ protected:
     Clock Ticking()
     {
         return [this] {
-            return std::chrono::system_clock::from_time_t(1299334029) + std::chrono::seconds(m_tick++);
+            return std::chrono::system_clock::from_time_t(1299334029)
+                + std::chrono::seconds(m_tick++);
         };
     }
 
     // The user's actions: true when the user is told it succeeded.
     bool BoardPost()
     {
-        return StoreOnce(*m_db, BoardPostWrite(*m_db, m_session.UserName, Utf8ToGbk("你好"),
-                                               NowStamp(Ticking())));
+        return StoreOnce(
+            *m_db,
+            BoardPostWrite(*m_db, m_session.UserName, Utf8ToGbk("你好"), NowStamp(Ticking())));
     }
     bool QuickPost()
     {
@@ -203,9 +205,7 @@ TEST_F(WriteCheckTest, UploadTakesItsPointsBackOnlyWhereTheScoreIsStillItsOwn)
     s_server->exec("CREATE TRIGGER test.refuse_video BEFORE INSERT ON test.zumalo_sp FOR EACH ROW "
                    "SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'no videos today'");
     m_strike = 3; // as the video goes out, the account gains 5 points elsewhere
-    m_fault = [] {
-        s_server->exec("UPDATE test.zumalo_userinfo SET userscore = userscore + 5");
-    };
+    m_fault = [] { s_server->exec("UPDATE test.zumalo_userinfo SET userscore = userscore + 5"); };
     EXPECT_FALSE(Upload());
     EXPECT_EQ(m_fakes.prompts.Last().text, QStringLiteral("上传视频信息失败。"));
     EXPECT_EQ(s_server->scalar("select userscore from test.zumalo_userinfo"), "17");
