@@ -52,8 +52,7 @@ void WriteFatalLine(std::string_view line)
 {
     const std::string stamp = LogStamp();
     const std::lock_guard lock(LogMutex());
-    std::cerr << (UnderJournal() ? "<3>" : "") << stamp << "zumalo-server: " << line
-              << std::endl;
+    std::cerr << (UnderJournal() ? "<3>" : "") << stamp << "zumalo-server: " << line << std::endl;
 }
 
 std::string EndpointText(unsigned ip, unsigned port)
