@@ -3,6 +3,7 @@
 // tmpfs; ctest runs this program in a mount namespace of its own (unshare -m), so nobody
 // else sees it.
 
+#include "LogCapture.h"
 #include "MainFormFixture.h"
 
 #include "ui/Controls.h"
@@ -15,37 +16,8 @@
 
 #include <cerrno>
 #include <cstring>
-#include <mutex>
 
 namespace {
-
-// The warnings the program logs while it lives.
-class LogCapture
-{
-public:
-    LogCapture() { s_previous = qInstallMessageHandler(Handle); }
-    ~LogCapture() { qInstallMessageHandler(s_previous); }
-    LogCapture(const LogCapture&) = delete;
-    LogCapture& operator=(const LogCapture&) = delete;
-    static QString Text()
-    {
-        const std::lock_guard lock(s_mutex);
-        return s_text;
-    }
-
-private:
-    static void Handle(QtMsgType type, const QMessageLogContext& context, const QString& text)
-    {
-        {
-            const std::lock_guard lock(s_mutex);
-            s_text += text + '\n';
-        }
-        s_previous(type, context, text);
-    }
-    static inline QtMessageHandler s_previous = nullptr;
-    static inline std::mutex s_mutex;
-    static inline QString s_text;
-};
 
 // A tmpfs of 64 KB over a folder of its own while it lives.
 class SmallDisk

@@ -3,6 +3,7 @@
 // shows its design texts.
 
 #include "../integration/ServerProcess.h"
+#include "LogCapture.h"
 #include "MainFormFixture.h"
 
 #include "net/AddressResolution.h"
@@ -14,43 +15,9 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
-#include <mutex>
 #include <vector>
 
 namespace {
-
-// The warnings the program logs while it lives.
-class LogCapture
-{
-public:
-    LogCapture() { s_previous = qInstallMessageHandler(Handle); }
-    ~LogCapture()
-    {
-        qInstallMessageHandler(s_previous);
-        const std::lock_guard lock(s_mutex);
-        s_text.clear();
-    }
-    LogCapture(const LogCapture&) = delete;
-    LogCapture& operator=(const LogCapture&) = delete;
-    static QString Text()
-    {
-        const std::lock_guard lock(s_mutex);
-        return s_text;
-    }
-
-private:
-    static void Handle(QtMsgType type, const QMessageLogContext& context, const QString& text)
-    {
-        {
-            const std::lock_guard lock(s_mutex);
-            s_text += text + '\n';
-        }
-        s_previous(type, context, text);
-    }
-    static inline QtMessageHandler s_previous = nullptr;
-    static inline std::mutex s_mutex;
-    static inline QString s_text;
-};
 
 using StartupRetry = MainFormFixture;
 
