@@ -27,6 +27,8 @@
 // ok is stored exactly once, a write seen as failed is not stored, and each member's score
 // is the points of its stored uploads.
 
+#include "CpuTime.h"
+
 #include "core/Basefunc.h"
 #include "core/Presence.h"
 #include "core/Settings.h"
@@ -96,23 +98,7 @@ struct Options
     std::vector<unsigned> nodePorts;
 };
 
-double CpuSeconds(pid_t pid)
-{
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string stat((std::istreambuf_iterator<char>(in)), {});
-    if (stat.empty())
-        return 0;
-    std::istringstream rest(stat.substr(stat.rfind(')') + 2));
-    std::string field;
-    unsigned long long utime = 0, stime = 0;
-    for (int i = 3; i <= 15 && rest >> field; ++i) {
-        if (i == 14)
-            utime = std::stoull(field);
-        if (i == 15)
-            stime = std::stoull(field);
-    }
-    return static_cast<double>(utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
-}
+using ::CpuSeconds;
 
 double CpuSeconds(const std::vector<pid_t>& pids)
 {

@@ -20,6 +20,8 @@
 // chat line's way in, the server's wake-up and its own work, and it competes with this
 // program reading the sockets.
 
+#include "CpuTime.h"
+
 #include "core/Presence.h"
 
 #include <arpa/inet.h>
@@ -106,23 +108,6 @@ ServerChild StartServer(const std::string& program, int clients)
     if (!std::regex_search(line, match, std::regex("ready: udp [0-9.]+:([0-9]+)")))
         Die("server did not start: " + line);
     return {pid, static_cast<std::uint16_t>(std::stoi(match[1]))};
-}
-
-double CpuSeconds(pid_t pid)
-{
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string stat((std::istreambuf_iterator<char>(in)), {});
-    // Fields after the command name in parentheses; utime and stime are fields 14 and 15.
-    std::istringstream rest(stat.substr(stat.rfind(')') + 2));
-    std::string field;
-    unsigned long long utime = 0, stime = 0;
-    for (int i = 3; i <= 15 && rest >> field; ++i) {
-        if (i == 14)
-            utime = std::stoull(field);
-        if (i == 15)
-            stime = std::stoull(field);
-    }
-    return static_cast<double>(utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
 }
 
 constexpr int FloorRounds = 15;
