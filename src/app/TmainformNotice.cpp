@@ -6,6 +6,7 @@
 #include "core/Basefunc.h"
 #include "core/Links.h"
 #include "core/Settings.h"
+#include "core/UpdateArchive.h"
 #include "db/DbSession.h"
 #include "db/Statements.h"
 #include "net/Http.h"
@@ -13,7 +14,6 @@
 #include "net/WaitBudget.h"
 #include "ui/Controls.h"
 #include "ui/TextBridge.h"
-#include "ui/UpdateArchive.h"
 #include "ui/WaitCursor.h"
 
 #include <QImage>

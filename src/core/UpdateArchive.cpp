@@ -1,4 +1,4 @@
-#include "ui/UpdateArchive.h"
+#include "core/UpdateArchive.h"
 
 #include "core/Basefunc.h"
 
