@@ -1,31 +1,19 @@
 // The main window's start-up and shutdown.
 #include "app/Tmainform.h"
 
-#include "core/AtomicSave.h"
 #include "core/Basefunc.h"
 #include "core/Settings.h"
 #include "db/DbSession.h"
-#include "net/Http.h"
 #include "net/KeepOnlineDuringWaits.h"
 #include "net/PresenceChannel.h"
-#include "net/WaitBudget.h"
 #include "ui/Controls.h"
 #include "ui/TextBridge.h"
 #include "ui/Tloginform.h"
 #include "ui/WaitCursor.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QLineEdit>
-#include <QLoggingCategory>
 #include <QPlainTextEdit>
-
-namespace {
-
-// Why a download could not be saved, for an operator.
-Q_LOGGING_CATEGORY(lcFiles, "zumalo.files", QtWarningMsg)
-
-} // namespace
 
 TMainForm::TMainForm(Session& session, DbSession& db, const Settings& settings, Platform& platform,
                      LoginRunner runLogin)
@@ -39,6 +27,7 @@ TMainForm::TMainForm(Session& session, DbSession& db, const Settings& settings, 
     , m_platform(platform)
     , m_runLogin(std::move(runLogin))
     , m_browser(db)
+    , m_files(settings, session)
 {
     BuildLayout();
     BindEvents();
@@ -91,7 +80,7 @@ void TMainForm::StartUp()
     // Painted before the first wait on the network, so the user sees the window arrive. The
     // start-up's fetches share one bound: a hung server delays the window only so long.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    m_startupBudget.emplace(m_settings.startupFetchSeconds);
+    m_files.BeginStartup(m_settings.startupFetchSeconds);
     FetchBanners();
     m_ui.Timer1.start();
     ShapeHintPanel();
@@ -103,7 +92,7 @@ void TMainForm::StartUp()
     setFixedHeight(height() - 20);
     m_ui.sb->move(0, height() - m_ui.sb->height());
     ShowTemperature();
-    m_startupBudget.reset();
+    m_files.EndStartup();
     m_temperatureTimer.start();
 }
 
@@ -170,45 +159,10 @@ void TMainForm::FormDestroy()
 
 void TMainForm::ShowWarning(const QString& text)
 {
-    m_platform.prompts.Warn(this, text);
+    ::ShowWarning(m_platform, this, text);
 }
 
-HttpResult TMainForm::FetchServerFile(const std::string& path, FetchSize size) const
+void TMainForm::OpenLink(const std::string& link, LinkUse use)
 {
-    if (m_startupBudget && size == FetchSize::Page) {
-        const Settings bounded = m_startupBudget->Bounded(m_settings);
-        if (bounded.httpTimeoutSeconds == 0) {
-            HttpResult skipped;
-            skipped.outcome = HttpResult::Outcome::NoResponse;
-            skipped.error = "not fetched: the start-up's bound was used up";
-            qCWarning(lcHttp) << path.c_str() << skipped.error.c_str();
-            return skipped;
-        }
-        const WaitCursor waiting;
-        return ::FetchServerFile(bounded, m_session.ServerAddress, path, size);
-    }
-    const WaitCursor waiting;
-    return ::FetchServerFile(m_settings, m_session.ServerAddress, path, size);
-}
-
-TMainForm::SavedDownload TMainForm::SaveDownload(const std::string& path, const QString& fileName)
-{
-    using Outcome = SavedDownload::Outcome;
-    const HttpResult got = FetchServerFile(path, FetchSize::Download);
-    if (!got.ok) // nothing was opened, so a file already there stays as it was
-        return {got.gaveUp ? Outcome::GaveUp : Outcome::FetchFailed};
-    const QByteArray name = QFile::encodeName(fileName);
-    const std::string failure = SaveAtomically(name.toStdString(), got.body);
-    if (!failure.empty()) {
-        qCWarning(lcFiles) << "cannot save" << fileName << ":" << failure.c_str();
-        return {Outcome::WriteFailed};
-    }
-    return {Outcome::Saved, got.body.size()};
-}
-
-QString TMainForm::DownloadFailure(const QString& failedText, const SavedDownload& saved) const
-{
-    if (saved.outcome != SavedDownload::Outcome::GaveUp)
-        return failedText;
-    return failedText + "\n网速太慢，已停止下载，请稍后重新下载。";
+    ::OpenLink(m_platform, this, link, use);
 }

@@ -2,10 +2,10 @@
 
 #include "app/TmainformControls.h"
 #include "core/Basefunc.h"
-#include "net/Http.h"
-#include "net/WaitBudget.h"
 #include "platform/Platform.h"
 #include "ui/ContentBrowser.h"
+#include "ui/ServerFiles.h"
+#include "ui/WindowPrompts.h"
 
 #include <QTimer>
 #include <QWidget>
@@ -40,8 +40,6 @@ class TMainForm final : public QWidget
 public:
     // Runs the login dialog; true when the user logged in. Tests hand in their own.
     using LoginRunner = std::function<bool(TMainForm&)>;
-    // Runs the unlock dialog over the hidden window; true when the user unlocked.
-    using UnlockRunner = std::function<bool(TMainForm&)>;
 
     TMainForm(Session& session, DbSession& db, const Settings& settings, Platform& platform,
               LoginRunner runLogin = {});
@@ -57,32 +55,21 @@ public:
     // True once start-up asked the program to quit (login given up, service switched off).
     bool QuitRequested() const { return m_quitRequested; }
 
-    // The controls, under their design names.
-    TMainFormControls& Controls() { return m_ui; }
-    const TMainFormControls& Controls() const { return m_ui; }
-
-    // Paging (the handlers below call these). LoadCategory counts the named list and shows
-    // page 1 of the list on display.
-    void LoadCategory(Category::Kind list);
-    // Page 1 of the list on display, once it is counted.
-    void ShowCountedCategory();
-    void ShowPage(int page, Category::Kind list);
-    void RefreshCategory();
-    void ActivateRow(ClickLabel* label);
-
-    ContentBrowser& Browser() { return m_browser; }
+    // What the window holds beside its controls (which answer to their design names).
+    const ContentBrowser& Browser() const { return m_browser; }
     PresenceChannel* Presence() { return m_presence.get(); }
     const std::vector<std::string>& NoticeCaptions() const { return m_noticeCaptions; }
-    const std::vector<std::string>& NoticeLinks() const { return m_noticeLinks; }
     const std::string& FirstBannerLink() const { return m_bannerLink1; }
     const std::string& SecondBannerLink() const { return m_bannerLink2; }
-    QTimer& TemperatureTimer() { return m_temperatureTimer; }
-    // Tests replace the unlock dialog's modal run.
-    void SetUnlockRunner(UnlockRunner run) { m_runUnlock = std::move(run); }
     // Where the time stamps of new entries come from (the local clock by default).
     void SetClock(Clock clock) { m_clock = std::move(clock); }
 
 public slots:
+    // The rotating caption's tick (TmainformNotice.cpp); tests tick it themselves.
+    void Timer1Timer();
+
+private slots:
+    // The design's handlers, each bound to its control's event (TmainformLayout.cpp).
     // The list (TmainformBrowser.cpp).
     void SpeedButton1Click();
     void SpeedButton2Click();
@@ -103,7 +90,6 @@ public slots:
     // The screen lock (TmainformLock.cpp).
     void SpeedButton15Click();
     // Notice, banners and captions (TmainformNotice.cpp).
-    void Timer1Timer();
     void Image1Click();
     void Image2Click();
     void Image1MouseMove();
@@ -136,6 +122,7 @@ protected:
 private:
     // Layout.
     void BuildLayout();
+    void NameControls();
     void BuildContentPanel();
     void BindEvents();
     void ShapeHintPanel();
@@ -150,6 +137,13 @@ private:
     void ReadServiceRecord();
     void ReadLinkPage();
     void ShowTemperature();
+    // Paging. LoadCategory counts the named list and shows page 1 of the list on display.
+    void LoadCategory(Category::Kind list);
+    // Page 1 of the list on display, once it is counted.
+    void ShowCountedCategory();
+    void ShowPage(int page, Category::Kind list);
+    void RefreshCategory();
+    void ActivateRow(ClickLabel* label);
     // The list.
     void SwitchCategory(Category::Kind kind);
     void SetMessageInputShown(bool shown);
@@ -158,45 +152,21 @@ private:
     // The online list.
     void ShowProfile();
 
-    // Hands a link to the desktop's opener when it is a web address (core/Links.h); a page
-    // link that is none is refused with a message, a banner link quietly.
-    enum class LinkUse {
-        Page,
-        Banner
-    };
     void OpenLink(const std::string& link, LinkUse use);
     void ShowWarning(const QString& text);
-    HttpResult FetchServerFile(const std::string& path, FetchSize size = FetchSize::Page) const;
-    // Fetches a file of the file service and saves it whole under fileName, or not at all:
-    // a failed fetch or write leaves a file already there as it was, and no other behind.
-    struct SavedDownload
-    {
-        enum class Outcome {
-            Saved,
-            FetchFailed, // the server or the network
-            GaveUp,      // too slow: a bound of the download ended it
-            WriteFailed, // the disk (the cause is logged)
-        };
-        Outcome outcome = Outcome::FetchFailed;
-        std::size_t size = 0;
-    };
-    SavedDownload SaveDownload(const std::string& path, const QString& fileName);
-    // The failure text of a download (failedText) with, when it was given up, why.
-    QString DownloadFailure(const QString& failedText, const SavedDownload& saved) const;
 
     Session& m_session;
     DbSession& m_db;
     const Settings& m_settings;
     Platform& m_platform;
     LoginRunner m_runLogin;
-    UnlockRunner m_runUnlock;
 
     TMainFormControls m_ui;
     ContentBrowser m_browser;
+    ServerFiles m_files;
     std::unique_ptr<PresenceChannel> m_presence;
     std::unique_ptr<KeepOnlineDuringWaits> m_keepOnline; // goes before the channel it sends on
     QTimer m_temperatureTimer;
-    std::optional<WaitBudget> m_startupBudget; // while the start-up fetches
     std::vector<std::string> m_noticeCaptions;
     std::vector<std::string> m_noticeLinks;
     std::string m_bannerLink1;

@@ -249,7 +249,7 @@ void TMainForm::DownloadTorrent(const std::string& link)
     if (chosen.isEmpty() || Trim(QToGbk(chosen)).empty())
         return;
     // The chosen name is a prefix of the saved file's name.
-    const SavedDownload saved = SaveDownload(
+    const SavedDownload saved = m_files.Save(
         m_settings.torrentFolder + link,
         chosen + "【欢迎共享种子到" + GbkToQ(m_settings.ShareContactAddress) + "】.torrent");
     if (saved.outcome != SavedDownload::Outcome::Saved) {

@@ -4,28 +4,19 @@
 #include "app/Tmainform.h"
 
 #include "core/Basefunc.h"
-#include "core/Links.h"
 #include "core/Settings.h"
 #include "db/DbSession.h"
 #include "db/Statements.h"
 #include "net/Http.h"
 #include "net/Lib.h"
-#include "net/WaitBudget.h"
 #include "ui/Controls.h"
 #include "ui/TextBridge.h"
 #include "ui/UpdateArchive.h"
 #include "ui/WaitCursor.h"
 
 #include <QImage>
-#include <QLoggingCategory>
 
 #include <optional>
-
-namespace {
-
-Q_LOGGING_CATEGORY(lcShell, "zumalo.shell", QtWarningMsg)
-
-} // namespace
 
 void TMainForm::FetchBanners()
 {
@@ -37,7 +28,7 @@ void TMainForm::FetchBanners()
     } banners[] = {{m_ui.Image1, m_settings.lowBannerPath},
                    {m_ui.Image2, m_settings.highBannerPath}};
     for (const auto& banner : banners) {
-        const HttpResult got = FetchServerFile(banner.path);
+        const HttpResult got = m_files.Fetch(banner.path);
         QImage picture;
         if (!got.ok
             || !picture.loadFromData(reinterpret_cast<const uchar*>(got.body.data()),
@@ -76,7 +67,7 @@ void TMainForm::ReadServiceRecord()
 void TMainForm::ReadLinkPage()
 {
     // A failed fetch leaves no body to cut links from (an error page has none to give).
-    const HttpResult page = FetchServerFile(m_settings.linkPagePath);
+    const HttpResult page = m_files.Fetch(m_settings.linkPagePath);
     const std::string body = page.ok ? page.body : std::string();
     // Positions count from 1, 0 when absent: a missing opening mark starts at the
     // beginning; a missing closing mark, or one before its opening, gives "".
@@ -95,8 +86,7 @@ void TMainForm::ShowTemperature()
 {
     // The label's area holds nine bytes: a longer result is cut at a character boundary.
     const std::string text = [this] {
-        const long bound = m_startupBudget ? m_startupBudget->Allow(m_settings.webTimeoutSeconds)
-                                           : m_settings.webTimeoutSeconds;
+        const long bound = m_files.Allow(m_settings.webTimeoutSeconds);
         if (bound == 0)
             return std::string(kNoTemperature); // the start-up's bound was used up
         const WaitCursor waiting;
@@ -136,20 +126,6 @@ void TMainForm::Image1Click()
 void TMainForm::Image2Click()
 {
     OpenLink(m_bannerLink2, LinkUse::Banner);
-}
-
-void TMainForm::OpenLink(const std::string& link, LinkUse use)
-{
-    const bool openable = use == LinkUse::Banner ? IsWebLink(link) : IsOpenablePageLink(link);
-    if (openable) {
-        m_platform.shell.Open(this, GbkToQ(link));
-        return;
-    }
-    // The stored link stays as it was typed; only the opener never sees it.
-    if (!link.empty())
-        qCWarning(lcShell) << "refused to open" << GbkToQ(link);
-    if (use == LinkUse::Page)
-        ShowWarning("这个链接不是网页地址，为了安全没有打开。");
 }
 
 // Pointer over a banner: its link as the hint.
@@ -215,7 +191,7 @@ void TMainForm::Label6Click()
     if (chosen.isEmpty())
         return;
     // The chosen name is a prefix of the saved file's name.
-    const SavedDownload saved = SaveDownload("/" + archive, chosen + "【感谢下载Zumalo】.rar");
+    const SavedDownload saved = m_files.Save("/" + archive, chosen + "【感谢下载Zumalo】.rar");
     if (saved.outcome != SavedDownload::Outcome::Saved) {
         ShowWarning(DownloadFailure("下载软件失败...", saved));
         return;
