@@ -3,26 +3,14 @@
 
 #include "core/Basefunc.h"
 #include "core/Settings.h"
+#include "db/Activation.h"
 #include "db/CheckedWrite.h"
 #include "db/DbSession.h"
-#include "db/Statements.h"
 #include "ui/Controls.h"
 #include "ui/TextBridge.h"
 #include "ui/Tflashform.h"
 
 #include <QLineEdit>
-
-#include <optional>
-
-namespace {
-
-// A failed step of an activation: its text is shown and the activation ends.
-struct ActivationFailure
-{
-    QString text;
-};
-
-} // namespace
 
 void TMainForm::LoadCategory(Category::Kind list)
 {
@@ -199,47 +187,28 @@ void TMainForm::ActivateRow(ClickLabel* label)
     if (!label || label->text().isEmpty() || category.kind == Category::Kind::Board)
         return;
     const std::string title = QToGbk(label->text());
-    const Statements statements(m_db);
-    try {
-        if (!m_db.Query(statements.ItemLookup(category.kind, title)))
-            throw ActivationFailure{"获取用户资料失败，请重新获取。"};
-        const auto item = m_db.FetchRow();
-        if (!item) { // the entry was removed since the page was drawn
-            m_db.FreeResult();
-            return;
+    const Activation activation = Activate(m_db, category.kind, title, m_session.UserName);
+    switch (activation.kind) {
+    case Activation::Kind::Nothing: return;
+    case Activation::Kind::LookupFailed: ShowWarning("获取用户资料失败，请重新获取。"); return;
+    case Activation::Kind::ScoreFailed: ShowWarning("获取用户积分失败。"); return;
+    case Activation::Kind::ScoreTooLow:
+        ShowWarning("对不起，你的积分不够，不能观看此视频。");
+        return;
+    case Activation::Kind::NotANumber: ShowWarning(GbkToQ(activation.error)); return;
+    case Activation::Kind::Open: break;
+    }
+    const std::string& link = activation.link;
+    switch (category.kind) {
+    case Category::Kind::Torrents: DownloadTorrent(link); break;
+    case Category::Kind::Videos:
+        if (!link.empty()) {
+            TFlashForm player(this, title, link, m_db, m_platform);
+            player.exec();
         }
-        const std::string link = Field(*item, 0);
-        // A row without a required score (NULL) may be opened by everyone.
-        const int allowScore = (*item)[1] ? StrToInt(*(*item)[1]) : 0;
-        if (category.kind == Category::Kind::Videos) {
-            if (!m_db.Query(statements.UserScore(m_session.UserName)))
-                throw ActivationFailure{"获取用户积分失败。"};
-            const auto user = m_db.FetchRow();
-            if (!user) {
-                m_db.FreeResult();
-                return;
-            }
-            if (StrToInt(Field(*user, 0)) < allowScore)
-                throw ActivationFailure{"对不起，你的积分不够，不能观看此视频。"};
-        }
-        m_db.FreeResult();
-        switch (category.kind) {
-        case Category::Kind::Torrents: DownloadTorrent(link); break;
-        case Category::Kind::Videos:
-            if (!link.empty()) {
-                TFlashForm player(this, title, link, m_db, m_platform);
-                player.exec();
-            }
-            break;
-        case Category::Kind::QuickPosts: OpenLink(link, LinkUse::Page); break;
-        case Category::Kind::Board: break;
-        }
-    } catch (const ActivationFailure& failure) {
-        ShowWarning(failure.text);
-        m_db.FreeResult();
-    } catch (const ConvertError& failure) {
-        ShowWarning(GbkToQ(failure.what()));
-        m_db.FreeResult();
+        break;
+    case Category::Kind::QuickPosts: OpenLink(link, LinkUse::Page); break;
+    case Category::Kind::Board: break;
     }
 }
 

@@ -4,8 +4,7 @@
 
 #include "core/Basefunc.h"
 #include "core/Settings.h"
-#include "db/DbSession.h"
-#include "db/Statements.h"
+#include "db/Accounts.h"
 #include "net/PresenceChannel.h"
 #include "ui/Controls.h"
 #include "ui/TextBridge.h"
@@ -69,20 +68,14 @@ void TMainForm::ShowProfile()
     if (selected.isEmpty() || selected.front()->text().isEmpty())
         return;
     const std::string name = QToGbk(selected.front()->text());
-    const QString failed = "获取用户信息失败，请重新获取。";
-    if (!m_db.Query(Statements(m_db).UserInfo(name))) {
-        m_platform.prompts.Plain(this, failed);
-        return;
-    }
     // A listed name without an account row (removed since it logged in) has no profile to
     // show: it is told like a failed statement rather than as a profile of empty values.
-    const auto row = m_db.FetchRow();
-    m_db.FreeResult();
-    if (!row) {
-        m_platform.prompts.Plain(this, failed);
+    const std::optional<Profile> profile = ReadProfile(m_db, name);
+    if (!profile) {
+        m_platform.prompts.Plain(this, "获取用户信息失败，请重新获取。");
         return;
     }
-    m_platform.prompts.Inform(this, "用户信息", GbkToQ(ProfileText(name, *row)));
+    m_platform.prompts.Inform(this, "用户信息", GbkToQ(ProfileText(name, *profile)));
 }
 
 void TMainForm::SpeedButton12Click()

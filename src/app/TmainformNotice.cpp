@@ -6,7 +6,7 @@
 #include "core/Basefunc.h"
 #include "core/Settings.h"
 #include "db/DbSession.h"
-#include "db/Statements.h"
+#include "db/ServiceRecord.h"
 #include "net/Http.h"
 #include "net/Lib.h"
 #include "ui/Controls.h"
@@ -40,25 +40,20 @@ void TMainForm::FetchBanners()
 
 void TMainForm::ReadServiceRecord()
 {
-    std::optional<DbRow> row;
-    if (m_db.Query(Statements::ServiceRecord()))
-        row = m_db.FetchRow();
-    if (!row) {
+    const std::optional<ServiceRecord> record = ::ReadServiceRecord(m_db);
+    if (!record) {
         // A failed statement, and a service table without a row, leave no notice.
-        m_db.FreeResult();
         SetCaption(m_ui.Label6, "今天无通告");
         return;
     }
-    for (std::size_t i = 2; i <= 6; ++i)
-        m_noticeCaptions.push_back(Field(*row, i));
-    for (std::size_t i = 7; i <= 11; ++i)
-        m_noticeLinks.push_back(Field(*row, i));
-    SetCaption(m_ui.Label15, GbkToQ(Field(*row, 2)));
-    SetCaption(m_ui.Label6, GbkToQ(Field(*row, 0)));
-    if ((*row)[1] && *(*row)[1] == "0") {
+    m_noticeCaptions.insert(m_noticeCaptions.end(), record->captions.begin(),
+                            record->captions.end());
+    m_noticeLinks.insert(m_noticeLinks.end(), record->links.begin(), record->links.end());
+    SetCaption(m_ui.Label15, GbkToQ(record->captions[0]));
+    SetCaption(m_ui.Label6, GbkToQ(record->notice));
+    if (record->suspended) {
         hide();
         ShowWarning("软件暂停服务。");
-        m_db.FreeResult();
         RequestQuit();
     }
     ReadLinkPage();
@@ -99,11 +94,8 @@ void TMainForm::NoticeRefresh()
 {
     if (!m_db.Connected)
         return;
-    if (m_db.Query(Statements::NoticeRefresh())) {
-        if (const auto row = m_db.FetchRow())
-            SetCaption(m_ui.Label6, GbkToQ(Field(*row, 0)));
-    }
-    m_db.FreeResult();
+    if (const std::optional<std::string> notice = ReadNotice(m_db))
+        SetCaption(m_ui.Label6, GbkToQ(*notice));
 }
 
 void TMainForm::Timer1Timer()

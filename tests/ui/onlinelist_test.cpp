@@ -63,10 +63,8 @@ TEST(OnlineListDelegate, DrawsFramesFillAndSelection)
 
 TEST(ProfileText, SexLineOnlyForOneAndZero)
 {
-    const auto row = [](const char* sex) {
-        return DbRow{std::string(sex),     std::string("21"), Utf8ToGbk("北京"),
-                     std::string("12345"), std::nullopt,      std::string("a@b.c"),
-                     std::string("10")};
+    const auto profile = [](const char* sex) {
+        return Profile{sex, "21", Utf8ToGbk("北京"), "12345", "", "a@b.c", "10"};
     };
     const std::string rest = "\n年龄：21\n地区：北京\nQQ：12345\n电话：\n邮箱：a@b.c\n积分：10";
     struct Case
@@ -82,6 +80,6 @@ TEST(ProfileText, SexLineOnlyForOneAndZero)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.sex);
-        EXPECT_EQ(GbkToUtf8(ProfileText(Utf8ToGbk("张三"), row(c.sex))), c.expected);
+        EXPECT_EQ(GbkToUtf8(ProfileText(Utf8ToGbk("张三"), profile(c.sex))), c.expected);
     }
 }

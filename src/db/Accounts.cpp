@@ -1,0 +1,35 @@
+#include "db/Accounts.h"
+
+#include "core/Basefunc.h"
+#include "db/ResultRows.h"
+#include "db/Statements.h"
+
+std::optional<Profile> ReadProfile(DbSession& db, std::string_view name)
+{
+    const std::optional<DbRow> row = FirstRow(db, Statements(db).UserInfo(name));
+    if (!row)
+        return std::nullopt;
+    // The columns of Statements::UserInfo.
+    return Profile{Field(*row, 0), Field(*row, 1), Field(*row, 2), Field(*row, 3),
+                   Field(*row, 4), Field(*row, 5), Field(*row, 6)};
+}
+
+ScoreRead ReadScore(DbSession& db, std::string_view name)
+{
+    const FirstRowRead got = ReadFirstRow(db, Statements(db).UserScore(name));
+    ScoreRead read;
+    if (!got.ran)
+        return read;
+    if (!got.row) {
+        read.kind = ScoreRead::Kind::NoAccount;
+        return read;
+    }
+    try {
+        read.score = StrToInt(Field(*got.row, 0));
+        read.kind = ScoreRead::Kind::Read;
+    } catch (const ConvertError& error) {
+        read.kind = ScoreRead::Kind::NotANumber;
+        read.error = error.what();
+    }
+    return read;
+}
