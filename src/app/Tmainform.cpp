@@ -4,12 +4,11 @@
 #include "core/Basefunc.h"
 #include "core/Settings.h"
 #include "db/DbSession.h"
-#include "net/KeepOnlineDuringWaits.h"
 #include "net/PresenceChannel.h"
 #include "ui/Controls.h"
 #include "ui/TextBridge.h"
 #include "ui/Tloginform.h"
-#include "ui/WaitCursor.h"
+#include "ui/WindowPrompts.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -26,8 +25,10 @@ TMainForm::TMainForm(Session& session, DbSession& db, const Settings& settings, 
     , m_settings(settings)
     , m_platform(platform)
     , m_runLogin(std::move(runLogin))
-    , m_browser(db)
     , m_files(settings, session)
+    , m_list(*this, m_ui, session, db, settings, platform, m_files)
+    , m_notice(*this, m_ui, db, settings, platform, m_files, [this] { RequestQuit(); })
+    , m_chat(*this, m_ui, session, db, settings, platform, m_list)
 {
     BuildLayout();
     BindEvents();
@@ -55,7 +56,7 @@ bool MessageLoopWanted(const TMainForm& form, bool quitSignalled)
 
 void TMainForm::StartUp()
 {
-    m_browser.CurrentCategory = Category::Kind::Torrents;
+    m_list.Browser().CurrentCategory = Category::Kind::Torrents;
     m_ui.Timer1.stop();
 
     m_loggedIn = m_runLogin ? m_runLogin(*this) : DefaultLogin();
@@ -67,9 +68,7 @@ void TMainForm::StartUp()
 
     // The design texts are replaced before the window is first painted, so that the user
     // never sees them while the fetches below wait.
-    for (auto* label : m_ui.RowLabels)
-        label->setText(QString());
-    m_browser.RowTexts.clear();
+    m_list.ClearRows();
     m_ui.Memo1->clear();
     setWindowTitle("欢迎" + GbkToQ(m_session.UserName) + "登录");
     m_ui.sb->SetPanelText(4, "你正在浏览种子");
@@ -81,19 +80,19 @@ void TMainForm::StartUp()
     // start-up's fetches share one bound: a hung server delays the window only so long.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     m_files.BeginStartup(m_settings.startupFetchSeconds);
-    FetchBanners();
+    m_notice.FetchBanners();
     m_ui.Timer1.start();
     ShapeHintPanel();
-    LoadCategory(Category::Kind::Torrents);
+    m_list.LoadCategory(Category::Kind::Torrents);
     if (m_db.Connected)
-        ReadServiceRecord(); // may switch the service off, and start-up still goes on
+        m_notice.ReadServiceRecord(); // may switch the service off, and start-up still goes on
     m_ui.Edit1->hide();
     m_ui.SpeedButton9->hide();
     setFixedHeight(height() - 20);
     m_ui.sb->move(0, height() - m_ui.sb->height());
-    ShowTemperature();
+    m_notice.ShowTemperature();
     m_files.EndStartup();
-    m_temperatureTimer.start();
+    m_notice.TemperatureTimer().start();
 }
 
 bool TMainForm::DefaultLogin()
@@ -117,28 +116,25 @@ void TMainForm::FormCreate()
     // the dialog, or a password typed into the name box.
     if (!m_loggedIn)
         return;
-    m_presence = std::make_unique<PresenceChannel>(m_session, m_settings);
+    PresenceChannel& presence = m_chat.OpenPresence();
     const auto text = [](const char* utf8) { return QString::fromUtf8(utf8); };
-    connect(m_presence.get(), &PresenceChannel::socketError, this,
+    connect(&presence, &PresenceChannel::socketError, this,
             [this](const QString& message) { m_platform.prompts.Plain(this, message); });
-    connect(m_presence.get(), &PresenceChannel::loginFailed, this, [this, text] {
+    connect(&presence, &PresenceChannel::loginFailed, this, [this, text] {
         ShowWarning(text(presence_texts::LoginFailed));
         close();
     });
-    connect(m_presence.get(), &PresenceChannel::loginRefused, this,
+    connect(&presence, &PresenceChannel::loginRefused, this,
             [this, text] { m_platform.prompts.Plain(this, text(presence_texts::LoginRefused)); });
-    connect(m_presence.get(), &PresenceChannel::sendFailed, this, [this, text] {
+    connect(&presence, &PresenceChannel::sendFailed, this, [this, text] {
         ShowWarning(text(presence_texts::SendFailed));
         close();
     });
-    connect(m_presence.get(), &PresenceChannel::refreshCommand, this, &TMainForm::NoticeRefresh);
-    connect(m_presence.get(), &PresenceChannel::onlineList, this, &TMainForm::FillOnlineList);
-    connect(m_presence.get(), &PresenceChannel::chatLine, this, &TMainForm::AppendChatLine);
-    connect(m_presence.get(), &PresenceChannel::hintCommand, this, &TMainForm::ShowHint);
-    m_presence->Start();
-    // The channel's timer cannot fire while the window waits on the network or the database.
-    m_keepOnline = std::make_unique<KeepOnlineDuringWaits>(*m_presence);
-    SetWaitCompanion([this] { m_keepOnline->Begin(); }, [this] { m_keepOnline->End(); });
+    connect(&presence, &PresenceChannel::refreshCommand, this, &TMainForm::NoticeRefresh);
+    connect(&presence, &PresenceChannel::onlineList, this, &TMainForm::FillOnlineList);
+    connect(&presence, &PresenceChannel::chatLine, this, &TMainForm::AppendChatLine);
+    connect(&presence, &PresenceChannel::hintCommand, this, &TMainForm::ShowHint);
+    m_chat.StartPresence();
 }
 
 void TMainForm::FormDestroy()
@@ -147,22 +143,12 @@ void TMainForm::FormDestroy()
         return;
     m_destroyed = true;
     m_ui.Timer1.stop();
-    m_temperatureTimer.stop();
-    if (m_keepOnline) {
-        SetWaitCompanion({}, {});
-        m_keepOnline.reset();
-    }
-    if (m_presence)
-        m_presence->Logout();
+    m_notice.TemperatureTimer().stop();
+    m_chat.ClosePresence();
     m_db.Close();
 }
 
 void TMainForm::ShowWarning(const QString& text)
 {
     ::ShowWarning(m_platform, this, text);
-}
-
-void TMainForm::OpenLink(const std::string& link, LinkUse use)
-{
-    ::OpenLink(m_platform, this, link, use);
 }

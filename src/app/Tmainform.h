@@ -1,18 +1,18 @@
 #pragma once
 
+#include "app/ChatPanel.h"
+#include "app/ListPanel.h"
+#include "app/NoticeStrip.h"
 #include "app/TmainformControls.h"
 #include "core/Basefunc.h"
 #include "platform/Platform.h"
 #include "ui/ContentBrowser.h"
 #include "ui/ServerFiles.h"
-#include "ui/WindowPrompts.h"
 
-#include <QTimer>
 #include <QWidget>
 
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,7 +20,6 @@ class ClickLabel;
 class DbSession;
 class QPoint;
 
-class KeepOnlineDuringWaits;
 class PresenceChannel;
 struct Session;
 struct Settings;
@@ -28,10 +27,12 @@ struct Settings;
 // The main window. Its construction is the start-up: the login dialog, then the window
 // filled from the database, the file service and the web. Its destruction is the shutdown.
 //
-// The code is split by concern: Tmainform.cpp start-up and shutdown, TmainformLayout.cpp
-// the controls and their event bindings, TmainformBrowser.cpp the list, TmainformNotice.cpp
-// the notice, banners, captions, temperature and update download, TmainformChat.cpp the
-// online list, the chat room, the hint panel and the fold.
+// The window builds the controls and runs start-up, shutdown and the screen lock; each
+// concern is a panel that owns its state and works on the window's controls: NoticeStrip
+// (notice, banners, captions, temperature, update download), ListPanel (the lists, paging,
+// activation, the board, publishing) and ChatPanel (presence, online list, profile, chat
+// room, hint, fold). The design's handlers stay on the window, each forwarding to its panel
+// (TmainformHandlers.cpp); TmainformLayout.cpp places the controls and binds them.
 class TMainForm final : public QWidget
 {
     Q_OBJECT
@@ -56,21 +57,21 @@ public:
     bool QuitRequested() const { return m_quitRequested; }
 
     // What the window holds beside its controls (which answer to their design names).
-    const ContentBrowser& Browser() const { return m_browser; }
-    PresenceChannel* Presence() { return m_presence.get(); }
-    const std::vector<std::string>& NoticeCaptions() const { return m_noticeCaptions; }
-    const std::string& FirstBannerLink() const { return m_bannerLink1; }
-    const std::string& SecondBannerLink() const { return m_bannerLink2; }
+    const ContentBrowser& Browser() const { return m_list.Browser(); }
+    PresenceChannel* Presence() { return m_chat.Presence(); }
+    const std::vector<std::string>& NoticeCaptions() const { return m_notice.Captions(); }
+    const std::string& FirstBannerLink() const { return m_notice.BannerLink(1); }
+    const std::string& SecondBannerLink() const { return m_notice.BannerLink(2); }
     // Where the time stamps of new entries come from (the local clock by default).
-    void SetClock(Clock clock) { m_clock = std::move(clock); }
+    void SetClock(Clock clock) { m_list.SetClock(std::move(clock)); }
 
 public slots:
-    // The rotating caption's tick (TmainformNotice.cpp); tests tick it themselves.
+    // The rotating caption's tick (NoticeStrip); tests tick it themselves.
     void Timer1Timer();
 
 private slots:
-    // The design's handlers, each bound to its control's event (TmainformLayout.cpp).
-    // The list (TmainformBrowser.cpp).
+    // The design's handlers, each bound to its control's event (TmainformLayout.cpp) and
+    // forwarding to its panel (TmainformHandlers.cpp). The lists (ListPanel).
     void SpeedButton1Click();
     void SpeedButton2Click();
     void SpeedButton3Click();
@@ -84,12 +85,12 @@ private slots:
     void RowLabelClick(ClickLabel* label);
     void RowLabelMouseMove(ClickLabel* label);
     void RowLabelMouseLeave(ClickLabel* label);
-    // Publishing (TmainformPublish.cpp): the upload and quick-post dialogs.
+    // Publishing (ListPanel): the upload and quick-post dialogs.
     void SpeedButton7Click();
     void SpeedButton11Click();
     // The screen lock (TmainformLock.cpp).
     void SpeedButton15Click();
-    // Notice, banners and captions (TmainformNotice.cpp).
+    // Notice, banners and captions (NoticeStrip).
     void Image1Click();
     void Image2Click();
     void Image1MouseMove();
@@ -101,7 +102,7 @@ private slots:
     void Label6MouseMove();
     void Label6MouseLeave();
     void Label6Click();
-    // The online list, chat room, hint and fold (TmainformChat.cpp). The names of the last
+    // The online list, chat room, hint and fold (ChatPanel). The names of the last
     // list from the presence service replace the list.
     void FillOnlineList(const std::vector<std::string>& names);
     void lbMouseDown(Qt::MouseButton button, const QPoint& at);
@@ -132,27 +133,6 @@ private:
     bool DefaultUnlock();
     void RequestQuit();
     void FormDestroy();
-    // Start-up steps of the notice concern.
-    void FetchBanners();
-    void ReadServiceRecord();
-    void ReadLinkPage();
-    void ShowTemperature();
-    // Paging. LoadCategory counts the named list and shows page 1 of the list on display.
-    void LoadCategory(Category::Kind list);
-    // Page 1 of the list on display, once it is counted.
-    void ShowCountedCategory();
-    void ShowPage(int page, Category::Kind list);
-    void RefreshCategory();
-    void ActivateRow(ClickLabel* label);
-    // The list.
-    void SwitchCategory(Category::Kind kind);
-    void SetMessageInputShown(bool shown);
-    void SetRowHover(ClickLabel* label, bool hovered);
-    void DownloadTorrent(const std::string& link);
-    // The online list.
-    void ShowProfile();
-
-    void OpenLink(const std::string& link, LinkUse use);
     void ShowWarning(const QString& text);
 
     Session& m_session;
@@ -162,19 +142,10 @@ private:
     LoginRunner m_runLogin;
 
     TMainFormControls m_ui;
-    ContentBrowser m_browser;
-    ServerFiles m_files;
-    std::unique_ptr<PresenceChannel> m_presence;
-    std::unique_ptr<KeepOnlineDuringWaits> m_keepOnline; // goes before the channel it sends on
-    QTimer m_temperatureTimer;
-    std::vector<std::string> m_noticeCaptions;
-    std::vector<std::string> m_noticeLinks;
-    std::string m_bannerLink1;
-    std::string m_bannerLink2;
-    Clock m_clock;
-    int m_captionIndex = -1;
-    bool m_updateArmed = false; // the pointer moved over a notice naming an update archive
-    bool m_listFolded = false;
+    ServerFiles m_files; // shared by the panels: the start-up's bound holds for them all
+    ListPanel m_list;
+    NoticeStrip m_notice;
+    ChatPanel m_chat;        // goes before the list it reaches
     bool m_loggedIn = false; // only a session that logged in is announced to the presence service
     bool m_quitRequested = false;
     bool m_destroyed = false;

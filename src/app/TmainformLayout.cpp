@@ -127,7 +127,6 @@ void TMainForm::BuildLayout()
     m_ui.sb->SetPanelText(1, "QEL Studio");
 
     m_ui.Timer1.setInterval(m_settings.timer1Ms);
-    m_temperatureTimer.setInterval(m_settings.temperatureRefreshMs);
     NameControls();
 }
 
@@ -176,14 +175,13 @@ void TMainForm::NameControls()
         {&m_ui.Timer1, "Timer1"},
         {m_ui.PopupMenu1, "PopupMenu1"},
         {m_ui.N1, "N1"},
-        {&m_temperatureTimer, "TemperatureTimer"},
     };
     for (const auto& [control, name] : named)
         control->setObjectName(name);
     // The timers are members; as children they are found like the controls (a member goes
     // before the window, taking itself off its children).
     m_ui.Timer1.setParent(this);
-    m_temperatureTimer.setParent(this);
+    m_notice.TemperatureTimer().setParent(this);
 }
 
 void TMainForm::BuildContentPanel()
@@ -319,7 +317,6 @@ void TMainForm::BindEvents()
     }
 
     connect(&m_ui.Timer1, &QTimer::timeout, this, &TMainForm::Timer1Timer);
-    connect(&m_temperatureTimer, &QTimer::timeout, this, &TMainForm::ShowTemperature);
 }
 
 void TMainForm::ShapeHintPanel()
