@@ -1,31 +1,18 @@
 // The main window's start-up and shutdown.
 #include "app/Tmainform.h"
 
-#include "core/AtomicSave.h"
 #include "core/Basefunc.h"
 #include "core/Settings.h"
 #include "db/DbSession.h"
-#include "net/Http.h"
-#include "net/KeepOnlineDuringWaits.h"
 #include "net/PresenceChannel.h"
-#include "net/WaitBudget.h"
 #include "ui/Controls.h"
 #include "ui/TextBridge.h"
 #include "ui/Tloginform.h"
-#include "ui/WaitCursor.h"
+#include "ui/WindowPrompts.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QLineEdit>
-#include <QLoggingCategory>
 #include <QPlainTextEdit>
-
-namespace {
-
-// Why a download could not be saved, for an operator.
-Q_LOGGING_CATEGORY(lcFiles, "zumalo.files", QtWarningMsg)
-
-} // namespace
 
 TMainForm::TMainForm(Session& session, DbSession& db, const Settings& settings, Platform& platform,
                      LoginRunner runLogin)
@@ -38,7 +25,10 @@ TMainForm::TMainForm(Session& session, DbSession& db, const Settings& settings, 
     , m_settings(settings)
     , m_platform(platform)
     , m_runLogin(std::move(runLogin))
-    , m_browser(db)
+    , m_files(settings, session)
+    , m_list(*this, m_ui, session, db, settings, platform, m_files)
+    , m_notice(*this, m_ui, db, settings, platform, m_files, [this] { RequestQuit(); })
+    , m_chat(*this, m_ui, session, db, settings, platform, m_list)
 {
     BuildLayout();
     BindEvents();
@@ -66,7 +56,7 @@ bool MessageLoopWanted(const TMainForm& form, bool quitSignalled)
 
 void TMainForm::StartUp()
 {
-    m_browser.CurrentCategory = Category::Kind::Torrents;
+    m_list.Browser().CurrentCategory = Category::Kind::Torrents;
     m_ui.Timer1.stop();
 
     m_loggedIn = m_runLogin ? m_runLogin(*this) : DefaultLogin();
@@ -78,9 +68,7 @@ void TMainForm::StartUp()
 
     // The design texts are replaced before the window is first painted, so that the user
     // never sees them while the fetches below wait.
-    for (auto* label : m_ui.RowLabels)
-        label->setText(QString());
-    m_browser.RowTexts.clear();
+    m_list.ClearRows();
     m_ui.Memo1->clear();
     setWindowTitle("欢迎" + GbkToQ(m_session.UserName) + "登录");
     m_ui.sb->SetPanelText(4, "你正在浏览种子");
@@ -91,20 +79,20 @@ void TMainForm::StartUp()
     // Painted before the first wait on the network, so the user sees the window arrive. The
     // start-up's fetches share one bound: a hung server delays the window only so long.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    m_startupBudget.emplace(m_settings.startupFetchSeconds);
-    FetchBanners();
+    m_files.BeginStartup(m_settings.startupFetchSeconds);
+    m_notice.FetchBanners();
     m_ui.Timer1.start();
     ShapeHintPanel();
-    LoadCategory(Category::Kind::Torrents);
+    m_list.LoadCategory(Category::Kind::Torrents);
     if (m_db.Connected)
-        ReadServiceRecord(); // may switch the service off, and start-up still goes on
+        m_notice.ReadServiceRecord(); // may switch the service off, and start-up still goes on
     m_ui.Edit1->hide();
     m_ui.SpeedButton9->hide();
     setFixedHeight(height() - 20);
     m_ui.sb->move(0, height() - m_ui.sb->height());
-    ShowTemperature();
-    m_startupBudget.reset();
-    m_temperatureTimer.start();
+    m_notice.ShowTemperature();
+    m_files.EndStartup();
+    m_notice.TemperatureTimer().start();
 }
 
 bool TMainForm::DefaultLogin()
@@ -128,28 +116,25 @@ void TMainForm::FormCreate()
     // the dialog, or a password typed into the name box.
     if (!m_loggedIn)
         return;
-    m_presence = std::make_unique<PresenceChannel>(m_session, m_settings);
+    PresenceChannel& presence = m_chat.OpenPresence();
     const auto text = [](const char* utf8) { return QString::fromUtf8(utf8); };
-    connect(m_presence.get(), &PresenceChannel::socketError, this,
+    connect(&presence, &PresenceChannel::socketError, this,
             [this](const QString& message) { m_platform.prompts.Plain(this, message); });
-    connect(m_presence.get(), &PresenceChannel::loginFailed, this, [this, text] {
+    connect(&presence, &PresenceChannel::loginFailed, this, [this, text] {
         ShowWarning(text(presence_texts::LoginFailed));
         close();
     });
-    connect(m_presence.get(), &PresenceChannel::loginRefused, this,
+    connect(&presence, &PresenceChannel::loginRefused, this,
             [this, text] { m_platform.prompts.Plain(this, text(presence_texts::LoginRefused)); });
-    connect(m_presence.get(), &PresenceChannel::sendFailed, this, [this, text] {
+    connect(&presence, &PresenceChannel::sendFailed, this, [this, text] {
         ShowWarning(text(presence_texts::SendFailed));
         close();
     });
-    connect(m_presence.get(), &PresenceChannel::refreshCommand, this, &TMainForm::NoticeRefresh);
-    connect(m_presence.get(), &PresenceChannel::onlineList, this, &TMainForm::FillOnlineList);
-    connect(m_presence.get(), &PresenceChannel::chatLine, this, &TMainForm::AppendChatLine);
-    connect(m_presence.get(), &PresenceChannel::hintCommand, this, &TMainForm::ShowHint);
-    m_presence->Start();
-    // The channel's timer cannot fire while the window waits on the network or the database.
-    m_keepOnline = std::make_unique<KeepOnlineDuringWaits>(*m_presence);
-    SetWaitCompanion([this] { m_keepOnline->Begin(); }, [this] { m_keepOnline->End(); });
+    connect(&presence, &PresenceChannel::refreshCommand, this, &TMainForm::NoticeRefresh);
+    connect(&presence, &PresenceChannel::onlineList, this, &TMainForm::FillOnlineList);
+    connect(&presence, &PresenceChannel::chatLine, this, &TMainForm::AppendChatLine);
+    connect(&presence, &PresenceChannel::hintCommand, this, &TMainForm::ShowHint);
+    m_chat.StartPresence();
 }
 
 void TMainForm::FormDestroy()
@@ -158,57 +143,12 @@ void TMainForm::FormDestroy()
         return;
     m_destroyed = true;
     m_ui.Timer1.stop();
-    m_temperatureTimer.stop();
-    if (m_keepOnline) {
-        SetWaitCompanion({}, {});
-        m_keepOnline.reset();
-    }
-    if (m_presence)
-        m_presence->Logout();
+    m_notice.TemperatureTimer().stop();
+    m_chat.ClosePresence();
     m_db.Close();
 }
 
 void TMainForm::ShowWarning(const QString& text)
 {
-    m_platform.prompts.Warn(this, text);
-}
-
-HttpResult TMainForm::FetchServerFile(const std::string& path, FetchSize size) const
-{
-    if (m_startupBudget && size == FetchSize::Page) {
-        const Settings bounded = m_startupBudget->Bounded(m_settings);
-        if (bounded.httpTimeoutSeconds == 0) {
-            HttpResult skipped;
-            skipped.outcome = HttpResult::Outcome::NoResponse;
-            skipped.error = "not fetched: the start-up's bound was used up";
-            qCWarning(lcHttp) << path.c_str() << skipped.error.c_str();
-            return skipped;
-        }
-        const WaitCursor waiting;
-        return ::FetchServerFile(bounded, m_session.ServerAddress, path, size);
-    }
-    const WaitCursor waiting;
-    return ::FetchServerFile(m_settings, m_session.ServerAddress, path, size);
-}
-
-TMainForm::SavedDownload TMainForm::SaveDownload(const std::string& path, const QString& fileName)
-{
-    using Outcome = SavedDownload::Outcome;
-    const HttpResult got = FetchServerFile(path, FetchSize::Download);
-    if (!got.ok) // nothing was opened, so a file already there stays as it was
-        return {got.gaveUp ? Outcome::GaveUp : Outcome::FetchFailed};
-    const QByteArray name = QFile::encodeName(fileName);
-    const std::string failure = SaveAtomically(name.toStdString(), got.body);
-    if (!failure.empty()) {
-        qCWarning(lcFiles) << "cannot save" << fileName << ":" << failure.c_str();
-        return {Outcome::WriteFailed};
-    }
-    return {Outcome::Saved, got.body.size()};
-}
-
-QString TMainForm::DownloadFailure(const QString& failedText, const SavedDownload& saved) const
-{
-    if (saved.outcome != SavedDownload::Outcome::GaveUp)
-        return failedText;
-    return failedText + "\n网速太慢，已停止下载，请稍后重新下载。";
+    ::ShowWarning(m_platform, this, text);
 }

@@ -1,18 +1,18 @@
 #pragma once
 
+#include "app/ChatPanel.h"
+#include "app/ListPanel.h"
+#include "app/NoticeStrip.h"
 #include "app/TmainformControls.h"
 #include "core/Basefunc.h"
-#include "net/Http.h"
-#include "net/WaitBudget.h"
 #include "platform/Platform.h"
 #include "ui/ContentBrowser.h"
+#include "ui/ServerFiles.h"
 
-#include <QTimer>
 #include <QWidget>
 
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,7 +20,6 @@ class ClickLabel;
 class DbSession;
 class QPoint;
 
-class KeepOnlineDuringWaits;
 class PresenceChannel;
 struct Session;
 struct Settings;
@@ -28,10 +27,12 @@ struct Settings;
 // The main window. Its construction is the start-up: the login dialog, then the window
 // filled from the database, the file service and the web. Its destruction is the shutdown.
 //
-// The code is split by concern: Tmainform.cpp start-up and shutdown, TmainformLayout.cpp
-// the controls and their event bindings, TmainformBrowser.cpp the list, TmainformNotice.cpp
-// the notice, banners, captions, temperature and update download, TmainformChat.cpp the
-// online list, the chat room, the hint panel and the fold.
+// The window builds the controls and runs start-up, shutdown and the screen lock; each
+// concern is a panel that owns its state and works on the window's controls: NoticeStrip
+// (notice, banners, captions, temperature, update download), ListPanel (the lists, paging,
+// activation, the board, publishing) and ChatPanel (presence, online list, profile, chat
+// room, hint, fold). The design's handlers stay on the window, each forwarding to its panel
+// (TmainformHandlers.cpp); TmainformLayout.cpp places the controls and binds them.
 class TMainForm final : public QWidget
 {
     Q_OBJECT
@@ -40,8 +41,6 @@ class TMainForm final : public QWidget
 public:
     // Runs the login dialog; true when the user logged in. Tests hand in their own.
     using LoginRunner = std::function<bool(TMainForm&)>;
-    // Runs the unlock dialog over the hidden window; true when the user unlocked.
-    using UnlockRunner = std::function<bool(TMainForm&)>;
 
     TMainForm(Session& session, DbSession& db, const Settings& settings, Platform& platform,
               LoginRunner runLogin = {});
@@ -57,33 +56,22 @@ public:
     // True once start-up asked the program to quit (login given up, service switched off).
     bool QuitRequested() const { return m_quitRequested; }
 
-    // The controls, under their design names.
-    TMainFormControls& Controls() { return m_ui; }
-    const TMainFormControls& Controls() const { return m_ui; }
-
-    // Paging (the handlers below call these). LoadCategory counts the named list and shows
-    // page 1 of the list on display.
-    void LoadCategory(Category::Kind list);
-    // Page 1 of the list on display, once it is counted.
-    void ShowCountedCategory();
-    void ShowPage(int page, Category::Kind list);
-    void RefreshCategory();
-    void ActivateRow(ClickLabel* label);
-
-    ContentBrowser& Browser() { return m_browser; }
-    PresenceChannel* Presence() { return m_presence.get(); }
-    const std::vector<std::string>& NoticeCaptions() const { return m_noticeCaptions; }
-    const std::vector<std::string>& NoticeLinks() const { return m_noticeLinks; }
-    const std::string& FirstBannerLink() const { return m_bannerLink1; }
-    const std::string& SecondBannerLink() const { return m_bannerLink2; }
-    QTimer& TemperatureTimer() { return m_temperatureTimer; }
-    // Tests replace the unlock dialog's modal run.
-    void SetUnlockRunner(UnlockRunner run) { m_runUnlock = std::move(run); }
+    // What the window holds beside its controls (which answer to their design names).
+    const ContentBrowser& Browser() const { return m_list.Browser(); }
+    PresenceChannel* Presence() { return m_chat.Presence(); }
+    const std::vector<std::string>& NoticeCaptions() const { return m_notice.Captions(); }
+    const std::string& FirstBannerLink() const { return m_notice.BannerLink(1); }
+    const std::string& SecondBannerLink() const { return m_notice.BannerLink(2); }
     // Where the time stamps of new entries come from (the local clock by default).
-    void SetClock(Clock clock) { m_clock = std::move(clock); }
+    void SetClock(Clock clock) { m_list.SetClock(std::move(clock)); }
 
 public slots:
-    // The list (TmainformBrowser.cpp).
+    // The rotating caption's tick (NoticeStrip); tests tick it themselves.
+    void Timer1Timer();
+
+private slots:
+    // The design's handlers, each bound to its control's event (TmainformLayout.cpp) and
+    // forwarding to its panel (TmainformHandlers.cpp). The lists (ListPanel).
     void SpeedButton1Click();
     void SpeedButton2Click();
     void SpeedButton3Click();
@@ -97,13 +85,12 @@ public slots:
     void RowLabelClick(ClickLabel* label);
     void RowLabelMouseMove(ClickLabel* label);
     void RowLabelMouseLeave(ClickLabel* label);
-    // Publishing (TmainformPublish.cpp): the upload and quick-post dialogs.
+    // Publishing (ListPanel): the upload and quick-post dialogs.
     void SpeedButton7Click();
     void SpeedButton11Click();
     // The screen lock (TmainformLock.cpp).
     void SpeedButton15Click();
-    // Notice, banners and captions (TmainformNotice.cpp).
-    void Timer1Timer();
+    // Notice, banners and captions (NoticeStrip).
     void Image1Click();
     void Image2Click();
     void Image1MouseMove();
@@ -115,7 +102,7 @@ public slots:
     void Label6MouseMove();
     void Label6MouseLeave();
     void Label6Click();
-    // The online list, chat room, hint and fold (TmainformChat.cpp). The names of the last
+    // The online list, chat room, hint and fold (ChatPanel). The names of the last
     // list from the presence service replace the list.
     void FillOnlineList(const std::vector<std::string>& names);
     void lbMouseDown(Qt::MouseButton button, const QPoint& at);
@@ -136,6 +123,7 @@ protected:
 private:
     // Layout.
     void BuildLayout();
+    void NameControls();
     void BuildContentPanel();
     void BindEvents();
     void ShapeHintPanel();
@@ -145,66 +133,19 @@ private:
     bool DefaultUnlock();
     void RequestQuit();
     void FormDestroy();
-    // Start-up steps of the notice concern.
-    void FetchBanners();
-    void ReadServiceRecord();
-    void ReadLinkPage();
-    void ShowTemperature();
-    // The list.
-    void SwitchCategory(Category::Kind kind);
-    void SetMessageInputShown(bool shown);
-    void SetRowHover(ClickLabel* label, bool hovered);
-    void DownloadTorrent(const std::string& link);
-    // The online list.
-    void ShowProfile();
-
-    // Hands a link to the desktop's opener when it is a web address (core/Links.h); a page
-    // link that is none is refused with a message, a banner link quietly.
-    enum class LinkUse {
-        Page,
-        Banner
-    };
-    void OpenLink(const std::string& link, LinkUse use);
     void ShowWarning(const QString& text);
-    HttpResult FetchServerFile(const std::string& path, FetchSize size = FetchSize::Page) const;
-    // Fetches a file of the file service and saves it whole under fileName, or not at all:
-    // a failed fetch or write leaves a file already there as it was, and no other behind.
-    struct SavedDownload
-    {
-        enum class Outcome {
-            Saved,
-            FetchFailed, // the server or the network
-            GaveUp,      // too slow: a bound of the download ended it
-            WriteFailed, // the disk (the cause is logged)
-        };
-        Outcome outcome = Outcome::FetchFailed;
-        std::size_t size = 0;
-    };
-    SavedDownload SaveDownload(const std::string& path, const QString& fileName);
-    // The failure text of a download (failedText) with, when it was given up, why.
-    QString DownloadFailure(const QString& failedText, const SavedDownload& saved) const;
 
     Session& m_session;
     DbSession& m_db;
     const Settings& m_settings;
     Platform& m_platform;
     LoginRunner m_runLogin;
-    UnlockRunner m_runUnlock;
 
     TMainFormControls m_ui;
-    ContentBrowser m_browser;
-    std::unique_ptr<PresenceChannel> m_presence;
-    std::unique_ptr<KeepOnlineDuringWaits> m_keepOnline; // goes before the channel it sends on
-    QTimer m_temperatureTimer;
-    std::optional<WaitBudget> m_startupBudget; // while the start-up fetches
-    std::vector<std::string> m_noticeCaptions;
-    std::vector<std::string> m_noticeLinks;
-    std::string m_bannerLink1;
-    std::string m_bannerLink2;
-    Clock m_clock;
-    int m_captionIndex = -1;
-    bool m_updateArmed = false; // the pointer moved over a notice naming an update archive
-    bool m_listFolded = false;
+    ServerFiles m_files; // shared by the panels: the start-up's bound holds for them all
+    ListPanel m_list;
+    NoticeStrip m_notice;
+    ChatPanel m_chat;        // goes before the list it reaches
     bool m_loggedIn = false; // only a session that logged in is announced to the presence service
     bool m_quitRequested = false;
     bool m_destroyed = false;

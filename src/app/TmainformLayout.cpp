@@ -18,6 +18,8 @@
 #include <QRegion>
 #include <QScreen>
 
+#include <utility>
+
 namespace {
 
 QPixmap Art(const QString& path)
@@ -125,7 +127,61 @@ void TMainForm::BuildLayout()
     m_ui.sb->SetPanelText(1, "QEL Studio");
 
     m_ui.Timer1.setInterval(m_settings.timer1Ms);
-    m_temperatureTimer.setInterval(m_settings.temperatureRefreshMs);
+    NameControls();
+}
+
+void TMainForm::NameControls()
+{
+    // Each control answers to its design name (findChild), the rows and badges too.
+    const std::pair<QObject*, const char*> named[] = {
+        {m_ui.Image12, "Image12"},
+        {m_ui.Label6, "Label6"},
+        {m_ui.Label1, "Label1"},
+        {m_ui.Image1, "Image1"},
+        {m_ui.Image2, "Image2"},
+        {m_ui.Panel2, "Panel2"},
+        {m_ui.Edit1, "Edit1"},
+        {m_ui.SpeedButton9, "SpeedButton9"},
+        {m_ui.lb, "lb"},
+        {m_ui.Panel1, "Panel1"},
+        {m_ui.Panel4, "Panel4"},
+        {m_ui.sb, "sb"},
+        {m_ui.Image11, "Image11"},
+        {m_ui.SpeedButton5, "SpeedButton5"},
+        {m_ui.SpeedButton4, "SpeedButton4"},
+        {m_ui.SpeedButton7, "SpeedButton7"},
+        {m_ui.SpeedButton8, "SpeedButton8"},
+        {m_ui.SpeedButton10, "SpeedButton10"},
+        {m_ui.SpeedButton11, "SpeedButton11"},
+        {m_ui.SpeedButton13, "SpeedButton13"},
+        {m_ui.SpeedButton15, "SpeedButton15"},
+        {m_ui.SpeedButton1, "SpeedButton1"},
+        {m_ui.Bevel1, "Bevel1"},
+        {m_ui.SpeedButton2, "SpeedButton2"},
+        {m_ui.SpeedButton3, "SpeedButton3"},
+        {m_ui.Label12, "Label12"},
+        {m_ui.Label15, "Label15"},
+        {m_ui.Label13, "Label13"},
+        {m_ui.Edit2, "Edit2"},
+        {m_ui.Label14, "Label14"},
+        {m_ui.SpeedButton6, "SpeedButton6"},
+        {m_ui.Panel3, "Panel3"},
+        {m_ui.Memo1, "Memo1"},
+        {m_ui.Edit3, "Edit3"},
+        {m_ui.SpeedButton12, "SpeedButton12"},
+        {m_ui.Label17, "Label17"},
+        {m_ui.Label16, "Label16"},
+        {m_ui.SpeedButton14, "SpeedButton14"},
+        {&m_ui.Timer1, "Timer1"},
+        {m_ui.PopupMenu1, "PopupMenu1"},
+        {m_ui.N1, "N1"},
+    };
+    for (const auto& [control, name] : named)
+        control->setObjectName(name);
+    // The timers are members; as children they are found like the controls (a member goes
+    // before the window, taking itself off its children).
+    m_ui.Timer1.setParent(this);
+    m_notice.TemperatureTimer().setParent(this);
 }
 
 void TMainForm::BuildContentPanel()
@@ -261,7 +317,6 @@ void TMainForm::BindEvents()
     }
 
     connect(&m_ui.Timer1, &QTimer::timeout, this, &TMainForm::Timer1Timer);
-    connect(&m_temperatureTimer, &QTimer::timeout, this, &TMainForm::ShowTemperature);
 }
 
 void TMainForm::ShapeHintPanel()

@@ -9,7 +9,7 @@
 void TMainForm::SpeedButton15Click()
 {
     hide();
-    const bool unlocked = m_runUnlock ? m_runUnlock(*this) : DefaultUnlock();
+    const bool unlocked = DefaultUnlock();
     if (!unlocked) {
         // Giving up the unlock ends the program; the window stays hidden.
         RequestQuit();

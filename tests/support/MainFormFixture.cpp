@@ -89,3 +89,15 @@ std::vector<std::string> MainFormFixture::Datagrams(int waitMs)
     } while (timer.elapsed() < waitMs);
     return m_datagrams;
 }
+
+ClickLabel* MainFormFixture::Row(int i) const
+{
+    static const char* const names[] = {"Label2", "Label3", "Label5",  "Label7",
+                                        "Label8", "Label9", "Label10", "Label11"};
+    return Label(names[i]);
+}
+
+ClickLabel* MainFormFixture::RowBadge(int i) const
+{
+    return Label(QString("Image%1").arg(i + 3).toLatin1().constData());
+}

@@ -8,7 +8,9 @@
 #include "core/Basefunc.h"
 #include "core/Settings.h"
 #include "db/DbSession.h"
+#include "ui/Controls.h"
 
+#include <QLineEdit>
 #include <QUdpSocket>
 
 #include <gtest/gtest.h>
@@ -16,6 +18,14 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+// The control of window with the given design name; the test fails when there is none.
+template <typename T> T* FindControl(const QObject& window, const char* name)
+{
+    T* found = window.findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(found, nullptr) << "no control " << name;
+    return found;
+}
 
 // A main window started against real services on 127.0.0.1: a scratch database with the
 // sample data, a file service on its own port serving banners, the link page and the
@@ -41,6 +51,22 @@ protected:
     std::vector<std::string> Datagrams(int waitMs = 200);
 
     static std::string Bmp(int width, int height, unsigned rgb);
+
+    // The started window's controls by their design names.
+    template <typename T> T* Control(const char* name) const
+    {
+        return FindControl<T>(*m_form, name);
+    }
+    ClickLabel* Label(const char* name) const { return Control<ClickLabel>(name); }
+    SpeedButton* Button(const char* name) const { return Control<SpeedButton>(name); }
+    QLineEdit* Edit(const char* name) const { return Control<QLineEdit>(name); }
+    // A click on a button, as the user gives it: nothing when the button is disabled.
+    void Click(const char* button) const { Button(button)->click(); }
+    // The text of a panel of the status bar.
+    QString Status(int panel) const { return Control<PanelStatusBar>("sb")->PanelText(panel); }
+    // The eight rows of the list, top to bottom, and their badges.
+    ClickLabel* Row(int i) const;
+    ClickLabel* RowBadge(int i) const;
 
     static ScratchDatabase* s_db;
     TestHttpServer m_http;

@@ -64,11 +64,8 @@ TEST_F(AtomicSave, AFailedDownloadLeavesTheEarlierFileAsItWas)
                "('big', 'big.torrent'), ('gone', 'gone.torrent'), ('small', 'small.torrent')");
     m_http.Serve("/zhongzi/small.torrent", std::string(1234, 'n'));
     m_http.Serve("/zhongzi/big.torrent", std::string(256 * 1024, 'b')); // more than the disk
-    TMainForm& form = StartAsDemo();
-    const auto row = [&form](int i) {
-        return form.Controls().RowLabels[static_cast<std::size_t>(i)];
-    };
-    ASSERT_EQ(row(0)->text(), "small");
+    StartAsDemo();
+    ASSERT_EQ(Row(0)->text(), "small");
 
     const QString prefix = disk.path() + "/t";
     const QString target = prefix + "【欢迎共享种子到"
@@ -95,7 +92,7 @@ TEST_F(AtomicSave, AFailedDownloadLeavesTheEarlierFileAsItWas)
         m_fake.prompts.entries.clear();
         m_fake.files.path = prefix;
 
-        form.ActivateRow(row(c.row));
+        emit Row(c.row)->clicked();
 
         ASSERT_FALSE(m_fake.prompts.entries.empty());
         EXPECT_EQ(m_fake.prompts.Last().text, c.told);

@@ -39,16 +39,16 @@ protected:
     QStringList Rows() const
     {
         QStringList rows;
-        for (auto* label : m_form->Controls().RowLabels)
-            rows << label->text();
+        for (int i = 0; i < 8; ++i)
+            rows << Row(i)->text();
         return rows;
     }
 
     std::vector<bool> Badges() const
     {
         std::vector<bool> shown;
-        for (auto* icon : m_form->Controls().RowIcons)
-            shown.push_back(icon->isVisibleTo(m_form.get()));
+        for (int i = 0; i < 8; ++i)
+            shown.push_back(RowBadge(i)->isVisibleTo(m_form.get()));
         return shown;
     }
 
@@ -56,22 +56,20 @@ protected:
     {
         return m_fake.prompts.entries.empty() ? QString() : m_fake.prompts.Last().text;
     }
-
-    ClickLabel* Row(int i) { return m_form->Controls().RowLabels[static_cast<std::size_t>(i)]; }
 };
 
 TEST_F(Browser, EmptyListSaysNoRecordsAndRefusesEveryPage)
 {
-    TMainForm& form = StartAsDemo();
-    EXPECT_EQ(form.Controls().Label12->text(), "没有记录");
+    StartAsDemo();
+    EXPECT_EQ(Label("Label12")->text(), "没有记录");
     EXPECT_EQ(Rows(), QStringList(8, QString()));
     EXPECT_EQ(Badges(), std::vector<bool>(8, false));
-    EXPECT_EQ(form.Controls().sb->PanelText(0), "共0个种子");
-    EXPECT_FALSE(form.Controls().SpeedButton2->isEnabled());
-    EXPECT_FALSE(form.Controls().SpeedButton3->isEnabled());
+    EXPECT_EQ(Status(0), "共0个种子");
+    EXPECT_FALSE(Button("SpeedButton2")->isEnabled());
+    EXPECT_FALSE(Button("SpeedButton3")->isEnabled());
     for (const char* text : {"1", "0", "-1"}) {
-        form.Controls().Edit2->setText(text);
-        form.SpeedButton6Click();
+        Edit("Edit2")->setText(text);
+        Click("SpeedButton6");
         EXPECT_EQ(LastWarning(), "不存在此页数。") << text;
     }
 }
@@ -79,27 +77,27 @@ TEST_F(Browser, EmptyListSaysNoRecordsAndRefusesEveryPage)
 TEST_F(Browser, EightRowsAreOnePageAndNineAreTwo)
 {
     AddRows("zumalo_zhongzi", 8);
-    TMainForm& form = StartAsDemo();
-    EXPECT_EQ(form.Controls().Label12->text(), "1/1");
-    EXPECT_FALSE(form.Controls().SpeedButton3->isEnabled());
+    StartAsDemo();
+    EXPECT_EQ(Label("Label12")->text(), "1/1");
+    EXPECT_FALSE(Button("SpeedButton3")->isEnabled());
     EXPECT_EQ(Rows().front(), "item8"); // newest first
     EXPECT_EQ(Badges(), std::vector<bool>(8, true));
 
     AddRows("zumalo_zhongzi", 1, "ninth");
-    form.SpeedButton1Click();
-    EXPECT_EQ(form.Controls().sb->PanelText(0), "共9个种子");
-    EXPECT_TRUE(form.Controls().SpeedButton3->isEnabled());
-    form.SpeedButton3Click();
-    EXPECT_EQ(form.Controls().Label12->text(), "2/2");
+    Click("SpeedButton1");
+    EXPECT_EQ(Status(0), "共9个种子");
+    EXPECT_TRUE(Button("SpeedButton3")->isEnabled());
+    Click("SpeedButton3");
+    EXPECT_EQ(Label("Label12")->text(), "2/2");
     EXPECT_EQ(Rows(), QStringList({"item1", "", "", "", "", "", "", ""}));
     std::vector<bool> onlyFirst(8, false);
     onlyFirst[0] = true;
     EXPECT_EQ(Badges(), onlyFirst);
-    EXPECT_FALSE(form.Controls().SpeedButton3->isEnabled());
-    EXPECT_TRUE(form.Controls().SpeedButton2->isEnabled());
-    form.SpeedButton2Click();
-    EXPECT_EQ(form.Controls().Label12->text(), "1/2");
-    EXPECT_FALSE(form.Controls().SpeedButton2->isEnabled());
+    EXPECT_FALSE(Button("SpeedButton3")->isEnabled());
+    EXPECT_TRUE(Button("SpeedButton2")->isEnabled());
+    Click("SpeedButton2");
+    EXPECT_EQ(Label("Label12")->text(), "1/2");
+    EXPECT_FALSE(Button("SpeedButton2")->isEnabled());
 }
 
 TEST_F(Browser, GoToPageOnFivePages)
@@ -127,19 +125,19 @@ TEST_F(Browser, GoToPageOnFivePages)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         m_fake.prompts.entries.clear();
-        form.Controls().Edit2->setText(c.text);
-        form.SpeedButton6Click();
-        EXPECT_EQ(form.Controls().Label12->text(), c.label);
-        EXPECT_EQ(form.Controls().SpeedButton2->isEnabled(), c.previous);
-        EXPECT_EQ(form.Controls().SpeedButton3->isEnabled(), c.next);
+        Edit("Edit2")->setText(c.text);
+        Click("SpeedButton6");
+        EXPECT_EQ(Label("Label12")->text(), c.label);
+        EXPECT_EQ(Button("SpeedButton2")->isEnabled(), c.previous);
+        EXPECT_EQ(Button("SpeedButton3")->isEnabled(), c.next);
         EXPECT_EQ(LastWarning(), c.warning);
         if (!c.warning.isEmpty()) {
             EXPECT_EQ(m_fake.prompts.Last().owner, &form);
         }
-        EXPECT_EQ(form.Controls().Edit2->text(), c.text); // the box keeps its text
+        EXPECT_EQ(Edit("Edit2")->text(), c.text); // the box keeps its text
     }
-    form.Controls().Edit2->setText("3");
-    form.SpeedButton6Click();
+    Edit("Edit2")->setText("3");
+    Click("SpeedButton6");
     EXPECT_EQ(Rows().front(), "item24");
 }
 
@@ -151,22 +149,22 @@ TEST_F(Browser, BoardRowsJoinNameAndTextAndTheInputRowFollowsTheBoard)
     TMainForm& form = StartAsDemo();
     EXPECT_EQ(form.height(), 388);
 
-    form.SpeedButton8Click();
+    Click("SpeedButton8");
     EXPECT_EQ(Rows().mid(0, 3), QStringList({"bob:hi", "alice:older", ""}));
-    EXPECT_EQ(form.Controls().sb->PanelText(0), "共2条留言");
-    EXPECT_EQ(form.Controls().sb->PanelText(4), "你正在浏览留言板");
-    EXPECT_TRUE(form.Controls().Edit1->isVisibleTo(&form));
+    EXPECT_EQ(Status(0), "共2条留言");
+    EXPECT_EQ(Status(4), "你正在浏览留言板");
+    EXPECT_TRUE(Edit("Edit1")->isVisibleTo(&form));
     EXPECT_EQ(form.height(), 408);
-    form.SpeedButton8Click(); // taller only once
+    Click("SpeedButton8"); // taller only once
     EXPECT_EQ(form.height(), 408);
 
-    form.SpeedButton4Click();
+    Click("SpeedButton4");
     EXPECT_EQ(form.height(), 388);
-    EXPECT_FALSE(form.Controls().Edit1->isVisibleTo(&form));
-    EXPECT_EQ(form.Controls().sb->PanelText(0), "共3个视频");
-    EXPECT_EQ(form.Controls().sb->PanelText(4), "你正在浏览视频");
-    form.SpeedButton10Click();
-    EXPECT_EQ(form.Controls().sb->PanelText(0), "共0条快贴");
+    EXPECT_FALSE(Edit("Edit1")->isVisibleTo(&form));
+    EXPECT_EQ(Status(0), "共3个视频");
+    EXPECT_EQ(Status(4), "你正在浏览视频");
+    Click("SpeedButton10");
+    EXPECT_EQ(Status(0), "共0条快贴");
     EXPECT_EQ(form.height(), 388);
 }
 
@@ -174,21 +172,21 @@ TEST_F(Browser, RefreshGoesBackToPageOneOfTheSameList)
 {
     AddRows("zumalo_sp", 20);
     TMainForm& form = StartAsDemo();
-    form.SpeedButton4Click();
-    form.SpeedButton3Click();
+    Click("SpeedButton4");
+    Click("SpeedButton3");
     EXPECT_EQ(form.Browser().CurrentPage, 2);
     AddRows("zumalo_sp", 1, "fresh");
-    form.SpeedButton1Click();
+    Click("SpeedButton1");
     EXPECT_EQ(form.Browser().CurrentPage, 1);
-    EXPECT_EQ(form.Controls().Label12->text(), "1/3");
+    EXPECT_EQ(Label("Label12")->text(), "1/3");
     EXPECT_EQ(Rows().front(), "fresh1");
-    EXPECT_EQ(form.Controls().sb->PanelText(4), "你正在浏览视频");
+    EXPECT_EQ(Status(4), "你正在浏览视频");
 }
 
 TEST_F(Browser, HoverUnderlinesListRowsButNotBoardRowsOrTheUsersOwn)
 {
     s_db->exec("INSERT INTO zumalo_zhongzi(text, link) VALUES ('abc', 'x'), ('demo:mine', 'y')");
-    TMainForm& form = StartAsDemo();
+    StartAsDemo();
     ASSERT_EQ(Row(0)->text(), "demo:mine");
     emit Row(1)->mouseMoved();
     EXPECT_TRUE(Row(1)->font().underline());
@@ -198,7 +196,7 @@ TEST_F(Browser, HoverUnderlinesListRowsButNotBoardRowsOrTheUsersOwn)
     EXPECT_FALSE(Row(0)->font().underline());
     s_db->exec("INSERT INTO zumalo_bodysay(username, saybody, saytime) VALUES ('bob', 'hi', "
                "'2026-01-02 10:00:00')");
-    form.SpeedButton8Click();
+    Click("SpeedButton8");
     emit Row(0)->mouseMoved();
     EXPECT_FALSE(Row(0)->font().underline());
 }
@@ -207,14 +205,14 @@ TEST_F(Browser, RowLabelsFitTheirTitlesSoOnlyTheTextTakesClicks)
 {
     s_db->exec("INSERT INTO zumalo_zhongzi(text, link) VALUES ('ab', 'x'), "
                "('一个很长很长的种子标题', 'y')");
-    TMainForm& form = StartAsDemo();
+    StartAsDemo();
     ASSERT_EQ(Row(0)->text(), "一个很长很长的种子标题");
     EXPECT_GT(Row(0)->width(), Row(1)->width());
     EXPECT_GE(Row(1)->width(), Row(1)->fontMetrics().horizontalAdvance("ab"));
     EXPECT_EQ(Row(2)->width(), 0);
     // A shorter title on the next list shrinks the label again.
     s_db->exec("INSERT INTO zumalo_sp(text, link) VALUES ('cd', 'z')");
-    form.SpeedButton4Click();
+    Click("SpeedButton4");
     EXPECT_EQ(Row(0)->text(), "cd");
     EXPECT_LT(Row(0)->width(), Row(1)->fontMetrics().horizontalAdvance("一个很长很长"));
 }
@@ -223,8 +221,8 @@ TEST_F(Browser, RowsShowMarkupAsTyped)
 {
     s_db->exec("INSERT INTO zumalo_bodysay(username, saybody, saytime) VALUES ('bob', '<b>hi</b> "
                "&lt;x&gt;', '2026-01-02 10:00:00')");
-    TMainForm& form = StartAsDemo();
-    form.SpeedButton8Click();
+    StartAsDemo();
+    Click("SpeedButton8");
     EXPECT_EQ(Row(0)->text(), "bob:<b>hi</b> &lt;x&gt;");
     EXPECT_EQ(Row(0)->textFormat(), Qt::PlainText);
     // Drawn as typed: as wide as the raw text, not as the shorter formatted one.
@@ -237,10 +235,10 @@ TEST_F(Browser, BoardRowsAndEmptyRowsDoNothing)
 {
     s_db->exec("INSERT INTO zumalo_bodysay(username, saybody, saytime) VALUES ('bob', 'hi', "
                "'2026-01-02 10:00:00')");
-    TMainForm& form = StartAsDemo();
-    form.SpeedButton8Click();
-    form.ActivateRow(Row(0));
-    form.ActivateRow(Row(5));
+    StartAsDemo();
+    Click("SpeedButton8");
+    emit Row(0)->clicked();
+    emit Row(5)->clicked();
     EXPECT_TRUE(m_fake.prompts.entries.empty());
     EXPECT_TRUE(m_fake.files.filters.isEmpty());
     EXPECT_TRUE(m_fake.shell.opened.isEmpty());
@@ -269,21 +267,21 @@ TEST_F(Browser, VideoScoreGateLetsEqualScoresPass)
         m_db = std::make_unique<DbSession>(m_settings);
         m_fake.prompts.entries.clear();
         m_fake.movies.calls.clear();
-        TMainForm& form = StartAsDemo();
-        form.SpeedButton4Click();
+        StartAsDemo();
+        Click("SpeedButton4");
         ASSERT_EQ(Row(1)->text(), "gated");
         // The player window is modal: close it as soon as it runs.
         QTimer::singleShot(0, [] {
             if (QWidget* w = QApplication::activeModalWidget())
                 w->close();
         });
-        form.ActivateRow(Row(1));
+        emit Row(1)->clicked();
         EXPECT_EQ(m_fake.movies.calls.contains("LoadMovie 0 http://127.0.0.1:1/a.swf"), c.plays)
             << m_fake.movies.calls.join(", ").toStdString();
         EXPECT_EQ(LastWarning(), c.warning);
         // An empty link passes the gate and opens nothing.
         m_fake.movies.calls.clear();
-        form.ActivateRow(Row(0));
+        emit Row(0)->clicked();
         EXPECT_TRUE(m_fake.movies.calls.isEmpty());
         Destroy();
     }
@@ -312,9 +310,9 @@ TEST_F(Browser, ValuesThatAreNotNumbersEndTheActivationWithTheConversionText)
                    + c.allowScore + ")");
         m_fake.prompts.entries.clear();
         m_fake.shell.opened.clear();
-        TMainForm& form = StartAsDemo();
-        form.SpeedButton10Click();
-        form.ActivateRow(Row(0));
+        StartAsDemo();
+        Click("SpeedButton10");
+        emit Row(0)->clicked();
         if (*c.warning) {
             EXPECT_EQ(LastWarning(), c.warning);
             EXPECT_TRUE(m_fake.shell.opened.isEmpty());
@@ -350,9 +348,9 @@ TEST_F(Browser, QuickPostLinkGoesToTheShellOnlyWhenItIsAWebAddress)
                    + c.link + "', 'bob')");
         m_fake.prompts.entries.clear();
         m_fake.shell.opened.clear();
-        TMainForm& form = StartAsDemo();
-        form.SpeedButton10Click();
-        form.ActivateRow(Row(0));
+        StartAsDemo();
+        Click("SpeedButton10");
+        emit Row(0)->clicked();
         if (c.opens) {
             EXPECT_EQ(m_fake.shell.opened, QStringList({c.link}));
             EXPECT_TRUE(m_fake.prompts.entries.empty());
@@ -373,19 +371,19 @@ TEST_F(Browser, TorrentDownloadSavesUnderTheChosenPrefix)
     const QString prefix = dir.path() + "/abc";
     const QString saved = prefix + "【欢迎共享种子到"
         + QString::fromStdString(m_settings.ShareContactAddress) + "】.torrent";
-    TMainForm& form = StartAsDemo();
+    StartAsDemo();
     ASSERT_EQ(Row(0)->text(), "real");
 
     // Cancelled dialog: nothing is fetched.
     m_fake.files.path = "";
-    form.ActivateRow(Row(0));
+    emit Row(0)->clicked();
     EXPECT_EQ(m_http.Hits("/zhongzi/real.torrent"), 0);
     EXPECT_TRUE(m_fake.prompts.entries.empty());
     ASSERT_EQ(m_fake.files.filters.size(), 1);
     EXPECT_TRUE(m_fake.files.filters[0].contains("*.torrent"));
 
     m_fake.files.path = prefix;
-    form.ActivateRow(Row(0));
+    emit Row(0)->clicked();
     EXPECT_EQ(LastWarning(), "下载种子完成，种子大小1234字节");
     QFile file(saved);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << saved.toStdString();
@@ -393,7 +391,7 @@ TEST_F(Browser, TorrentDownloadSavesUnderTheChosenPrefix)
 
     // An error status writes no file.
     QFile::remove(saved);
-    form.ActivateRow(Row(1));
+    emit Row(1)->clicked();
     EXPECT_EQ(LastWarning(), "下载种子失败...");
     EXPECT_FALSE(QFile::exists(saved));
     // The wait cursor of the request went with it, also after the failure.
@@ -407,8 +405,8 @@ TEST_F(Browser, TorrentLinksWithBlanksAndChineseAreFetched)
     m_http.Serve(served, std::string(77, 't'));
     QTemporaryDir dir;
     m_fake.files.path = dir.path() + "/x";
-    TMainForm& form = StartAsDemo();
-    form.ActivateRow(Row(0));
+    StartAsDemo();
+    emit Row(0)->clicked();
     EXPECT_EQ(m_http.Hits(served), 1);
     EXPECT_EQ(LastWarning(), "下载种子完成，种子大小77字节");
 }
@@ -419,13 +417,13 @@ TEST_F(Browser, TorrentThatCannotBeWrittenWholeIsAFailureAndLeavesNoFile)
     m_http.Serve("/zhongzi/big.torrent", std::string(1234, 'd'));
     QTemporaryDir dir;
     m_fake.files.path = dir.path() + "/full";
-    TMainForm& form = StartAsDemo();
+    StartAsDemo();
 
     // A file-size limit stands in for a full disk: writes past 100 bytes fail.
     {
         const FullDisk full(100);
         ASSERT_TRUE(full.ok());
-        form.ActivateRow(Row(0));
+        emit Row(0)->clicked();
     }
 
     EXPECT_EQ(LastWarning(), "下载种子失败...");
@@ -440,7 +438,7 @@ TEST_F(Browser, PostingChecksTheTrimmedLengthAndStoresTheTextAsTyped)
     // Each post a second after the one before, so the newest is on top.
     auto now = std::chrono::system_clock::now();
     form.SetClock([&now] { return now += std::chrono::seconds(1); });
-    form.SpeedButton8Click();
+    Click("SpeedButton8");
     struct Case
     {
         QString typed;
@@ -458,10 +456,10 @@ TEST_F(Browser, PostingChecksTheTrimmedLengthAndStoresTheTextAsTyped)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.typed.toStdString());
         m_fake.prompts.entries.clear();
-        form.Controls().Edit1->setText(c.typed);
-        form.SpeedButton9Click();
+        Edit("Edit1")->setText(c.typed);
+        Click("SpeedButton9");
         EXPECT_EQ(LastWarning(), c.warning);
-        EXPECT_EQ(form.Controls().Edit1->text(), c.typed);
+        EXPECT_EQ(Edit("Edit1")->text(), c.typed);
         if (c.warning == "提交成功！") {
             ++stored;
             EXPECT_EQ(Row(0)->text(), "demo:" + c.typed);
@@ -479,11 +477,11 @@ TEST_F(Browser, PostingWithTheDatabaseGoneFailsAndKeepsTheRows)
 {
     s_db->exec("INSERT INTO zumalo_bodysay(username, saybody, saytime) VALUES ('bob', 'hi', "
                "'2026-01-02 10:00:00')");
-    TMainForm& form = StartAsDemo();
-    form.SpeedButton8Click();
+    StartAsDemo();
+    Click("SpeedButton8");
     m_db->Close();
-    form.Controls().Edit1->setText("hello");
-    form.SpeedButton9Click();
+    Edit("Edit1")->setText("hello");
+    Click("SpeedButton9");
     EXPECT_EQ(LastWarning(), "提交留言失败，请重新提交。");
     EXPECT_EQ(Row(0)->text(), "bob:hi");
 }
@@ -500,24 +498,24 @@ TEST_F(Browser, ListThatCannotBeReadLeavesRowsLabelAndCounterInAgreement)
         const char* name;
         const char* table; // made unreadable after start-up
         bool countable;    // still counted (a view without the row texts), or gone
-        std::function<void(TMainForm&)> act;
+        std::function<void()> act;
         QStringList rows;
         QString page, counter, browsing;
     };
     const QStringList none(8, QString());
     const Case cases[] = {
         {"switch to a list that cannot be counted", "zumalo_sp", false,
-         [](TMainForm& f) { f.SpeedButton4Click(); },
+         [this] { Click("SpeedButton4"); },
          QStringList({"item9", "item8", "item7", "item6", "item5", "item4", "item3", "item2"}),
          "1/2", "共9个种子", "你正在浏览种子"},
         {"switch to a list whose page cannot be read", "zumalo_sp", true,
-         [](TMainForm& f) { f.SpeedButton4Click(); }, none, "1/1", "共3个视频", "你正在浏览视频"},
-        {"next page cannot be read", "zumalo_zhongzi", true,
-         [](TMainForm& f) { f.SpeedButton3Click(); }, none, "2/2", "共9个种子", "你正在浏览种子"},
+         [this] { Click("SpeedButton4"); }, none, "1/1", "共3个视频", "你正在浏览视频"},
+        {"next page cannot be read", "zumalo_zhongzi", true, [this] { Click("SpeedButton3"); },
+         none, "2/2", "共9个种子", "你正在浏览种子"},
         {"go to a page that cannot be read", "zumalo_zhongzi", true,
-         [](TMainForm& f) {
-             f.Controls().Edit2->setText("2");
-             f.SpeedButton6Click();
+         [this] {
+             Edit("Edit2")->setText("2");
+             Click("SpeedButton6");
          },
          none, "2/2", "共9个种子", "你正在浏览种子"},
     };
@@ -528,12 +526,12 @@ TEST_F(Browser, ListThatCannotBeReadLeavesRowsLabelAndCounterInAgreement)
         AddRows("zumalo_zhongzi", 9);
         AddRows("zumalo_sp", 3, "video");
         TMainForm& form = StartAsDemo();
-        form.SpeedButton5Click();
+        Click("SpeedButton5");
         const std::string table = c.table;
         s_db->exec("RENAME TABLE " + table + " TO away");
         if (c.countable)
             s_db->exec("CREATE VIEW " + table + " AS SELECT id FROM away");
-        c.act(form);
+        c.act();
         if (c.countable)
             s_db->exec("DROP VIEW " + table);
         s_db->exec("RENAME TABLE away TO " + table);
@@ -543,9 +541,9 @@ TEST_F(Browser, ListThatCannotBeReadLeavesRowsLabelAndCounterInAgreement)
         for (const auto& row : c.rows)
             badges.push_back(!row.isEmpty());
         EXPECT_EQ(Badges(), badges);
-        EXPECT_EQ(form.Controls().Label12->text(), c.page);
-        EXPECT_EQ(form.Controls().sb->PanelText(0), c.counter);
-        EXPECT_EQ(form.Controls().sb->PanelText(4), c.browsing);
+        EXPECT_EQ(Label("Label12")->text(), c.page);
+        EXPECT_EQ(Status(0), c.counter);
+        EXPECT_EQ(Status(4), c.browsing);
         EXPECT_EQ(form.Browser().Current().browsing, c.browsing);
     }
 }

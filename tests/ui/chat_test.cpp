@@ -57,9 +57,9 @@ TEST_F(OnlineUsers, NamesAreOwnerDrawnItemsOfTwentyFivePixels)
 {
     TMainForm& form = StartAsDemo();
     emit form.Presence()->onlineList({"demo", Utf8ToGbk("小雨"), "bob"});
-    QListWidget* lb = form.Controls().lb;
+    QListWidget* lb = Control<QListWidget>("lb");
     ASSERT_EQ(lb->count(), 3);
-    EXPECT_EQ(form.Controls().sb->PanelText(2), "3人在线");
+    EXPECT_EQ(Status(2), "3人在线");
     EXPECT_TRUE(lb->item(1)->icon().isNull()); // the delegate draws the person icon
     EXPECT_EQ(lb->visualItemRect(lb->item(1)).top(), 25);
     EXPECT_EQ(lb->visualItemRect(lb->item(1)).height(), 25);
@@ -69,7 +69,7 @@ TEST_F(OnlineUsers, RightButtonSelectsTheNameUnderThePointerAndTheMenuShowsItsPr
 {
     TMainForm& form = StartAsDemo();
     emit form.Presence()->onlineList({"demo", Utf8ToGbk("小雨"), "bob"});
-    QListWidget* lb = form.Controls().lb;
+    QListWidget* lb = Control<QListWidget>("lb");
 
     PressOnList(lb, QEvent::MouseButtonPress, Qt::RightButton, {30, 25 + 12});
     ASSERT_EQ(lb->selectedItems().size(), 1);
@@ -79,8 +79,8 @@ TEST_F(OnlineUsers, RightButtonSelectsTheNameUnderThePointerAndTheMenuShowsItsPr
     ASSERT_EQ(lb->selectedItems().size(), 1);
     EXPECT_EQ(lb->selectedItems().front()->text(), "小雨");
 
-    EXPECT_EQ(form.Controls().N1->text(), "查看用户信息");
-    form.Controls().N1->trigger();
+    EXPECT_EQ(Control<QAction>("N1")->text(), "查看用户信息");
+    Control<QAction>("N1")->trigger();
     const auto& box = m_fake.prompts.Last();
     EXPECT_EQ(box.kind, FakePrompts::Kind::Inform);
     EXPECT_EQ(box.owner, &form);
@@ -94,7 +94,7 @@ TEST_F(OnlineUsers, LeftDoubleClickShowsTheProfileOnlyOfASelectedName)
 {
     TMainForm& form = StartAsDemo();
     emit form.Presence()->onlineList({"demo", "bob"});
-    QListWidget* lb = form.Controls().lb;
+    QListWidget* lb = Control<QListWidget>("lb");
 
     // An empty area with no selection: nothing.
     PressOnList(lb, QEvent::MouseButtonDblClick, Qt::LeftButton, {30, 300});
@@ -123,10 +123,10 @@ TEST_F(OnlineUsers, ProfileThatCannotBeReadSaysSoInAPlainMessage)
     TMainForm& form = StartAsDemo();
     // A listed name without an account row, then a statement that fails.
     emit form.Presence()->onlineList({"ghost"});
-    form.Controls().lb->setCurrentRow(0);
-    form.N1Click();
+    Control<QListWidget>("lb")->setCurrentRow(0);
+    Control<QAction>("N1")->trigger();
     m_db->Close();
-    form.N1Click();
+    Control<QAction>("N1")->trigger();
     ASSERT_EQ(m_fake.prompts.entries.size(), 2u);
     for (const auto& shown : m_fake.prompts.entries) {
         EXPECT_EQ(shown.kind, FakePrompts::Kind::Plain);
@@ -154,7 +154,7 @@ protected:
             SpinUntil([&] { return form.Presence()->state() == PresenceChannel::State::Online; }));
         m_bob.SendTo(m_server.udpPort, presence::BuildLoginRequest("bob"));
         EXPECT_TRUE(m_bob.ReceiveType(1, 2000)); // the login answer
-        EXPECT_TRUE(SpinUntil([&] { return form.Controls().lb->count() == 2; }));
+        EXPECT_TRUE(SpinUntil([&] { return Control<QListWidget>("lb")->count() == 2; }));
         return form;
     }
 
@@ -174,6 +174,8 @@ protected:
         return broadcast.waitForFinished(5000) && broadcast.exitCode() == 0;
     }
 
+    QStringList Transcript() const { return Lines(Control<QPlainTextEdit>("Memo1")); }
+
     ServerProcess m_server;
     UdpClient m_bob;
 };
@@ -181,68 +183,65 @@ protected:
 TEST_F(ChatRoom, TypedLineReachesTheOthersAndComesBackToTheTranscript)
 {
     TMainForm& form = StartBoth();
-    auto& ui = form.Controls();
-    ui.SpeedButton13->click();
-    EXPECT_TRUE(ui.Panel3->isVisibleTo(&form));
-    EXPECT_EQ(ui.sb->PanelText(0), "聊天室");
-    EXPECT_EQ(ui.sb->PanelText(4), "你正在聊天室中");
+    Click("SpeedButton13");
+    EXPECT_TRUE(Control<QFrame>("Panel3")->isVisibleTo(&form));
+    EXPECT_EQ(Status(0), "聊天室");
+    EXPECT_EQ(Status(4), "你正在聊天室中");
 
-    ui.Edit3->setText("大家好");
-    ui.SpeedButton12->click();
-    EXPECT_EQ(ui.Edit3->text(), "");
+    Edit("Edit3")->setText("大家好");
+    Click("SpeedButton12");
+    EXPECT_EQ(Edit("Edit3")->text(), "");
     EXPECT_EQ(GbkToUtf8(BobHears()), "demo说: 大家好");
     // The transcript shows the line only once the server relayed it.
-    ASSERT_TRUE(SpinUntil([&] { return !Lines(ui.Memo1).isEmpty(); }));
-    EXPECT_EQ(Lines(ui.Memo1), QStringList({"demo说: 大家好"}));
+    ASSERT_TRUE(SpinUntil([&] { return !Transcript().isEmpty(); }));
+    EXPECT_EQ(Transcript(), QStringList({"demo说: 大家好"}));
 
     // An empty input line still sends the name.
-    ui.SpeedButton12->click();
+    Click("SpeedButton12");
     EXPECT_EQ(GbkToUtf8(BobHears()), "demo说: ");
 }
 
 TEST_F(ChatRoom, LinesArriveAsPlainTextWhileAListIsShown)
 {
     TMainForm& form = StartBoth();
-    auto& ui = form.Controls();
-    ASSERT_FALSE(ui.Panel3->isVisibleTo(&form));
+    ASSERT_FALSE(Control<QFrame>("Panel3")->isVisibleTo(&form));
     const std::string markup = Utf8ToGbk("bob说: <b>粗</b> &amp;");
     m_bob.SendTo(m_server.udpPort, presence::BuildTextLine(markup));
-    ASSERT_TRUE(SpinUntil([&] { return !Lines(ui.Memo1).isEmpty(); }));
-    EXPECT_EQ(Lines(ui.Memo1), QStringList({"bob说: <b>粗</b> &amp;"}));
-    EXPECT_EQ(ui.sb->PanelText(4), "你正在浏览种子");
+    ASSERT_TRUE(SpinUntil([&] { return !Transcript().isEmpty(); }));
+    EXPECT_EQ(Transcript(), QStringList({"bob说: <b>粗</b> &amp;"}));
+    EXPECT_EQ(Status(4), "你正在浏览种子");
 
     // A client's command is not relayed; the operator's is.
     s_db->exec("UPDATE zumalo_sys SET sys_message = '今晚维护'");
     m_bob.SendTo(m_server.udpPort, presence::BuildTextLine(presence::RefreshCommand));
     m_bob.SendTo(m_server.udpPort, presence::BuildTextLine("after"));
-    ASSERT_TRUE(SpinUntil([&] { return Lines(ui.Memo1).size() == 2; }));
-    EXPECT_EQ(Lines(ui.Memo1).back(), "after");
-    EXPECT_NE(ui.Label6->text(), "今晚维护");
+    ASSERT_TRUE(SpinUntil([&] { return Transcript().size() == 2; }));
+    EXPECT_EQ(Transcript().back(), "after");
+    EXPECT_NE(Label("Label6")->text(), "今晚维护");
     ASSERT_TRUE(Broadcast("Refresh Command"));
-    EXPECT_TRUE(SpinUntil([&] { return ui.Label6->text() == "今晚维护"; }));
+    EXPECT_TRUE(SpinUntil([&] { return Label("Label6")->text() == "今晚维护"; }));
     s_db->exec("UPDATE zumalo_sys SET sys_message = "
                "'新版本Zumalo2.rar已发布，修复聊天室断线问题，欢迎下载！'");
-    EXPECT_EQ(Lines(ui.Memo1).size(), 2); // the commands are no chat lines
+    EXPECT_EQ(Transcript().size(), 2); // the commands are no chat lines
 
-    ui.SpeedButton13->click();
-    EXPECT_TRUE(ui.Memo1->isVisibleTo(&form));
-    EXPECT_EQ(Lines(ui.Memo1).front(), "bob说: <b>粗</b> &amp;");
+    Click("SpeedButton13");
+    EXPECT_TRUE(Control<QPlainTextEdit>("Memo1")->isVisibleTo(&form));
+    EXPECT_EQ(Transcript().front(), "bob说: <b>粗</b> &amp;");
 }
 
 TEST_F(ChatRoom, OperatorHintPlaysTheSoundAndShowsThePanel)
 {
     TMainForm& form = StartBoth();
-    auto& ui = form.Controls();
-    ASSERT_FALSE(ui.Panel4->isVisibleTo(&form));
+    ASSERT_FALSE(Control<QFrame>("Panel4")->isVisibleTo(&form));
     ASSERT_TRUE(Broadcast("Hint Command"));
-    ASSERT_TRUE(SpinUntil([&] { return ui.Panel4->isVisibleTo(&form); }));
+    ASSERT_TRUE(SpinUntil([&] { return Control<QFrame>("Panel4")->isVisibleTo(&form); }));
     EXPECT_EQ(m_fake.sound.played,
               QStringList({QString::fromStdString(ProgramDir() + "dat/system.wav")}));
-    EXPECT_EQ(ui.Label17->text(), "Zumalo信息");
-    EXPECT_EQ(ui.Label16->text(), "Label");
-    EXPECT_TRUE(Lines(ui.Memo1).isEmpty());
-    ui.SpeedButton14->click();
-    EXPECT_FALSE(ui.Panel4->isVisibleTo(&form));
+    EXPECT_EQ(Label("Label17")->text(), "Zumalo信息");
+    EXPECT_EQ(Label("Label16")->text(), "Label");
+    EXPECT_TRUE(Transcript().isEmpty());
+    Click("SpeedButton14");
+    EXPECT_FALSE(Control<QFrame>("Panel4")->isVisibleTo(&form));
 }
 
 // ----- the chat room's own state, with the stand-in presence socket
@@ -253,38 +252,37 @@ TEST_F(ChatRoomState, LineSentBeforeTheServerAnsweredFailsAndClosesTheWindow)
 {
     // Nothing has arrived yet, so there is no address to send the line to.
     TMainForm& form = StartAsDemo();
-    form.SpeedButton13Click();
-    form.Controls().Edit3->setText("hello");
-    form.SpeedButton12Click();
+    Click("SpeedButton13");
+    Edit("Edit3")->setText("hello");
+    Click("SpeedButton12");
     EXPECT_EQ(m_fake.prompts.Texts(), QStringList({"与服务器失去链接。"}));
     EXPECT_EQ(m_fake.prompts.Last().kind, FakePrompts::Kind::Warn);
-    EXPECT_EQ(form.Controls().Edit3->text(), "");
+    EXPECT_EQ(Edit("Edit3")->text(), "");
     EXPECT_FALSE(form.isVisible());
 }
 
 TEST_F(ChatRoomState, ChatRoomTakesTheBoardInputRowAwayOnceAndAListButtonLeavesIt)
 {
     TMainForm& form = StartAsDemo();
-    auto& ui = form.Controls();
-    form.SpeedButton8Click(); // the board shows its input row
+    Click("SpeedButton8"); // the board shows its input row
     ASSERT_EQ(form.height(), 408);
-    form.SpeedButton13Click();
+    Click("SpeedButton13");
     EXPECT_EQ(form.height(), 388);
-    EXPECT_FALSE(ui.Edit1->isVisibleTo(&form));
+    EXPECT_FALSE(Edit("Edit1")->isVisibleTo(&form));
     EXPECT_FALSE(form.Browser().MessageInputShown);
-    form.SpeedButton13Click();
+    Click("SpeedButton13");
     EXPECT_EQ(form.height(), 388);
 
-    form.SpeedButton5Click();
-    EXPECT_FALSE(ui.Panel3->isVisibleTo(&form));
-    EXPECT_EQ(ui.sb->PanelText(0), "共22个种子");
-    EXPECT_EQ(ui.sb->PanelText(4), "你正在浏览种子");
+    Click("SpeedButton5");
+    EXPECT_FALSE(Control<QFrame>("Panel3")->isVisibleTo(&form));
+    EXPECT_EQ(Status(0), "共22个种子");
+    EXPECT_EQ(Status(4), "你正在浏览种子");
 }
 
 TEST_F(ChatRoomState, HintBubbleHasItsShape)
 {
-    TMainForm& form = StartAsDemo();
-    const QRegion mask = form.Controls().Panel4->mask();
+    StartAsDemo();
+    const QRegion mask = Control<QFrame>("Panel4")->mask();
     struct Probe
     {
         QPoint at;
@@ -311,14 +309,13 @@ TEST_F(ChatRoomState, HintBubbleHasItsShape)
 TEST_F(ChatRoomState, FoldingTwiceRestoresTheWindow)
 {
     TMainForm& form = StartAsDemo();
-    auto& ui = form.Controls();
-    emit ui.Panel1->clicked();
+    emit Label("Panel1")->clicked();
     EXPECT_EQ(form.width(), 681 - 126);
-    EXPECT_EQ(ui.Panel1->text(), ">");
-    EXPECT_EQ(ui.lb->x(), 555); // the list stays, outside the narrower window
-    emit ui.Panel1->clicked();
+    EXPECT_EQ(Label("Panel1")->text(), ">");
+    EXPECT_EQ(Control<QListWidget>("lb")->x(), 555); // the list stays, outside the narrower window
+    emit Label("Panel1")->clicked();
     EXPECT_EQ(form.width(), 681);
-    EXPECT_EQ(ui.Panel1->text(), "<");
+    EXPECT_EQ(Label("Panel1")->text(), "<");
 }
 
 // ----- the update download from the notice
@@ -326,7 +323,7 @@ TEST_F(ChatRoomState, FoldingTwiceRestoresTheWindow)
 class UpdateDownload : public MainFormFixture
 {
 protected:
-    void SetNotice(TMainForm& form, const char* text) { SetCaption(form.Controls().Label6, text); }
+    void SetNotice(const char* text) { SetCaption(Label("Label6"), text); }
 
     QString LastWarning() const
     {
@@ -340,17 +337,16 @@ TEST_F(UpdateDownload, ArmedNoticeSavesTheArchiveUnderTheChosenName)
 {
     m_http.Serve("/Zumalo2.rar", std::string(4321, 'r'));
     m_fake.files.path = m_dir.path() + "/a.rar";
-    TMainForm& form = StartAsDemo();
-    auto& ui = form.Controls();
+    StartAsDemo();
 
     // Not armed yet: a click does nothing.
-    emit ui.Label6->clicked();
+    emit Label("Label6")->clicked();
     EXPECT_TRUE(m_fake.files.filters.isEmpty());
 
-    emit ui.Label6->mouseMoved();
-    EXPECT_EQ(ui.Label6->toolTip(), "点击我下载吧！");
-    EXPECT_EQ(ui.Label6->cursor().shape(), Qt::PointingHandCursor);
-    emit ui.Label6->clicked();
+    emit Label("Label6")->mouseMoved();
+    EXPECT_EQ(Label("Label6")->toolTip(), "点击我下载吧！");
+    EXPECT_EQ(Label("Label6")->cursor().shape(), Qt::PointingHandCursor);
+    emit Label("Label6")->clicked();
     ASSERT_EQ(m_fake.files.filters.size(), 1);
     EXPECT_EQ(m_fake.files.filters[0], "绿色压缩文件(RAR文件) (*.rar)");
     EXPECT_EQ(LastWarning(), "感谢您下载Zumalo，软件下载完成，软件大小4321字节");
@@ -359,12 +355,12 @@ TEST_F(UpdateDownload, ArmedNoticeSavesTheArchiveUnderTheChosenName)
     EXPECT_EQ(saved.size(), 4321);
 
     // Leaving the notice disarms it; a cancelled dialog downloads nothing.
-    emit ui.Label6->mouseLeft();
-    emit ui.Label6->clicked();
+    emit Label("Label6")->mouseLeft();
+    emit Label("Label6")->clicked();
     EXPECT_EQ(m_fake.files.filters.size(), 1);
-    emit ui.Label6->mouseMoved();
+    emit Label("Label6")->mouseMoved();
     m_fake.files.path = "";
-    emit ui.Label6->clicked();
+    emit Label("Label6")->clicked();
     EXPECT_EQ(m_http.Hits("/Zumalo2.rar"), 1);
 }
 
@@ -372,26 +368,25 @@ TEST_F(UpdateDownload, NoticesThatNameNoArchiveOrAnOddOne)
 {
     m_http.Serve("/Zumalo 3" + Utf8ToGbk("版") + ".rar", std::string(5, 'x'));
     m_fake.files.path = m_dir.path() + "/b";
-    TMainForm& form = StartAsDemo();
-    auto& ui = form.Controls();
+    StartAsDemo();
 
     // "Zumalo" without ".rar" never arms; the hint stays as it was.
-    SetNotice(form, "Zumalo 新版本即将发布");
-    emit ui.Label6->mouseMoved();
-    emit ui.Label6->clicked();
+    SetNotice("Zumalo 新版本即将发布");
+    emit Label("Label6")->mouseMoved();
+    emit Label("Label6")->clicked();
     EXPECT_TRUE(m_fake.files.filters.isEmpty());
-    EXPECT_EQ(ui.Label6->toolTip(), "");
+    EXPECT_EQ(Label("Label6")->toolTip(), "");
 
     // A name with a blank and a Chinese character is fetched escaped.
-    SetNotice(form, "请下载 Zumalo 3版.rar！");
-    emit ui.Label6->mouseMoved();
-    emit ui.Label6->clicked();
+    SetNotice("请下载 Zumalo 3版.rar！");
+    emit Label("Label6")->mouseMoved();
+    emit Label("Label6")->clicked();
     EXPECT_EQ(LastWarning(), "感谢您下载Zumalo，软件下载完成，软件大小5字节");
 
     // ".rar" before "Zumal": an empty name, the server's base address, which has no file.
-    SetNotice(form, "old.rar replaced by Zumalo");
-    emit ui.Label6->mouseMoved();
-    emit ui.Label6->clicked();
+    SetNotice("old.rar replaced by Zumalo");
+    emit Label("Label6")->mouseMoved();
+    emit Label("Label6")->clicked();
     EXPECT_EQ(m_http.Hits("/"), 1);
     EXPECT_EQ(LastWarning(), "下载软件失败...");
 }
@@ -400,23 +395,22 @@ TEST_F(UpdateDownload, FailedFetchOrWriteLeavesNoFile)
 {
     m_http.Serve("/Zumalo2.rar", std::string(1234, 'r'));
     m_fake.files.path = m_dir.path() + "/c";
-    TMainForm& form = StartAsDemo();
-    auto& ui = form.Controls();
+    StartAsDemo();
 
     // An archive the server does not have.
-    SetNotice(form, "Zumalo9.rar");
-    emit ui.Label6->mouseMoved();
-    emit ui.Label6->clicked();
+    SetNotice("Zumalo9.rar");
+    emit Label("Label6")->mouseMoved();
+    emit Label("Label6")->clicked();
     EXPECT_EQ(LastWarning(), "下载软件失败...");
     EXPECT_TRUE(QDir(m_dir.path()).entryList(QDir::Files).isEmpty());
 
     // A file-size limit stands in for a full disk: writes past 100 bytes fail.
-    SetNotice(form, "Zumalo2.rar");
-    emit ui.Label6->mouseMoved();
+    SetNotice("Zumalo2.rar");
+    emit Label("Label6")->mouseMoved();
     {
         const FullDisk full(100);
         ASSERT_TRUE(full.ok());
-        emit ui.Label6->clicked();
+        emit Label("Label6")->clicked();
     }
     EXPECT_EQ(LastWarning(), "下载软件失败...");
     EXPECT_TRUE(QDir(m_dir.path()).entryList(QDir::Files).isEmpty());

@@ -67,9 +67,6 @@ TEST_F(KeepOnline, WaitsLongerThanTheKeepAliveTimeKeepTheUserListed)
     ASSERT_TRUE(
         SpinUntil([&] { return form.Presence()->state() == PresenceChannel::State::Online; }));
 
-    const auto row = [&form](int i) {
-        return form.Controls().RowLabels[static_cast<std::size_t>(i)];
-    };
     const struct
     {
         const char* wait;
@@ -77,13 +74,13 @@ TEST_F(KeepOnline, WaitsLongerThanTheKeepAliveTimeKeepTheUserListed)
         QString told; // the last box, "" for none
         long maxMs;
     } cases[] = {
-        {"a download of 3 s", [&] { form.ActivateRow(row(1)); }, "下载种子完成，种子大小6000字节",
+        {"a download of 3 s", [&] { emit Row(1)->clicked(); }, "下载种子完成，种子大小6000字节",
          4500},
-        {"a download given up after 5 s", [&] { form.ActivateRow(row(0)); },
+        {"a download given up after 5 s", [&] { emit Row(0)->clicked(); },
          "下载种子失败...\n网速太慢，已停止下载，请稍后重新下载。", 6500},
         {"a statement of 3 s", [&] { EXPECT_TRUE(m_db->Query("SELECT SLEEP(3)")); }, "", 5000},
     };
-    ASSERT_EQ(row(0)->text(), "trickle"); // the newest first
+    ASSERT_EQ(Row(0)->text(), "trickle"); // the newest first
     for (const auto& c : cases) {
         SCOPED_TRACE(c.wait);
         m_fake.prompts.entries.clear();

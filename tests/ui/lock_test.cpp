@@ -19,7 +19,7 @@ class ScreenLock : public MainFormFixture
 protected:
     // Clicks 锁定 and, once the unlock dialog runs, tries the attempts in order; a dialog
     // still open after them is closed, as the user giving up does.
-    void LockAndTry(TMainForm& form, std::vector<Attempt> attempts)
+    void LockAndTry(std::vector<Attempt> attempts)
     {
         QTimer::singleShot(0, [attempts = std::move(attempts), this] {
             auto* dialog = qobject_cast<TLoginForm*>(QApplication::activeModalWidget());
@@ -35,7 +35,7 @@ protected:
             if (dialog->isVisible())
                 dialog->reject();
         });
-        form.SpeedButton15Click();
+        Click("SpeedButton15");
     }
 
     QString m_lockCaption;
@@ -69,7 +69,7 @@ TEST_F(ScreenLock, UnlocksOnlyWithTheSessionsExactNameAndPassword)
         SCOPED_TRACE(c.what);
         m_fake.prompts.entries.clear();
         TMainForm& form = StartAsDemo();
-        LockAndTry(form, c.attempts);
+        LockAndTry(c.attempts);
         EXPECT_EQ(m_lockCaption, "Zumalo已锁定");
         EXPECT_EQ(m_fake.prompts.Texts(), QStringList(QList<QString>(c.warnings, wrong)));
         EXPECT_EQ(form.isVisible(), c.unlocked);
@@ -85,7 +85,7 @@ TEST_F(ScreenLock, UnlockNeedsNoDatabase)
 {
     TMainForm& form = StartAsDemo();
     m_db->Close();
-    LockAndTry(form, {{"demo", "demo123"}});
+    LockAndTry({{"demo", "demo123"}});
     EXPECT_TRUE(form.isVisible());
     EXPECT_FALSE(form.QuitRequested());
 }
@@ -93,7 +93,7 @@ TEST_F(ScreenLock, UnlockNeedsNoDatabase)
 TEST_F(ScreenLock, GivingUpEndsTheProgramAndSaysGoodbye)
 {
     TMainForm& form = StartAsDemo();
-    LockAndTry(form, {});
+    LockAndTry({});
     EXPECT_TRUE(form.QuitRequested());
     EXPECT_FALSE(form.isVisible());
     EXPECT_FALSE(MessageLoopWanted(form, false));

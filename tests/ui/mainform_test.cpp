@@ -38,33 +38,32 @@ TEST_F(MainFormStartUp, FillsTheWindowFromTheDatabaseTheFileServiceAndTheWeather
     EXPECT_FALSE(form.QuitRequested());
     EXPECT_TRUE(form.isVisible());
     EXPECT_EQ(form.windowTitle(), "欢迎demo登录");
-    EXPECT_EQ(form.Controls().sb->PanelText(4), "你正在浏览种子");
-    EXPECT_EQ(form.Controls().sb->PanelText(0), "共22个种子");
-    EXPECT_EQ(form.Controls().sb->PanelText(1), "QEL Studio");
-    EXPECT_EQ(form.Controls().sb->PanelText(3), "");
-    EXPECT_EQ(form.Controls().Label6->text(),
-              "新版本Zumalo2.rar已发布，修复聊天室断线问题，欢迎下载！");
-    EXPECT_EQ(form.Controls().Label15->text(), "欢迎来到Zumalo社区");
+    EXPECT_EQ(Status(4), "你正在浏览种子");
+    EXPECT_EQ(Status(0), "共22个种子");
+    EXPECT_EQ(Status(1), "QEL Studio");
+    EXPECT_EQ(Status(3), "");
+    EXPECT_EQ(Label("Label6")->text(), "新版本Zumalo2.rar已发布，修复聊天室断线问题，欢迎下载！");
+    EXPECT_EQ(Label("Label15")->text(), "欢迎来到Zumalo社区");
     ASSERT_EQ(form.NoticeCaptions().size(), 5u);
     EXPECT_EQ(GbkToUtf8(form.NoticeCaptions()[4]), "快贴板块开放投稿");
     EXPECT_EQ(form.FirstBannerLink(), "http://left.example/a");
     EXPECT_EQ(form.SecondBannerLink(), "http://right.example/b");
-    EXPECT_EQ(form.Controls().Label1->text(), "当天温度25℃");
+    EXPECT_EQ(Label("Label1")->text(), "当天温度25℃");
     // The newest torrent is the first row; the input row is hidden and the window lowered.
-    EXPECT_EQ(form.Controls().RowLabels[0]->text(), "开源游戏《超级企鹅》");
-    EXPECT_FALSE(form.Controls().Edit1->isVisibleTo(&form));
-    EXPECT_FALSE(form.Controls().SpeedButton9->isVisibleTo(&form));
+    EXPECT_EQ(Row(0)->text(), "开源游戏《超级企鹅》");
+    EXPECT_FALSE(Edit("Edit1")->isVisibleTo(&form));
+    EXPECT_FALSE(Button("SpeedButton9")->isVisibleTo(&form));
     EXPECT_EQ(form.height(), 388);
     EXPECT_EQ(form.width(), 681);
-    EXPECT_FALSE(form.Controls().Panel3->isVisibleTo(&form));
-    EXPECT_TRUE(form.Controls().Timer1.isActive());
-    EXPECT_EQ(form.Controls().Timer1.interval(), 20000);
-    EXPECT_TRUE(form.TemperatureTimer().isActive());
-    EXPECT_EQ(form.TemperatureTimer().interval(), 300000);
+    EXPECT_FALSE(Control<QFrame>("Panel3")->isVisibleTo(&form));
+    EXPECT_TRUE(Control<QTimer>("Timer1")->isActive());
+    EXPECT_EQ(Control<QTimer>("Timer1")->interval(), 20000);
+    EXPECT_TRUE(Control<QTimer>("TemperatureTimer")->isActive());
+    EXPECT_EQ(Control<QTimer>("TemperatureTimer")->interval(), 300000);
     // The server's banners replaced the design pictures.
     EXPECT_EQ(m_http.Hits("/low.bmp"), 1);
     EXPECT_EQ(m_http.Hits("/high.bmp"), 1);
-    EXPECT_EQ(form.Controls().Image1->pixmap().toImage().pixel(10, 10) & 0xffffff, 0xff3366u);
+    EXPECT_EQ(Label("Image1")->pixmap().toImage().pixel(10, 10) & 0xffffff, 0xff3366u);
     EXPECT_TRUE(m_fake.prompts.entries.empty());
     // Every wait of the start-up, statements and fetches alike, gave the cursor back.
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
@@ -82,8 +81,8 @@ TEST_F(MainFormStartUp, ServiceSwitchedOffWarnsAndQuitsAfterTheNoticeIsSet)
     EXPECT_EQ(m_fake.prompts.Last().owner, &form);
     EXPECT_EQ(m_fake.prompts.Last().text, "软件暂停服务。");
     // The remaining start-up steps still ran.
-    EXPECT_EQ(form.Controls().Label15->text(), "欢迎来到Zumalo社区");
-    EXPECT_EQ(form.Controls().Label1->text(), "当天温度25℃");
+    EXPECT_EQ(Label("Label15")->text(), "欢迎来到Zumalo社区");
+    EXPECT_EQ(Label("Label1")->text(), "当天温度25℃");
 }
 
 TEST_F(MainFormStartUp, AnySwitchValueOtherThanZeroKeepsTheServiceOn)
@@ -116,14 +115,14 @@ TEST_F(MainFormStartUp, MissingServiceRecordLeavesNoNoticeAndNoBannerLinks)
         const int linkHits = m_http.Hits("/link.php");
         TMainForm& form = StartAsDemo();
         s_db->exec(mend[i]);
-        EXPECT_EQ(form.Controls().Label6->text(), "今天无通告");
+        EXPECT_EQ(Label("Label6")->text(), "今天无通告");
         EXPECT_TRUE(form.NoticeCaptions().empty());
         EXPECT_EQ(form.FirstBannerLink(), "");
         EXPECT_EQ(form.SecondBannerLink(), "");
         EXPECT_EQ(m_http.Hits("/link.php"), linkHits); // the link page is not read
         EXPECT_FALSE(form.QuitRequested());
         EXPECT_TRUE(m_fake.prompts.entries.empty());
-        EXPECT_EQ(form.Controls().Label1->text(), "当天温度25℃");
+        EXPECT_EQ(Label("Label1")->text(), "当天温度25℃");
         Destroy();
     }
 }
@@ -161,7 +160,7 @@ TEST_F(MainFormStartUp, BannerLinksFollowTheMarkRules)
     m_db = std::make_unique<DbSession>(m_settings);
     TMainForm& form = StartAsDemo();
     EXPECT_EQ(form.FirstBannerLink(), "");
-    EXPECT_EQ(form.Controls().Label1->text(), "当天温度25℃");
+    EXPECT_EQ(Label("Label1")->text(), "当天温度25℃");
 }
 
 TEST_F(MainFormStartUp, BannerFailureKeepsTheDesignPicturesAndSkipsTheSecond)
@@ -191,8 +190,8 @@ TEST_F(MainFormStartUp, TemperatureIsCutToNineBytesAtACharacterBoundary)
         SCOPED_TRACE(c.shown.toStdString());
         m_http.Serve("/tb.q", c.page);
         m_db = std::make_unique<DbSession>(m_settings);
-        TMainForm& form = StartAsDemo();
-        EXPECT_EQ(form.Controls().Label1->text(), c.shown);
+        StartAsDemo();
+        EXPECT_EQ(Label("Label1")->text(), c.shown);
         Destroy();
     }
 }
@@ -235,8 +234,8 @@ TEST_F(MainFormStartUp, GivenUpLoginNeverShowsTheWindowAndAnnouncesNoName)
         TMainForm& form = Start(c.runner);
         EXPECT_TRUE(form.QuitRequested());
         EXPECT_FALSE(form.isVisible());
-        EXPECT_FALSE(form.Controls().Timer1.isActive());
-        EXPECT_FALSE(form.TemperatureTimer().isActive());
+        EXPECT_FALSE(Control<QTimer>("Timer1")->isActive());
+        EXPECT_FALSE(Control<QTimer>("TemperatureTimer")->isActive());
         EXPECT_EQ(form.Presence(), nullptr);
         Destroy();
         EXPECT_TRUE(Datagrams().empty());
@@ -263,7 +262,7 @@ TEST_F(MainFormStartUp, RotatingCaptionShowsCaptionOneTwiceThenCycles)
     QStringList shown;
     for (int i = 0; i < 7; ++i) {
         form.Timer1Timer();
-        shown << form.Controls().Label15->text();
+        shown << Label("Label15")->text();
     }
     EXPECT_EQ(shown,
               QStringList({"欢迎来到Zumalo社区", "上传视频可获得2积分",
@@ -289,9 +288,9 @@ TEST_F(MainFormStartUp, BannerClicksOpenOnlyWebAddresses)
         SCOPED_TRACE(c.page);
         m_http.Serve("/link.php", c.page);
         m_fake.shell.opened.clear();
-        TMainForm& form = StartAsDemo();
-        form.Image1Click();
-        form.Image2Click();
+        StartAsDemo();
+        emit Label("Image1")->clicked();
+        emit Label("Image2")->clicked();
         EXPECT_EQ(m_fake.shell.opened, c.opened);
         EXPECT_TRUE(m_fake.prompts.entries.empty());
         Destroy();
@@ -301,18 +300,17 @@ TEST_F(MainFormStartUp, BannerClicksOpenOnlyWebAddresses)
 TEST_F(MainFormStartUp, PointerOverBannersShowsTheirLinksAndUnderlinesTheCaption)
 {
     // Through the controls' own signals, so the bindings are tested with the handlers.
-    TMainForm& form = StartAsDemo();
-    auto& ui = form.Controls();
-    emit ui.Image1->mouseMoved();
-    emit ui.Image2->mouseMoved();
-    EXPECT_EQ(ui.Image1->toolTip(), "http://left.example/a");
-    EXPECT_EQ(ui.Image2->toolTip(), "http://right.example/b");
-    emit ui.Label15->mouseMoved();
-    EXPECT_TRUE(ui.Label15->font().underline());
-    EXPECT_EQ(ui.Label15->cursor().shape(), Qt::PointingHandCursor);
-    emit ui.Label15->mouseLeft();
-    EXPECT_FALSE(ui.Label15->font().underline());
-    EXPECT_EQ(ui.Label15->cursor().shape(), Qt::ArrowCursor);
+    StartAsDemo();
+    emit Label("Image1")->mouseMoved();
+    emit Label("Image2")->mouseMoved();
+    EXPECT_EQ(Label("Image1")->toolTip(), "http://left.example/a");
+    EXPECT_EQ(Label("Image2")->toolTip(), "http://right.example/b");
+    emit Label("Label15")->mouseMoved();
+    EXPECT_TRUE(Label("Label15")->font().underline());
+    EXPECT_EQ(Label("Label15")->cursor().shape(), Qt::PointingHandCursor);
+    emit Label("Label15")->mouseLeft();
+    EXPECT_FALSE(Label("Label15")->font().underline());
+    EXPECT_EQ(Label("Label15")->cursor().shape(), Qt::ArrowCursor);
 }
 
 } // namespace
@@ -323,12 +321,12 @@ TEST_F(MainFormStartUp, PresenceServiceListsAndRefreshCommandReachTheWindow)
 {
     TMainForm& form = StartAsDemo();
     emit form.Presence()->onlineList({"demo", Utf8ToGbk("小雨"), "bob"});
-    ASSERT_EQ(form.Controls().lb->count(), 3);
-    EXPECT_EQ(form.Controls().lb->item(1)->text(), "小雨");
-    EXPECT_EQ(form.Controls().sb->PanelText(2), "3人在线");
+    ASSERT_EQ(Control<QListWidget>("lb")->count(), 3);
+    EXPECT_EQ(Control<QListWidget>("lb")->item(1)->text(), "小雨");
+    EXPECT_EQ(Status(2), "3人在线");
     emit form.Presence()->onlineList({});
-    EXPECT_EQ(form.Controls().lb->count(), 0);
-    EXPECT_EQ(form.Controls().sb->PanelText(2), "3人在线");
+    EXPECT_EQ(Control<QListWidget>("lb")->count(), 0);
+    EXPECT_EQ(Status(2), "3人在线");
 
     // The notice is read again; the rotating captions stay as they were.
     s_db->exec("UPDATE zumalo_sys SET sys_message = '今晚维护', sys_caption1 = 'changed'");
@@ -336,8 +334,8 @@ TEST_F(MainFormStartUp, PresenceServiceListsAndRefreshCommandReachTheWindow)
     s_db->exec("UPDATE zumalo_sys SET sys_message = "
                "'新版本Zumalo2.rar已发布，修复聊天室断线问题，欢迎下载！', "
                "sys_caption1 = '欢迎来到Zumalo社区'");
-    EXPECT_EQ(form.Controls().Label6->text(), "今晚维护");
-    EXPECT_EQ(form.Controls().Label15->text(), "欢迎来到Zumalo社区");
+    EXPECT_EQ(Label("Label6")->text(), "今晚维护");
+    EXPECT_EQ(Label("Label15")->text(), "欢迎来到Zumalo社区");
 }
 
 } // namespace

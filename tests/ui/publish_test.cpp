@@ -33,47 +33,47 @@ template <typename Form> void WhenShown(std::function<void(Form&)> fill)
 TEST_F(Publish, UploadedVideoShowsFirstInTheVideoList)
 {
     TMainForm& form = StartAsDemo();
-    form.SpeedButton4Click();
-    const QString before = form.Controls().sb->PanelText(0);
+    Click("SpeedButton4");
+    const QString before = Status(0);
     WhenShown<TUploadForm>([](TUploadForm& d) {
         d.Edit1->setText("新上传的视频");
         d.Edit2->setText("http://127.0.0.1:8081/sp/bounce.swf");
         d.Edit4->setText("0");
         d.SpeedButton1Click();
     });
-    form.SpeedButton7Click();
-    EXPECT_EQ(form.Controls().RowLabels[0]->text(), "新上传的视频");
-    EXPECT_NE(form.Controls().sb->PanelText(0), before);
+    Click("SpeedButton7");
+    EXPECT_EQ(Row(0)->text(), "新上传的视频");
+    EXPECT_NE(Status(0), before);
     EXPECT_EQ(std::to_string(form.Browser().ItemCount),
               s_db->scalar("SELECT COUNT(*) FROM zumalo_sp"));
 }
 
 TEST_F(Publish, QuickPostWhileAnotherListIsShownKeepsThatListAndItsCounter)
 {
-    TMainForm& form = StartAsDemo();
-    form.SpeedButton8Click(); // the board
-    const QString counter = form.Controls().sb->PanelText(0);
-    const QString firstRow = form.Controls().RowLabels[0]->text();
+    StartAsDemo();
+    Click("SpeedButton8"); // the board
+    const QString counter = Status(0);
+    const QString firstRow = Row(0)->text();
     WhenShown<TSubmitForm>([](TSubmitForm& d) {
         d.Edit1->setText("新快贴");
         d.Edit2->setText("http://example.org/");
         d.SpeedButton1Click();
     });
-    form.SpeedButton11Click();
+    Click("SpeedButton11");
     EXPECT_EQ(s_db->scalar("SELECT COUNT(*) FROM zumalo_news WHERE text = '新快贴'"), "1");
-    EXPECT_EQ(form.Controls().sb->PanelText(0), counter);
-    EXPECT_EQ(form.Controls().RowLabels[0]->text(), firstRow);
+    EXPECT_EQ(Status(0), counter);
+    EXPECT_EQ(Row(0)->text(), firstRow);
     // Switching to the quick posts shows it first.
-    form.SpeedButton10Click();
-    EXPECT_EQ(form.Controls().RowLabels[0]->text(), "新快贴");
+    Click("SpeedButton10");
+    EXPECT_EQ(Row(0)->text(), "新快贴");
 }
 
 TEST_F(Publish, CancelledDialogChangesNothing)
 {
-    TMainForm& form = StartAsDemo();
-    form.SpeedButton4Click();
-    const QString firstRow = form.Controls().RowLabels[0]->text();
+    StartAsDemo();
+    Click("SpeedButton4");
+    const QString firstRow = Row(0)->text();
     WhenShown<TUploadForm>([](TUploadForm&) {});
-    form.SpeedButton7Click();
-    EXPECT_EQ(form.Controls().RowLabels[0]->text(), firstRow);
+    Click("SpeedButton7");
+    EXPECT_EQ(Row(0)->text(), firstRow);
 }

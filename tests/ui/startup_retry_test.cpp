@@ -108,8 +108,8 @@ TEST_F(StartupRetry, AHungServerHoldsEachStartUpStepOnlyItsBound)
         {
             if (event->type() == QEvent::Show && memo.isNull()) {
                 const auto* form = static_cast<TMainForm*>(watched);
-                memo = form->Controls().Memo1->toPlainText();
-                label = form->Controls().Label1->text();
+                memo = FindControl<QPlainTextEdit>(*form, "Memo1")->toPlainText();
+                label = FindControl<QLabel>(*form, "Label1")->text();
             }
             return false;
         }
@@ -126,7 +126,7 @@ TEST_F(StartupRetry, AHungServerHoldsEachStartUpStepOnlyItsBound)
     EXPECT_TRUE(form.isVisible());
     EXPECT_EQ(firstSight.memo, "");
     EXPECT_EQ(firstSight.label, "");
-    EXPECT_TRUE(form.Controls().Label1->text().startsWith("当天温度"));
+    EXPECT_TRUE(Label("Label1")->text().startsWith("当天温度"));
 
     ::kill(static_cast<pid_t>(server.pid()), SIGCONT);
 }

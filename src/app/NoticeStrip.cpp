@@ -1,33 +1,46 @@
-// The strip along the top of the main window and the caption under the list: the
-// operator's notice, which doubles as the link to a new version of the program, the
-// banners with their links, the rotating captions with theirs and the day's temperature.
-#include "app/Tmainform.h"
+#include "app/NoticeStrip.h"
 
+#include "app/TmainformControls.h"
 #include "core/Basefunc.h"
-#include "core/Links.h"
 #include "core/Settings.h"
 #include "core/UpdateArchive.h"
 #include "db/DbSession.h"
 #include "db/ServiceRecord.h"
 #include "net/Http.h"
 #include "net/Lib.h"
-#include "net/WaitBudget.h"
+#include "platform/Platform.h"
 #include "ui/Controls.h"
+#include "ui/ServerFiles.h"
 #include "ui/TextBridge.h"
 #include "ui/WaitCursor.h"
+#include "ui/WindowPrompts.h"
 
 #include <QImage>
-#include <QLoggingCategory>
 
 #include <optional>
 
-namespace {
+NoticeStrip::NoticeStrip(QWidget& window, TMainFormControls& ui, DbSession& db,
+                         const Settings& settings, Platform& platform, ServerFiles& files,
+                         std::function<void()> requestQuit)
+    : m_window(window)
+    , m_ui(ui)
+    , m_db(db)
+    , m_settings(settings)
+    , m_platform(platform)
+    , m_files(files)
+    , m_requestQuit(std::move(requestQuit))
+{
+    m_temperatureTimer.setInterval(m_settings.temperatureRefreshMs);
+    m_temperatureTimer.setObjectName("TemperatureTimer");
+    connect(&m_temperatureTimer, &QTimer::timeout, this, &NoticeStrip::ShowTemperature);
+}
 
-Q_LOGGING_CATEGORY(lcShell, "zumalo.shell", QtWarningMsg)
+void NoticeStrip::ShowWarning(const QString& text)
+{
+    ::ShowWarning(m_platform, &m_window, text);
+}
 
-} // namespace
-
-void TMainForm::FetchBanners()
+void NoticeStrip::FetchBanners()
 {
     // Left first; a failure keeps the design pictures and skips the right one.
     const struct
@@ -37,7 +50,7 @@ void TMainForm::FetchBanners()
     } banners[] = {{m_ui.Image1, m_settings.lowBannerPath},
                    {m_ui.Image2, m_settings.highBannerPath}};
     for (const auto& banner : banners) {
-        const HttpResult got = FetchServerFile(banner.path);
+        const HttpResult got = m_files.Fetch(banner.path);
         QImage picture;
         if (!got.ok
             || !picture.loadFromData(reinterpret_cast<const uchar*>(got.body.data()),
@@ -47,7 +60,7 @@ void TMainForm::FetchBanners()
     }
 }
 
-void TMainForm::ReadServiceRecord()
+void NoticeStrip::ReadServiceRecord()
 {
     const std::optional<ServiceRecord> record = ::ReadServiceRecord(m_db);
     if (!record) {
@@ -55,23 +68,22 @@ void TMainForm::ReadServiceRecord()
         SetCaption(m_ui.Label6, "今天无通告");
         return;
     }
-    m_noticeCaptions.insert(m_noticeCaptions.end(), record->captions.begin(),
-                            record->captions.end());
-    m_noticeLinks.insert(m_noticeLinks.end(), record->links.begin(), record->links.end());
+    m_captions.insert(m_captions.end(), record->captions.begin(), record->captions.end());
+    m_links.insert(m_links.end(), record->links.begin(), record->links.end());
     SetCaption(m_ui.Label15, GbkToQ(record->captions[0]));
     SetCaption(m_ui.Label6, GbkToQ(record->notice));
     if (record->suspended) {
-        hide();
+        m_window.hide();
         ShowWarning("软件暂停服务。");
-        RequestQuit();
+        m_requestQuit();
     }
     ReadLinkPage();
 }
 
-void TMainForm::ReadLinkPage()
+void NoticeStrip::ReadLinkPage()
 {
     // A failed fetch leaves no body to cut links from (an error page has none to give).
-    const HttpResult page = FetchServerFile(m_settings.linkPagePath);
+    const HttpResult page = m_files.Fetch(m_settings.linkPagePath);
     const std::string body = page.ok ? page.body : std::string();
     // Positions count from 1, 0 when absent: a missing opening mark starts at the
     // beginning; a missing closing mark, or one before its opening, gives "".
@@ -82,16 +94,15 @@ void TMainForm::ReadLinkPage()
         const long long end = c == std::string::npos ? 0 : static_cast<long long>(c) + 1;
         return Copy(body, start + 1, end - start - 1);
     };
-    m_bannerLink1 = between('(', ')');
-    m_bannerLink2 = between('[', ']');
+    m_link1 = between('(', ')');
+    m_link2 = between('[', ']');
 }
 
-void TMainForm::ShowTemperature()
+void NoticeStrip::ShowTemperature()
 {
     // The label's area holds nine bytes: a longer result is cut at a character boundary.
     const std::string text = [this] {
-        const long bound = m_startupBudget ? m_startupBudget->Allow(m_settings.webTimeoutSeconds)
-                                           : m_settings.webTimeoutSeconds;
+        const long bound = m_files.Allow(m_settings.webTimeoutSeconds);
         if (bound == 0)
             return std::string(kNoTemperature); // the start-up's bound was used up
         const WaitCursor waiting;
@@ -100,7 +111,7 @@ void TMainForm::ShowTemperature()
     SetCaption(m_ui.Label1, "当天温度" + GbkToQ(CutAtCharBoundary(text, 9)));
 }
 
-void TMainForm::NoticeRefresh()
+void NoticeStrip::NoticeRefresh()
 {
     if (!m_db.Connected)
         return;
@@ -108,83 +119,54 @@ void TMainForm::NoticeRefresh()
         SetCaption(m_ui.Label6, GbkToQ(*notice));
 }
 
-void TMainForm::Timer1Timer()
+void NoticeStrip::NextCaption()
 {
-    if (m_noticeCaptions.empty())
+    if (m_captions.empty())
         return;
     ++m_captionIndex;
-    SetCaption(m_ui.Label15, GbkToQ(m_noticeCaptions[static_cast<std::size_t>(m_captionIndex)]));
-    if (m_captionIndex >= static_cast<int>(m_noticeCaptions.size()) - 1)
+    SetCaption(m_ui.Label15, GbkToQ(m_captions[static_cast<std::size_t>(m_captionIndex)]));
+    if (m_captionIndex >= static_cast<int>(m_captions.size()) - 1)
         m_captionIndex = -1;
 }
 
 // A banner opens only a web address; anything else on the link page is ignored, as a banner
 // without a link is.
-void TMainForm::Image1Click()
+void NoticeStrip::OpenBannerLink(int banner)
 {
-    OpenLink(m_bannerLink1, LinkUse::Banner);
-}
-
-void TMainForm::Image2Click()
-{
-    OpenLink(m_bannerLink2, LinkUse::Banner);
-}
-
-void TMainForm::OpenLink(const std::string& link, LinkUse use)
-{
-    const bool openable = use == LinkUse::Banner ? IsWebLink(link) : IsOpenablePageLink(link);
-    if (openable) {
-        m_platform.shell.Open(this, GbkToQ(link));
-        return;
-    }
-    // The stored link stays as it was typed; only the opener never sees it.
-    if (!link.empty())
-        qCWarning(lcShell) << "refused to open" << GbkToQ(link);
-    if (use == LinkUse::Page)
-        ShowWarning("这个链接不是网页地址，为了安全没有打开。");
+    OpenLink(m_platform, &m_window, BannerLink(banner), LinkUse::Banner);
 }
 
 // Pointer over a banner: its link as the hint.
-void TMainForm::Image1MouseMove()
+void NoticeStrip::ShowBannerLink(int banner)
 {
-    m_ui.Image1->setToolTip(GbkToQ(m_bannerLink1));
+    (banner == 1 ? m_ui.Image1 : m_ui.Image2)->setToolTip(GbkToQ(BannerLink(banner)));
 }
 
-void TMainForm::Image2MouseMove()
-{
-    m_ui.Image2->setToolTip(GbkToQ(m_bannerLink2));
-}
-
-void TMainForm::Label15Click()
+void NoticeStrip::OpenCaptionLink()
 {
     const std::string shown = QToGbk(m_ui.Label15->text());
-    for (std::size_t i = 0; i < m_noticeCaptions.size() && i < m_noticeLinks.size(); ++i) {
-        if (m_noticeCaptions[i] == shown) {
-            OpenLink(m_noticeLinks[i], LinkUse::Page);
+    for (std::size_t i = 0; i < m_captions.size() && i < m_links.size(); ++i) {
+        if (m_captions[i] == shown) {
+            OpenLink(m_platform, &m_window, m_links[i], LinkUse::Page);
             return;
         }
     }
 }
 
-void TMainForm::Label15MouseMove()
+void NoticeStrip::SetCaptionHover(bool hovered)
 {
     QFont f = m_ui.Label15->font();
-    f.setUnderline(true);
+    f.setUnderline(hovered);
     m_ui.Label15->setFont(f);
-    m_ui.Label15->setCursor(Qt::PointingHandCursor);
-}
-
-void TMainForm::Label15MouseLeave()
-{
-    QFont f = m_ui.Label15->font();
-    f.setUnderline(false);
-    m_ui.Label15->setFont(f);
-    m_ui.Label15->unsetCursor();
+    if (hovered)
+        m_ui.Label15->setCursor(Qt::PointingHandCursor);
+    else
+        m_ui.Label15->unsetCursor();
 }
 
 // Pointer over a notice that names an update archive: the notice becomes its download link.
 // Any other notice leaves the hint and the cursor as they were.
-void TMainForm::Label6MouseMove()
+void NoticeStrip::ArmUpdateDownload()
 {
     if (!NamesUpdateArchive(QToGbk(m_ui.Label6->text())))
         return;
@@ -193,21 +175,17 @@ void TMainForm::Label6MouseMove()
     m_updateArmed = true;
 }
 
-void TMainForm::Label6MouseLeave()
-{
-    m_updateArmed = false;
-}
-
-void TMainForm::Label6Click()
+void NoticeStrip::DownloadUpdate()
 {
     if (!m_updateArmed)
         return;
     const std::string archive = UpdateArchiveName(QToGbk(m_ui.Label6->text()));
-    const QString chosen = m_platform.files.ChooseOpen(this, "绿色压缩文件(RAR文件) (*.rar)");
+    const QString chosen =
+        m_platform.files.ChooseOpen(&m_window, "绿色压缩文件(RAR文件) (*.rar)");
     if (chosen.isEmpty())
         return;
     // The chosen name is a prefix of the saved file's name.
-    const SavedDownload saved = SaveDownload("/" + archive, chosen + "【感谢下载Zumalo】.rar");
+    const SavedDownload saved = m_files.Save("/" + archive, chosen + "【感谢下载Zumalo】.rar");
     if (saved.outcome != SavedDownload::Outcome::Saved) {
         ShowWarning(DownloadFailure("下载软件失败...", saved));
         return;

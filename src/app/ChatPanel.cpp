@@ -1,22 +1,64 @@
-// The presence service on the main window: the online list with its profile pop-up, the
-// chat room, the hint panel and the strip that folds the list away.
-#include "app/Tmainform.h"
+#include "app/ChatPanel.h"
 
+#include "app/ListPanel.h"
+#include "app/TmainformControls.h"
 #include "core/Basefunc.h"
 #include "core/Settings.h"
 #include "db/Accounts.h"
+#include "net/KeepOnlineDuringWaits.h"
 #include "net/PresenceChannel.h"
+#include "platform/Platform.h"
 #include "ui/Controls.h"
 #include "ui/TextBridge.h"
 #include "ui/UserProfile.h"
+#include "ui/WaitCursor.h"
 
 #include <QFrame>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMouseEvent>
 #include <QPlainTextEdit>
 
-void TMainForm::FillOnlineList(const std::vector<std::string>& names)
+#include <optional>
+
+ChatPanel::ChatPanel(QWidget& window, TMainFormControls& ui, Session& session, DbSession& db,
+                     const Settings& settings, Platform& platform, ListPanel& list)
+    : m_window(window)
+    , m_ui(ui)
+    , m_session(session)
+    , m_db(db)
+    , m_settings(settings)
+    , m_platform(platform)
+    , m_list(list)
+{
+}
+
+ChatPanel::~ChatPanel() = default;
+
+PresenceChannel& ChatPanel::OpenPresence()
+{
+    m_presence = std::make_unique<PresenceChannel>(m_session, m_settings);
+    return *m_presence;
+}
+
+void ChatPanel::StartPresence()
+{
+    m_presence->Start();
+    // The channel's timer cannot fire while the window waits on the network or the database.
+    m_keepOnline = std::make_unique<KeepOnlineDuringWaits>(*m_presence);
+    SetWaitCompanion([this] { m_keepOnline->Begin(); }, [this] { m_keepOnline->End(); });
+}
+
+void ChatPanel::ClosePresence()
+{
+    if (m_keepOnline) {
+        SetWaitCompanion({}, {});
+        m_keepOnline.reset();
+    }
+    if (m_presence)
+        m_presence->Logout();
+}
+
+void ChatPanel::FillOnlineList(const std::vector<std::string>& names)
 {
     // With no names the count keeps its previous text.
     m_ui.lb->clear();
@@ -26,25 +68,7 @@ void TMainForm::FillOnlineList(const std::vector<std::string>& names)
     }
 }
 
-bool TMainForm::eventFilter(QObject* watched, QEvent* event)
-{
-    // lb's mouse events arrive at its viewport. The right button is taken here, so that a
-    // click below the last name keeps the selection the pop-up menu then works on.
-    if (m_ui.lb && watched == m_ui.lb->viewport()) {
-        if (event->type() == QEvent::MouseButtonPress) {
-            const auto* mouse = static_cast<QMouseEvent*>(event);
-            lbMouseDown(mouse->button(), mouse->position().toPoint());
-            return mouse->button() == Qt::RightButton;
-        }
-        // Only the left button opens a profile; the right one belongs to the menu.
-        if (event->type() == QEvent::MouseButtonDblClick
-            && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
-            lbDblClick();
-    }
-    return QWidget::eventFilter(watched, event);
-}
-
-void TMainForm::lbMouseDown(Qt::MouseButton button, const QPoint& at)
+void ChatPanel::SelectNameAt(Qt::MouseButton button, const QPoint& at)
 {
     if (button != Qt::RightButton)
         return;
@@ -52,17 +76,7 @@ void TMainForm::lbMouseDown(Qt::MouseButton button, const QPoint& at)
         m_ui.lb->setCurrentItem(item);
 }
 
-void TMainForm::lbDblClick()
-{
-    ShowProfile();
-}
-
-void TMainForm::N1Click()
-{
-    ShowProfile();
-}
-
-void TMainForm::ShowProfile()
+void ChatPanel::ShowProfile()
 {
     const QList<QListWidgetItem*> selected = m_ui.lb->selectedItems();
     if (selected.isEmpty() || selected.front()->text().isEmpty())
@@ -72,13 +86,13 @@ void TMainForm::ShowProfile()
     // show: it is told like a failed statement rather than as a profile of empty values.
     const std::optional<Profile> profile = ReadProfile(m_db, name);
     if (!profile) {
-        m_platform.prompts.Plain(this, "获取用户信息失败，请重新获取。");
+        m_platform.prompts.Plain(&m_window, "获取用户信息失败，请重新获取。");
         return;
     }
-    m_platform.prompts.Inform(this, "用户信息", GbkToQ(ProfileText(name, *profile)));
+    m_platform.prompts.Inform(&m_window, "用户信息", GbkToQ(ProfileText(name, *profile)));
 }
 
-void TMainForm::SpeedButton12Click()
+void ChatPanel::SendLine()
 {
     // The line goes to everyone, this client included: the transcript shows it when the
     // server relays it, not before.
@@ -88,22 +102,22 @@ void TMainForm::SpeedButton12Click()
     m_ui.Edit3->clear();
 }
 
-void TMainForm::AppendChatLine(const std::string& text)
+void ChatPanel::AppendChatLine(const std::string& text)
 {
     // As plain text, also while a list is shown: a line is never taken for markup.
     m_ui.Memo1->appendPlainText(GbkToQ(text));
 }
 
-void TMainForm::SpeedButton13Click()
+void ChatPanel::ShowRoom()
 {
     m_ui.sb->SetPanelText(0, "聊天室");
     m_ui.sb->SetPanelText(4, "你正在聊天室中");
     m_ui.Panel3->show();
     m_ui.Panel3->raise();
-    SetMessageInputShown(false);
+    m_list.SetMessageInputShown(false);
 }
 
-void TMainForm::ShowHint()
+void ChatPanel::ShowHint()
 {
     // A missing file plays the system's default sound (the Sound stand-in sees to it).
     m_platform.sound.Play(QString::fromStdString(ProgramDir() + m_settings.chatSound));
@@ -111,17 +125,17 @@ void TMainForm::ShowHint()
     m_ui.Panel4->raise();
 }
 
-void TMainForm::SpeedButton14Click()
+void ChatPanel::HideHint()
 {
     m_ui.Panel4->hide();
 }
 
-void TMainForm::Panel1Click()
+void ChatPanel::FoldList()
 {
     // The list stays where it is: a narrower window leaves it outside.
     const int by = m_ui.lb->width();
     m_ui.Panel1->setText(m_listFolded ? "<" : ">");
-    setFixedWidth(width() + (m_listFolded ? by : -by));
-    m_ui.sb->resize(width(), m_ui.sb->height());
+    m_window.setFixedWidth(m_window.width() + (m_listFolded ? by : -by));
+    m_ui.sb->resize(m_window.width(), m_ui.sb->height());
     m_listFolded = !m_listFolded;
 }

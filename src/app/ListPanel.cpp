@@ -1,18 +1,48 @@
-// The main window's list: paging, category buttons, row activation and board posting.
-#include "app/Tmainform.h"
+#include "app/ListPanel.h"
 
+#include "app/TmainformControls.h"
 #include "core/Basefunc.h"
 #include "core/Settings.h"
 #include "db/Activation.h"
 #include "db/CheckedWrite.h"
 #include "db/DbSession.h"
+#include "platform/Platform.h"
 #include "ui/Controls.h"
+#include "ui/ServerFiles.h"
 #include "ui/TextBridge.h"
 #include "ui/Tflashform.h"
+#include "ui/Tsubmitform.h"
+#include "ui/Tuploadform.h"
+#include "ui/WindowPrompts.h"
 
 #include <QLineEdit>
 
-void TMainForm::LoadCategory(Category::Kind list)
+ListPanel::ListPanel(QWidget& window, TMainFormControls& ui, Session& session, DbSession& db,
+                     const Settings& settings, Platform& platform, ServerFiles& files)
+    : m_window(window)
+    , m_ui(ui)
+    , m_session(session)
+    , m_db(db)
+    , m_settings(settings)
+    , m_platform(platform)
+    , m_files(files)
+    , m_browser(db)
+{
+}
+
+void ListPanel::ShowWarning(const QString& text)
+{
+    ::ShowWarning(m_platform, &m_window, text);
+}
+
+void ListPanel::ClearRows()
+{
+    for (auto* label : m_ui.RowLabels)
+        label->setText(QString());
+    m_browser.RowTexts.clear();
+}
+
+void ListPanel::LoadCategory(Category::Kind list)
 {
     // A list that cannot be counted leaves the one on display as it was.
     if (!m_db.Connected || !m_browser.Count(list))
@@ -20,7 +50,7 @@ void TMainForm::LoadCategory(Category::Kind list)
     ShowCountedCategory();
 }
 
-void TMainForm::ShowCountedCategory()
+void ListPanel::ShowCountedCategory()
 {
     m_ui.SpeedButton3->setEnabled(m_browser.PageCount > 1);
     m_browser.CurrentPage = 1;
@@ -30,7 +60,7 @@ void TMainForm::ShowCountedCategory()
     m_ui.SpeedButton2->setEnabled(false);
 }
 
-void TMainForm::ShowPage(int page, Category::Kind list)
+void ListPanel::ShowPage(int page, Category::Kind list)
 {
     // Row labels size themselves to their text, so only the title itself takes the pointer.
     const auto setRowText = [](QLabel* label, const QString& text) {
@@ -54,24 +84,24 @@ void TMainForm::ShowPage(int page, Category::Kind list)
     m_ui.sb->SetPanelText(0, m_browser.Counter());
 }
 
-void TMainForm::RefreshCategory()
+void ListPanel::RefreshCategory()
 {
     LoadCategory(m_browser.CurrentCategory);
     m_browser.CurrentPage = 1;
 }
 
-void TMainForm::SetMessageInputShown(bool shown)
+void ListPanel::SetMessageInputShown(bool shown)
 {
     if (m_browser.MessageInputShown == shown)
         return;
     m_ui.Edit1->setVisible(shown);
     m_ui.SpeedButton9->setVisible(shown);
-    setFixedHeight(height() + (shown ? 20 : -20));
-    m_ui.sb->move(0, height() - m_ui.sb->height());
+    m_window.setFixedHeight(m_window.height() + (shown ? 20 : -20));
+    m_ui.sb->move(0, m_window.height() - m_ui.sb->height());
     m_browser.MessageInputShown = shown;
 }
 
-void TMainForm::SwitchCategory(Category::Kind kind)
+void ListPanel::SwitchCategory(Category::Kind kind)
 {
     const Category& c = CategoryOfKind(kind);
     m_ui.Panel3->hide();
@@ -86,28 +116,7 @@ void TMainForm::SwitchCategory(Category::Kind kind)
     SetMessageInputShown(kind == Category::Kind::Board);
 }
 
-void TMainForm::SpeedButton5Click()
-{
-    SwitchCategory(Category::Kind::Torrents);
-}
-void TMainForm::SpeedButton4Click()
-{
-    SwitchCategory(Category::Kind::Videos);
-}
-void TMainForm::SpeedButton8Click()
-{
-    SwitchCategory(Category::Kind::Board);
-}
-void TMainForm::SpeedButton10Click()
-{
-    SwitchCategory(Category::Kind::QuickPosts);
-}
-void TMainForm::SpeedButton1Click()
-{
-    RefreshCategory();
-}
-
-void TMainForm::SpeedButton2Click()
+void ListPanel::PreviousPage()
 {
     m_browser.CurrentPage -= 1;
     m_ui.SpeedButton3->setEnabled(true);
@@ -116,7 +125,7 @@ void TMainForm::SpeedButton2Click()
     ShowPage(m_browser.CurrentPage, m_browser.CurrentCategory);
 }
 
-void TMainForm::SpeedButton3Click()
+void ListPanel::NextPage()
 {
     m_browser.CurrentPage += 1;
     m_ui.SpeedButton2->setEnabled(true);
@@ -125,7 +134,7 @@ void TMainForm::SpeedButton3Click()
     ShowPage(m_browser.CurrentPage, m_browser.CurrentCategory);
 }
 
-void TMainForm::SpeedButton6Click()
+void ListPanel::GoToPage()
 {
     int n = 0;
     try {
@@ -145,24 +154,11 @@ void TMainForm::SpeedButton6Click()
     SetCaption(m_ui.Label12, QString("%1/%2").arg(n).arg(m_browser.PageCount));
 }
 
-void TMainForm::RowLabelClick(ClickLabel* label)
-{
-    ActivateRow(label);
-}
-
 // Rows of the lists are underlined under the pointer; board rows and rows that begin with
 // the user's own name and ":" keep their look.
-void TMainForm::RowLabelMouseMove(ClickLabel* label)
-{
-    SetRowHover(label, true);
-}
-
-void TMainForm::RowLabelMouseLeave(ClickLabel* label)
-{
-    SetRowHover(label, false);
-}
-
-void TMainForm::SetRowHover(ClickLabel* label, bool hovered)
+// Rows of the lists are underlined under the pointer; board rows and rows that begin with
+// the user's own name and ":" keep their look.
+void ListPanel::SetRowHover(ClickLabel* label, bool hovered)
 {
     if (m_browser.Current().kind == Category::Kind::Board || label->text().isEmpty())
         return;
@@ -180,7 +176,7 @@ void TMainForm::SetRowHover(ClickLabel* label, bool hovered)
         label->unsetCursor();
 }
 
-void TMainForm::ActivateRow(ClickLabel* label)
+void ListPanel::ActivateRow(ClickLabel* label)
 {
     const Category& category = m_browser.Current();
     // A row left empty on this page has no entry behind it.
@@ -203,22 +199,22 @@ void TMainForm::ActivateRow(ClickLabel* label)
     case Category::Kind::Torrents: DownloadTorrent(link); break;
     case Category::Kind::Videos:
         if (!link.empty()) {
-            TFlashForm player(this, title, link, m_db, m_platform);
+            TFlashForm player(&m_window, title, link, m_db, m_platform);
             player.exec();
         }
         break;
-    case Category::Kind::QuickPosts: OpenLink(link, LinkUse::Page); break;
+    case Category::Kind::QuickPosts: OpenLink(m_platform, &m_window, link, LinkUse::Page); break;
     case Category::Kind::Board: break;
     }
 }
 
-void TMainForm::DownloadTorrent(const std::string& link)
+void ListPanel::DownloadTorrent(const std::string& link)
 {
-    const QString chosen = m_platform.files.ChooseOpen(this, "torrent文件 (*.torrent)");
+    const QString chosen = m_platform.files.ChooseOpen(&m_window, "torrent文件 (*.torrent)");
     if (chosen.isEmpty() || Trim(QToGbk(chosen)).empty())
         return;
     // The chosen name is a prefix of the saved file's name.
-    const SavedDownload saved = SaveDownload(
+    const SavedDownload saved = m_files.Save(
         m_settings.torrentFolder + link,
         chosen + "【欢迎共享种子到" + GbkToQ(m_settings.ShareContactAddress) + "】.torrent");
     if (saved.outcome != SavedDownload::Outcome::Saved) {
@@ -228,7 +224,7 @@ void TMainForm::DownloadTorrent(const std::string& link)
     ShowWarning("下载种子完成，种子大小" + QString::number(saved.size) + "字节");
 }
 
-void TMainForm::SpeedButton9Click()
+void ListPanel::PostToBoard()
 {
     const std::string typed = QToGbk(m_ui.Edit1->text());
     const std::string trimmed = Trim(typed);
@@ -246,4 +242,21 @@ void TMainForm::SpeedButton9Click()
     }
     ShowWarning("提交成功！");
     RefreshCategory();
+}
+
+// After an OK the list on display is loaded again from page 1, so its rows and the counter
+// in the status bar agree whichever list it is; the new entry shows first when its own list
+// is on display.
+void ListPanel::PublishVideo()
+{
+    TUploadForm form(&m_window, m_session, m_db, m_platform, m_clock);
+    if (form.exec() == QDialog::Accepted)
+        RefreshCategory();
+}
+
+void ListPanel::PublishQuickPost()
+{
+    TSubmitForm form(&m_window, m_session, m_db, m_platform, m_clock);
+    if (form.exec() == QDialog::Accepted)
+        RefreshCategory();
 }
