@@ -4,6 +4,7 @@
 #include "db/Statements.h"
 
 #include "ClosedPort.h"
+#include "DbAccounts.h"
 #include "ScratchDatabase.h"
 
 #include <QStringList>
@@ -23,7 +24,7 @@ protected:
     void SetUp() override
     {
         s_db->clear();
-        ASSERT_TRUE(m_session.Open("127.0.0.1", "connect_server", "40725913"));
+        ASSERT_TRUE(OpenAsProgram(m_session));
     }
 
     static ScratchDatabase* s_db;
@@ -77,16 +78,17 @@ TEST_F(DbSessionTest, EmptyResultHasRowCountZero)
 
 TEST_F(DbSessionTest, SecondOpenReconnectsAndWrongAccountOrDeadHostFail)
 {
-    EXPECT_TRUE(m_session.Open("127.0.0.1", "connect_server", "40725913"));
+    EXPECT_TRUE(OpenAsProgram(m_session));
     EXPECT_TRUE(m_session.Query("select 1"));
-    EXPECT_FALSE(m_session.Open("127.0.0.1", "connect_server", "wrong"));
+    EXPECT_FALSE(m_session.Open("127.0.0.1", ProgramAccount().user, "wrong"));
     EXPECT_FALSE(m_session.Query("select 1"));
-    EXPECT_FALSE(m_session.Open("domain is wrong.", "connect_server", "40725913"));
+    EXPECT_FALSE(
+        m_session.Open("domain is wrong.", ProgramAccount().user, ProgramAccount().password));
     DbSession::Options closedPort = s_db->options();
     closedPort.port = 1; // nothing listens there
     DbSession other(closedPort);
-    EXPECT_FALSE(other.Open("127.0.0.1", "connect_server", "40725913"));
-    EXPECT_TRUE(m_session.Open("127.0.0.1", "connect_server", "40725913"));
+    EXPECT_FALSE(OpenAsProgram(other));
+    EXPECT_TRUE(OpenAsProgram(m_session));
     EXPECT_TRUE(m_session.Query("select 1"));
 }
 
@@ -97,7 +99,8 @@ TEST_F(DbSessionTest, BusyHookEndsEveryCallItBegins)
     std::string told;
     const DbSession::BusyHook hook{[&] { told += '('; }, [&] { told += ')'; }};
     DbSession::Options closedPort = s_db->options();
-    closedPort.port = ClosedPort();
+    const ClosedPort closed;
+    closedPort.port = closed.Port();
     DbSession refused(closedPort);
     m_session.SetBusyHook(hook);
     refused.SetBusyHook(hook);
@@ -112,10 +115,8 @@ TEST_F(DbSessionTest, BusyHookEndsEveryCallItBegins)
         {"statement and its rows",
          [&] { return m_session.Query("select 1, 2") && m_session.FetchRow().has_value(); }, true},
         {"bad SQL", [&] { return m_session.Query("selec 1"); }, false},
-        {"reconnect", [&] { return m_session.Open("127.0.0.1", "connect_server", "40725913"); },
-         true},
-        {"closed port", [&] { return refused.Open("127.0.0.1", "connect_server", "40725913"); },
-         false},
+        {"reconnect", [&] { return OpenAsProgram(m_session); }, true},
+        {"closed port", [&] { return OpenAsProgram(refused); }, false},
         {"close", [&] { return m_session.Close(); }, true},
     };
     for (const auto& c : cases) {
@@ -285,7 +286,7 @@ TEST_F(DbSessionTest, FailedStatementLogsTheServersReason)
     EXPECT_FALSE(m_session.Query("select * from no_such_table"));
     EXPECT_TRUE(m_session.Query("select 1"));
     DbSession other(s_db->options());
-    EXPECT_FALSE(other.Open("127.0.0.1", "connect_server", "wrong password"));
+    EXPECT_FALSE(other.Open("127.0.0.1", ProgramAccount().user, "wrong password"));
     qInstallMessageHandler(previous);
 
     ASSERT_EQ(logged.size(), 2) << logged.join('\n').toStdString();

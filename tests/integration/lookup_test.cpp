@@ -3,8 +3,9 @@
 #include "net/Http.h"
 #include "net/Lib.h"
 
+#include "ClosedPort.h"
 #include "NetKinds.h"
-#include "WebPageServer.h"
+#include "TestHttpServer.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +15,7 @@
 
 namespace {
 
-using Page = WebPageServer::Page;
+using Page = TestHttpServer::Page;
 
 // A host under the reserved ".invalid" domain never resolves.
 const std::string kUnresolvableHost = "lookup.zumalo.invalid";
@@ -31,7 +32,7 @@ enum class Target {
     UnresolvableHost
 };
 
-std::string HostFor(Target target, const WebPageServer& server, const ClosedPort& closed)
+std::string HostFor(Target target, const TestHttpServer& server, const ClosedPort& closed)
 {
     switch (target) {
     case Target::Server: return server.Host();
@@ -51,7 +52,7 @@ std::string PageEndingWith(const std::string& tail, std::size_t size)
 
 TEST(FetchPage, MissingArgumentsAreRefusedBeforeAnyRequest)
 {
-    WebPageServer server;
+    TestHttpServer server;
     char buffer[8] = {};
     const std::string url = "http://" + server.Host() + "/";
     EXPECT_EQ(FetchPage("", buffer, sizeof buffer), "One of param is unuserful.");
@@ -78,10 +79,10 @@ TEST(FetchPage, DeliversTheFirstBytesOfTheBodyAlsoOnAnErrorStatus)
         {"exactly the capacity", {200, "0123"}, 4, "0123"},
         {"empty page", {200, ""}, 64, ""},
     };
-    WebPageServer server;
+    TestHttpServer server;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        server.Serve(c.page);
+        server.ServeAll(c.page);
         std::vector<char> buffer(c.capacity + 16, '#');
         EXPECT_EQ(FetchPage("http://" + server.Host() + "/page", buffer.data(), c.capacity, 5), "");
         const std::string written(buffer.data(), c.expected.size());
@@ -110,11 +111,11 @@ TEST(FetchPage, FailuresLeaveTheBufferUntouched)
          "Open domain faild."},
         {"body breaks off", Target::Server, {200, "first part", {}, true}, "Read faild."},
     };
-    WebPageServer server;
+    TestHttpServer server;
     ClosedPort closed;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        server.Serve(c.page);
+        server.ServeAll(c.page);
         std::vector<char> buffer(256, '\0');
         const std::string url = "http://" + HostFor(c.target, server, closed) + "/page";
         EXPECT_EQ(FetchPage(url, buffer.data(), buffer.size(), 1), c.expected);
@@ -124,8 +125,8 @@ TEST(FetchPage, FailuresLeaveTheBufferUntouched)
 
 TEST(FetchPage, AsksAsBexlAndBypassesCaches)
 {
-    WebPageServer server;
-    server.Serve(200, "ok");
+    TestHttpServer server;
+    server.ServeAll(200, "ok");
     char buffer[16] = {};
     ASSERT_EQ(FetchPage("http://" + server.Host() + "/tb.q", buffer, sizeof buffer), "");
     const auto request = server.Last();
@@ -192,11 +193,11 @@ TEST(HttpGet, SortsEveryEndOfARequestIntoItsOutcome)
         {"connection refused", Target::ClosedPort, {}, {}, {Outcome::NoResponse, 0, ""}},
         {"host does not resolve", Target::UnresolvableHost, {}, {}, {Outcome::NoResponse, 0, ""}},
     };
-    WebPageServer server;
+    TestHttpServer server;
     ClosedPort closed;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        server.Serve(c.page);
+        server.ServeAll(c.page);
         HttpOptions options;
         options.connectTimeoutSeconds = options.timeoutSeconds = 5;
         options.maxBytes = c.limit.maxBytes;
@@ -316,11 +317,11 @@ TEST(LookupAddress, GivesTheMarkedTextOrAFailureText)
         {"closed port", Target::ClosedPort, {}, Kind::WrongDomain, wrong},
         {"host does not resolve", Target::UnresolvableHost, {}, Kind::WrongDomain, wrong},
     };
-    WebPageServer server;
+    TestHttpServer server;
     ClosedPort closed;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        server.Serve(c.page);
+        server.ServeAll(c.page);
         const AddressLookup got =
             LookupAddress("http://zumalo.test", HostFor(c.target, server, closed), 5);
         EXPECT_EQ(got.kind, c.kind);
@@ -330,8 +331,8 @@ TEST(LookupAddress, GivesTheMarkedTextOrAFailureText)
 
 TEST(LookupAddress, AsksTheLookupPageForTheQuery)
 {
-    WebPageServer server;
-    server.Serve(200, ">> 10.1.2.3</font></h1></td>");
+    TestHttpServer server;
+    server.ServeAll(200, ">> 10.1.2.3</font></h1></td>");
     ASSERT_EQ(LookupAddress("http://zumalo.test", server.Host()).text, "10.1.2.3");
     const auto request = server.Last();
     EXPECT_EQ(request.target, "/ips.asp?ip=http://zumalo.test&action=2");
@@ -340,8 +341,8 @@ TEST(LookupAddress, AsksTheLookupPageForTheQuery)
 
 TEST(LookupAddress, AUrlLongerThanItsAreaIsNotRequested)
 {
-    WebPageServer server;
-    server.Serve(200, ">> 10.1.2.3</font></h1></td>");
+    TestHttpServer server;
+    server.ServeAll(200, ">> 10.1.2.3</font></h1></td>");
     // "http://" + host + "/ips.asp?ip=" + query + "&action=2" with its terminator in 100 bytes.
     const std::size_t fixed =
         std::string("http://" + server.Host() + "/ips.asp?ip=&action=2").size();
@@ -399,19 +400,19 @@ TEST(LookupTemperature, GivesTheMarkedTextOrAFailureText)
         {"closed port", Target::ClosedPort, {}, problem},
         {"host does not resolve", Target::UnresolvableHost, {}, problem},
     };
-    WebPageServer server;
+    TestHttpServer server;
     ClosedPort closed;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        server.Serve(c.page);
+        server.ServeAll(c.page);
         EXPECT_EQ(LookupTemperature(HostFor(c.target, server, closed), 5), c.expected);
     }
 }
 
 TEST(LookupTemperature, ReadsTheWeatherPage)
 {
-    WebPageServer server;
-    server.Serve(200, "<temperature><![CDATA[1]]></temperature>");
+    TestHttpServer server;
+    server.ServeAll(200, "<temperature><![CDATA[1]]></temperature>");
     ASSERT_EQ(LookupTemperature(server.Host()), "1");
     EXPECT_EQ(server.Last().target, "/tb.q");
 }

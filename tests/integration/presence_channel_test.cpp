@@ -1,4 +1,5 @@
 #include "ServerProcess.h"
+#include "Wait.h"
 
 #include "core/Basefunc.h"
 #include "core/Presence.h"
@@ -22,21 +23,9 @@ constexpr std::uint8_t Type(MessageType type)
     return static_cast<std::uint8_t>(type);
 }
 
-// Runs the event loop until done() or timeoutMs has passed; returns done().
-bool SpinUntil(const std::function<bool()>& done, int timeoutMs = 2000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < timeoutMs) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QCoreApplication::sendPostedEvents();
-    }
-    return done();
-}
-
 void Spin(int ms)
 {
-    SpinUntil([] { return false; }, ms);
+    WaitUntil([] { return false; }, ms);
 }
 
 // What the channel reported, in order.
@@ -189,7 +178,7 @@ TEST_F(PresenceChannelTest, NoAnswerFailsAtTheFirstOrSecondCheck)
     QElapsedTimer clock;
     clock.start();
     StartAndExpectLogin();
-    ASSERT_TRUE(SpinUntil([&] { return m_seen.has("failed"); }, 3000));
+    ASSERT_TRUE(WaitUntil([&] { return m_seen.has("failed"); }, 3000));
     const qint64 elapsed = clock.elapsed();
     EXPECT_GT(elapsed, m_settings.loginCheckMs);
     EXPECT_LT(elapsed, 5 * m_settings.loginCheckMs); // second tick at the latest, with slack
@@ -225,7 +214,7 @@ TEST_F(PresenceChannelTest, ServerAddressThatIsNoAddressFailsTheLoginLater)
 {
     m_session.ServerAddress = "domain is wrong.";
     m_channel.Start();
-    ASSERT_TRUE(SpinUntil([&] { return m_seen.has("failed"); }, 3000));
+    ASSERT_TRUE(WaitUntil([&] { return m_seen.has("failed"); }, 3000));
     EXPECT_FALSE(m_server.Receive(0));
 }
 
@@ -311,14 +300,14 @@ TEST_F(PresenceChannelTest, AgainstTheRealServer)
     m_settings.presencePort = server.udpPort;
     m_settings.keepOnlineMs = 3000;
     m_channel.Start();
-    ASSERT_TRUE(SpinUntil([&] { return m_seen.has("list"); }));
+    ASSERT_TRUE(WaitUntil([&] { return m_seen.has("list"); }));
     EXPECT_TRUE(m_seen.has("accepted"));
     EXPECT_EQ(m_seen.names, std::vector<std::string>{m_session.UserName});
 
     // The server relays the line back to its sender.
     const std::string text = Utf8ToGbk("小雨说: 测试");
     ASSERT_TRUE(m_channel.SendText(text));
-    ASSERT_TRUE(SpinUntil([&] { return m_seen.has("chat"); }));
+    ASSERT_TRUE(WaitUntil([&] { return m_seen.has("chat"); }));
     EXPECT_EQ(m_seen.lastChat, text);
 }
 

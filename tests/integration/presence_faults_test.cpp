@@ -3,6 +3,7 @@
 // the client's real PresenceChannel, with a lossy relay between them on loopback.
 #include "LossyUdpProxy.h"
 #include "ServerProcess.h"
+#include "Wait.h"
 
 #include "core/Basefunc.h"
 #include "core/Presence.h"
@@ -29,18 +30,6 @@ namespace {
 constexpr std::uint8_t Type(MessageType type)
 {
     return static_cast<std::uint8_t>(type);
-}
-
-// Runs the event loop until done() or timeoutMs has passed; returns done().
-bool SpinUntil(const std::function<bool()>& done, int timeoutMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < timeoutMs) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QCoreApplication::sendPostedEvents();
-    }
-    return done();
 }
 
 bool Holds(const std::vector<std::string>& list, const std::string& name)
@@ -156,26 +145,26 @@ TEST(PresenceRetry, ALostDatagramNeitherFailsNorHoldsALogin)
         ASSERT_NE(proxy.port(), 0);
         Client client(name, proxy.port(), settings);
         client.channel->Start();
-        ASSERT_TRUE(SpinUntil([&] { return client.answered(); }, 6000));
+        ASSERT_TRUE(WaitUntil([&] { return client.answered(); }, 6000));
 
         if (c.online) {
             EXPECT_GE(client.count("accepted"), 1);
             EXPECT_EQ(client.count("failed") + client.count("refused"), 0);
-            EXPECT_TRUE(SpinUntil([&] { return Holds(observer.list(), name); }, 3000))
+            EXPECT_TRUE(WaitUntil([&] { return Holds(observer.list(), name); }, 3000))
                 << "not on the server's list";
-            EXPECT_TRUE(SpinUntil([&] { return Holds(client.list, name); }, 3000))
+            EXPECT_TRUE(WaitUntil([&] { return Holds(client.list, name); }, 3000))
                 << "the client's own list was not repaired";
             // A repeated request is the same login, not a second one.
             EXPECT_EQ(LoginLines(server, name), 1) << server.output().toStdString();
         } else {
             EXPECT_EQ(client.events, std::vector<std::string>{"failed"});
             // Told that it failed: the server must not list it (its keep-alive is 30 s).
-            EXPECT_TRUE(SpinUntil([&] { return !Holds(observer.list(), name); }, 1500))
+            EXPECT_TRUE(WaitUntil([&] { return !Holds(observer.list(), name); }, 1500))
                 << "the server holds a login the client reported failed";
         }
         EXPECT_GT(proxy.lost(), 0u) << "the fault did not happen";
         client.channel->Logout();
-        SpinUntil([&] { return !Holds(observer.list(), name); }, 1500);
+        WaitUntil([&] { return !Holds(observer.list(), name); }, 1500);
     }
 }
 
@@ -219,7 +208,7 @@ TEST(PresenceReplace, AnEarlierSessionOfTheNameDoesNotKeepTheClientOut)
         std::function<void()> keepHolder = [] {};
         // The observer and a live holder keep themselves online meanwhile.
         const auto spin = [&](const std::function<bool()>& done, int timeoutMs) {
-            return SpinUntil(
+            return WaitUntil(
                 [&] {
                     observer.list();
                     keepHolder();
@@ -291,7 +280,7 @@ TEST(PresenceUnderLoss, TwelveLoginsThroughThirtyPercentLossEachWay)
         return std::all_of(clients.begin(), clients.end(),
                            [](const auto& client) { return client->answered(); });
     };
-    ASSERT_TRUE(SpinUntil(allAnswered, 8000));
+    ASSERT_TRUE(WaitUntil(allAnswered, 8000));
 
     std::set<std::string> online{"observer"};
     for (const auto& client : clients)
@@ -301,7 +290,7 @@ TEST(PresenceUnderLoss, TwelveLoginsThroughThirtyPercentLossEachWay)
 
     // The server holds exactly the logins that were reported online.
     std::set<std::string> held;
-    SpinUntil(
+    WaitUntil(
         [&] {
             const auto& list = observer.list();
             held = std::set<std::string>(list.begin(), list.end());
@@ -314,7 +303,7 @@ TEST(PresenceUnderLoss, TwelveLoginsThroughThirtyPercentLossEachWay)
     for (const auto& client : clients) {
         if (!client->count("accepted"))
             continue;
-        const bool whole = SpinUntil(
+        const bool whole = WaitUntil(
             [&] {
                 observer.list();
                 return std::set<std::string>(client->list.begin(), client->list.end()) == online;

@@ -1,5 +1,6 @@
 #include "db/DbSession.h"
 
+#include "DbAccounts.h"
 #include "PrivateMariaDb.h"
 
 #include <gtest/gtest.h>
@@ -60,7 +61,7 @@ TEST_F(ReconnectTest, SessionComesBackAfterTheDatabaseWasLost)
         DbSession db(server.settings(kConnectSeconds, kReadSeconds));
         std::string told;
         db.SetBusyHook({[&] { told += '('; }, [&] { told += ')'; }});
-        ASSERT_TRUE(db.Open("127.0.0.1", "connect_server", "40725913"));
+        ASSERT_TRUE(OpenAsProgram(db));
         ASSERT_TRUE(db.Query("select count(*) from zumalo_sp"));
 
         c.fault();
@@ -91,7 +92,7 @@ TEST_F(ReconnectTest, ConnectionLostToAHungServerIsEndedOnTheServer)
 {
     PrivateMariaDb& server = *s_server;
     DbSession db(server.settings(kConnectSeconds, kReadSeconds));
-    ASSERT_TRUE(db.Open("127.0.0.1", "connect_server", "40725913"));
+    ASSERT_TRUE(OpenAsProgram(db));
     server.Pause();
     EXPECT_FALSE(db.Query("select count(*) from zumalo_sp"));
     EXPECT_TRUE(db.LastLost());
@@ -99,7 +100,8 @@ TEST_F(ReconnectTest, ConnectionLostToAHungServerIsEndedOnTheServer)
     ASSERT_TRUE(db.Query("select connection_id()"));
     const std::string current = Field(*db.FetchRow(), 0);
     EXPECT_EQ(server.scalar("select group_concat(id) from information_schema.processlist where "
-                            "user = 'connect_server'"),
+                            "user = '"
+                            + ProgramAccount().user + "'"),
               current);
 }
 

@@ -2,8 +2,9 @@
 #include "core/Settings.h"
 #include "net/AddressResolution.h"
 
+#include "ClosedPort.h"
 #include "NetKinds.h"
-#include "WebPageServer.h"
+#include "TestHttpServer.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +14,7 @@
 
 namespace {
 
-using Page = WebPageServer::Page;
+using Page = TestHttpServer::Page;
 
 const std::string kRealProbe = std::string(ZUMALO_TEST_BIN_DIR) + "/dat/test.dat";
 
@@ -124,10 +125,10 @@ TEST(ResolveAddress, LookupFirstThenTheProbe)
          kNoAddress},
         {"probe missing", {200, ""}, Probe("no-such-probe.sh"), Kind::NoAddress, kNoAddress},
     };
-    WebPageServer lookup;
+    TestHttpServer lookup;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        lookup.Serve(c.lookupPage);
+        lookup.ServeAll(c.lookupPage);
         const Resolution resolved = ResolveAddress(LookupSettings(lookup.Host(), c.probe));
         EXPECT_EQ(resolved.kind, c.kind);
         EXPECT_EQ(resolved.text, c.text);
@@ -156,8 +157,8 @@ TEST(ResolveServerAddress, TheProbeIsFoundUnderTheProgramDirectory)
 
 TEST(AddressProbe, NamesTheAddressWhenTheServerAnswers)
 {
-    WebPageServer listening;
-    ProbeTarget target(listening.Port());
+    TestHttpServer listening;
+    ProbeTarget target(listening.port());
     const ProbeOutput output = Ping(kRealProbe);
     EXPECT_EQ(output.kind, ProbeOutput::Kind::Answered) << output.text;
     EXPECT_EQ(output.text.rfind("Pinging localhost [127.0.0.1]", 0), 0u) << output.text;
@@ -184,9 +185,10 @@ TEST(AddressProbe, ReportsATimeOutWhenTheHostDoesNotResolve)
 
 TEST(AddressProbe, ResolutionUsesItWhenTheLookupFails)
 {
-    WebPageServer lookup; // serves an empty page: "domain is wrong."
+    TestHttpServer lookup; // serves an empty page: "domain is wrong."
+    lookup.ServeAll(200, "");
     {
-        ProbeTarget target(lookup.Port());
+        ProbeTarget target(lookup.port());
         Session session;
         ResolveServerAddress(session, LookupSettings(lookup.Host(), kRealProbe));
         EXPECT_EQ(session.ServerAddress, "127.0.0.1");

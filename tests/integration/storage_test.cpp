@@ -3,6 +3,7 @@
 #include "core/Settings.h"
 #include "db/DbSession.h"
 
+#include "DbAccounts.h"
 #include "ScratchDatabase.h"
 
 #include <gtest/gtest.h>
@@ -45,7 +46,7 @@ TEST(Storage, TextsOutsideGb2312AreRefusedFromAnyConnection)
 TEST(Storage, ProgramAccountMayDoWhatTheClientDoesAndNothingMore)
 {
     DbSession db(Settings::Defaults());
-    ASSERT_TRUE(db.Open("127.0.0.1", "connect_server", "40725913"));
+    ASSERT_TRUE(OpenAsProgram(db));
     struct Case
     {
         const char* statement;

@@ -1,11 +1,11 @@
 #include "MainFormFixture.h"
 
+#include "Wait.h"
+
 #include "db/Login.h"
 #include "ui/WaitCursor.h"
 
 #include <QBuffer>
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QImage>
 
 ScratchDatabase* MainFormFixture::s_db = nullptr;
@@ -77,16 +77,12 @@ TMainForm& MainFormFixture::Start(TMainForm::LoginRunner runner)
 
 std::vector<std::string> MainFormFixture::Datagrams(int waitMs)
 {
-    QElapsedTimer timer;
-    timer.start();
-    do {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        while (m_presence.hasPendingDatagrams()) {
-            QByteArray data(static_cast<int>(m_presence.pendingDatagramSize()), '\0');
-            m_presence.readDatagram(data.data(), data.size());
-            m_datagrams.push_back(data.toStdString());
-        }
-    } while (timer.elapsed() < waitMs);
+    WaitUntil([] { return false; }, waitMs);
+    while (m_presence.hasPendingDatagrams()) {
+        QByteArray data(static_cast<int>(m_presence.pendingDatagramSize()), '\0');
+        m_presence.readDatagram(data.data(), data.size());
+        m_datagrams.push_back(data.toStdString());
+    }
     return m_datagrams;
 }
 

@@ -1,6 +1,6 @@
 #include "PrivateMariaDb.h"
 
-#include "ClosedPort.h"
+#include "DbAccounts.h"
 #include "ScratchDatabase.h"
 
 #include <signal.h>
@@ -18,18 +18,6 @@
 #include <stdexcept>
 #include <thread>
 
-namespace {
-
-void Drain(MYSQL* c)
-{
-    do {
-        if (MYSQL_RES* r = mysql_store_result(c))
-            mysql_free_result(r);
-    } while (mysql_more_results(c) && mysql_next_result(c) == 0);
-}
-
-} // namespace
-
 PrivateMariaDb::PrivateMariaDb()
 {
     char pattern[] = "/tmp/zumalo-mariadb-XXXXXX";
@@ -42,19 +30,20 @@ PrivateMariaDb::PrivateMariaDb()
         + "/install.log 2>&1";
     if (std::system(install.c_str()) != 0)
         throw std::runtime_error("mariadb-install-db failed; see " + m_dir + "/install.log");
-    m_port = ClosedPort();
     Start();
     exec("CREATE DATABASE test CHARACTER SET utf8mb4 COLLATE utf8mb4_bin");
-    exec("CREATE USER 'connect_server'@'localhost' IDENTIFIED BY '40725913'");
-    exec("CREATE USER 'connect_server'@'127.0.0.1' IDENTIFIED BY '40725913'");
+    const DbAccount program = ProgramAccount();
+    for (const char* host : {"localhost", "127.0.0.1"})
+        exec("CREATE USER '" + program.user + "'@'" + host + "' IDENTIFIED BY '" + program.password
+             + "'");
     exec("USE test");
-    exec(ScratchDatabase::ReadFile(std::string(ZUMALO_TEST_SOURCE_DIR) + "/db/schema.sql"));
-    exec(ScratchDatabase::ReadFile(std::string(ZUMALO_TEST_SOURCE_DIR) + "/db/grants.sql"));
+    exec(ScratchDatabase::SourceFile("schema.sql"));
+    exec(ScratchDatabase::SourceFile("grants.sql"));
 }
 
 PrivateMariaDb::~PrivateMariaDb()
 {
-    CloseAdmin();
+    m_admin.Close();
     if (m_pid > 0) {
         ::kill(m_pid, SIGCONT);
         ::kill(m_pid, SIGKILL);
@@ -67,7 +56,7 @@ PrivateMariaDb::~PrivateMariaDb()
 Settings PrivateMariaDb::settings(unsigned connectSeconds, unsigned readSeconds) const
 {
     Settings s = Settings::Defaults();
-    s.dbPort = m_port;
+    s.dbPort = port();
     s.dbName = "test";
     s.dbConnectTimeoutSeconds = connectSeconds;
     s.dbReadTimeoutSeconds = readSeconds;
@@ -79,7 +68,7 @@ void PrivateMariaDb::Start()
 {
     const std::string datadir = "--datadir=" + m_dir + "/data";
     const std::string socket = "--socket=" + m_dir + "/mariadb.sock";
-    const std::string port = "--port=" + std::to_string(m_port);
+    const std::string port = "--port=" + std::to_string(m_port.Port());
     const std::string log = "--log-error=" + m_dir + "/mariadb.err";
     const std::string pidFile = "--pid-file=" + m_dir + "/mariadb.pid";
     m_pid = ::fork();
@@ -102,7 +91,7 @@ void PrivateMariaDb::Start()
         ::_exit(127);
     }
     for (int i = 0; i < 300; ++i) {
-        if (Admin())
+        if (Admin().IsOpen())
             return;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
@@ -111,7 +100,7 @@ void PrivateMariaDb::Start()
 
 void PrivateMariaDb::Kill()
 {
-    CloseAdmin();
+    m_admin.Close();
     ::kill(m_pid, SIGKILL);
     ::waitpid(m_pid, nullptr, 0);
     m_pid = -1;
@@ -139,7 +128,7 @@ bool AllThreadsStopped(pid_t pid)
 
 void PrivateMariaDb::Pause()
 {
-    CloseAdmin();
+    m_admin.Close();
     ::kill(m_pid, SIGSTOP);
     // The stop reaches each of the server's threads on its own; until every one has stopped,
     // a thread that is running may still answer a statement.
@@ -152,56 +141,10 @@ void PrivateMariaDb::Resume()
     ::kill(m_pid, SIGCONT);
 }
 
-MYSQL* PrivateMariaDb::Admin()
+AdminConnection& PrivateMariaDb::Admin()
 {
-    if (m_admin)
-        return m_admin;
-    m_admin = mysql_init(nullptr);
-    mysql_options(m_admin, MYSQL_SET_CHARSET_NAME, "utf8mb4");
-    unsigned timeout = 5;
-    mysql_options(m_admin, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
-    mysql_options(m_admin, MYSQL_OPT_READ_TIMEOUT, &timeout);
-    const std::string socket = m_dir + "/mariadb.sock";
-    if (!mysql_real_connect(m_admin, nullptr, "root", "", nullptr, 0, socket.c_str(),
-                            CLIENT_MULTI_STATEMENTS)) {
-        mysql_close(m_admin);
-        m_admin = nullptr;
-    }
+    // A root without a password on the server's own socket.
+    if (!m_admin.IsOpen())
+        m_admin.Connect("", 0, m_dir + "/mariadb.sock", "root", "", 5);
     return m_admin;
-}
-
-void PrivateMariaDb::CloseAdmin()
-{
-    if (m_admin)
-        mysql_close(m_admin);
-    m_admin = nullptr;
-}
-
-void PrivateMariaDb::exec(const std::string& sqlUtf8)
-{
-    MYSQL* admin = Admin();
-    if (!admin || mysql_real_query(admin, sqlUtf8.data(), sqlUtf8.size()) != 0) {
-        ADD_FAILURE() << "admin statement failed: " << (admin ? mysql_error(admin) : "no server")
-                      << "\n"
-                      << sqlUtf8.substr(0, 300);
-        return;
-    }
-    Drain(admin);
-}
-
-std::string PrivateMariaDb::scalar(const std::string& sqlUtf8)
-{
-    MYSQL* admin = Admin();
-    if (!admin || mysql_real_query(admin, sqlUtf8.data(), sqlUtf8.size()) != 0) {
-        ADD_FAILURE() << "admin query failed: " << (admin ? mysql_error(admin) : "no server");
-        return {};
-    }
-    std::string out;
-    if (MYSQL_RES* r = mysql_store_result(admin)) {
-        if (MYSQL_ROW row = mysql_fetch_row(r); row && row[0])
-            out.assign(row[0], mysql_fetch_lengths(r)[0]);
-        mysql_free_result(r);
-    }
-    Drain(admin);
-    return out;
 }

@@ -1,8 +1,9 @@
 #pragma once
 
-#include "core/Settings.h"
+#include "AdminConnection.h"
+#include "ClosedPort.h"
 
-#include <mysql.h>
+#include "core/Settings.h"
 
 #include <sys/types.h>
 
@@ -24,7 +25,7 @@ public:
 
     // The program's settings pointed at this server, with the given bounds.
     Settings settings(unsigned connectSeconds, unsigned readSeconds) const;
-    unsigned port() const { return m_port; }
+    unsigned port() const { return static_cast<unsigned>(m_port.Port()); }
 
     void Start();  // also after Kill: the same data, the same port
     void Kill();   // SIGKILL, as a crash
@@ -32,16 +33,17 @@ public:
     void Resume(); // SIGCONT
 
     // Runs SQL (UTF-8) as the administrator; fails the test when the server refuses it.
-    void exec(const std::string& sqlUtf8);
+    void exec(const std::string& sqlUtf8) { Admin().exec(sqlUtf8); }
     // The first column of the first row, "" when there is none.
-    std::string scalar(const std::string& sqlUtf8);
+    std::string scalar(const std::string& sqlUtf8) { return Admin().scalar(sqlUtf8); }
 
 private:
-    MYSQL* Admin();
-    void CloseAdmin();
+    // Connected again after a restart.
+    AdminConnection& Admin();
 
     std::string m_dir;
-    unsigned m_port = 0;
+    // Held for the server while it is down too, so that it finds its port again.
+    ClosedPort m_port = ClosedPort::ForServer();
     pid_t m_pid = -1;
-    MYSQL* m_admin = nullptr;
+    AdminConnection m_admin;
 };

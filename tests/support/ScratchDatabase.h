@@ -1,9 +1,9 @@
 #pragma once
 
+#include "AdminConnection.h"
+
 #include "core/Settings.h"
 #include "db/DbSession.h"
-
-#include <mysql.h>
 
 #include <optional>
 #include <string>
@@ -11,8 +11,7 @@
 
 // A database of its own for one test program on the local MariaDB (scripts/dev-stack):
 // "zt_" + name, with the program's schema and, when asked, the sample data. It is dropped
-// when the fixture ends. The admin connection speaks utf8mb4, so what it reads is what the
-// server really stores.
+// when the fixture ends.
 class ScratchDatabase
 {
 public:
@@ -26,20 +25,25 @@ public:
     Settings settings() const;
     DbSession::Options options() const;
 
-    // Runs SQL (UTF-8) on the admin connection; fails the test when the server refuses it.
-    void exec(const std::string& sqlUtf8);
-    // Runs one statement (UTF-8) on the admin connection; false when the server refuses it.
-    bool tryExec(const std::string& sqlUtf8);
+    // Runs SQL (UTF-8) as the administrator; fails the test when the server refuses it.
+    void exec(const std::string& sqlUtf8) { m_admin.exec(sqlUtf8); }
+    // Runs SQL (UTF-8) as the administrator; false when the server refuses it.
+    bool tryExec(const std::string& sqlUtf8) { return m_admin.tryExec(sqlUtf8); }
     // The rows of a query, NULL as nullopt (UTF-8).
-    std::vector<std::vector<std::optional<std::string>>> rows(const std::string& sqlUtf8);
+    std::vector<std::vector<std::optional<std::string>>> rows(const std::string& sqlUtf8)
+    {
+        return m_admin.rows(sqlUtf8);
+    }
     // The first column of the first row, "" when there is none.
-    std::string scalar(const std::string& sqlUtf8);
+    std::string scalar(const std::string& sqlUtf8) { return m_admin.scalar(sqlUtf8); }
     // Empties the six tables.
     void clear();
 
     static std::string ReadFile(const std::string& path);
+    // The program's schema, sample data and grants, from db/.
+    static std::string SourceFile(const std::string& name);
 
 private:
     std::string m_name;
-    MYSQL* m_admin = nullptr;
+    AdminConnection m_admin;
 };

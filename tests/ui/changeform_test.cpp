@@ -4,8 +4,7 @@
 #include "ui/Tchangeform.h"
 
 #include "ClosedPort.h"
-#include "FakePlatform.h"
-#include "ScratchDatabase.h"
+#include "DialogFixture.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -18,12 +17,9 @@ namespace {
 const QString kChanged = QStringLiteral("请记住新的密码，下次登录按本次修改的密码验证。");
 const QString kWrongOld = QStringLiteral("用户名或旧密码不正确。");
 
-class ChangeFormTest : public ::testing::Test
+class ChangeFormTest : public DialogFixture
 {
 protected:
-    static void SetUpTestSuite() { s_db = new ScratchDatabase("changeform"); }
-    static void TearDownTestSuite() { delete s_db; }
-
     void SetUp() override
     {
         s_db->clear();
@@ -35,7 +31,7 @@ protected:
 
     std::unique_ptr<TChangeForm> Open(DbSession& db)
     {
-        return std::make_unique<TChangeForm>(nullptr, m_session, db, m_settings, m_platformBundle);
+        return std::make_unique<TChangeForm>(nullptr, m_session, db, m_settings, m_platform);
     }
     std::unique_ptr<TChangeForm> Open() { return Open(m_db); }
 
@@ -53,15 +49,7 @@ protected:
         return s_db->scalar("select userpwd from zumalo_userinfo where username = '" + nameUtf8
                             + "'");
     }
-
-    static ScratchDatabase* s_db;
-    Settings m_settings;
-    Session m_session;
-    DbSession m_db{s_db->options()};
-    FakePlatform m_platform;
-    Platform m_platformBundle = m_platform.bundle();
 };
-ScratchDatabase* ChangeFormTest::s_db = nullptr;
 
 TEST_F(ChangeFormTest, EachPressShowsItsOutcomeWithItsOwner)
 {
@@ -92,13 +80,13 @@ TEST_F(ChangeFormTest, EachPressShowsItsOutcomeWithItsOwner)
     auto form = Open();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        m_platform.prompts.entries.clear();
+        m_fakes.prompts.entries.clear();
         Type(*form, c.name, c.oldPassword, c.newPassword, c.confirmation);
         form->Button1Click();
-        ASSERT_EQ(m_platform.prompts.entries.size(), 1u);
-        EXPECT_EQ(m_platform.prompts.Last().kind, FakePrompts::Kind::Warn);
-        EXPECT_EQ(m_platform.prompts.Last().text, c.message);
-        EXPECT_EQ(m_platform.prompts.Last().owner, c.ownedByDialog ? form.get() : nullptr);
+        ASSERT_EQ(m_fakes.prompts.entries.size(), 1u);
+        EXPECT_EQ(m_fakes.prompts.Last().kind, FakePrompts::Kind::Warn);
+        EXPECT_EQ(m_fakes.prompts.Last().text, c.message);
+        EXPECT_EQ(m_fakes.prompts.Last().owner, c.ownedByDialog ? form.get() : nullptr);
         EXPECT_NE(form->result(), QDialog::Accepted);
     }
     EXPECT_EQ(PasswordOf("alice"), "old1");
@@ -112,7 +100,7 @@ TEST_F(ChangeFormTest, SecondPressWithTheOldPasswordStillTypedFails)
     Type(*form, "alice", "old1", "new1", "new1");
     form->Button1Click();
     form->Button1Click();
-    EXPECT_EQ(m_platform.prompts.Texts(), QStringList({kChanged, kWrongOld}));
+    EXPECT_EQ(m_fakes.prompts.Texts(), QStringList({kChanged, kWrongOld}));
     EXPECT_EQ(PasswordOf("alice"), "new1");
     // The dialog stays open with its texts; the session keeps the password it logged in with.
     EXPECT_EQ(form->Edit4->text(), "old1");
@@ -121,7 +109,7 @@ TEST_F(ChangeFormTest, SecondPressWithTheOldPasswordStillTypedFails)
     // With the new password as the old one, it changes again.
     Type(*form, "alice", "new1", "new2", "new2");
     form->Button1Click();
-    EXPECT_EQ(m_platform.prompts.Last().text, kChanged);
+    EXPECT_EQ(m_fakes.prompts.Last().text, kChanged);
     EXPECT_EQ(PasswordOf("alice"), "new2");
 }
 
@@ -134,9 +122,8 @@ TEST_F(ChangeFormTest, RejectedUpdateIsReportedWithoutOwner)
     form->Button1Click();
     s_db->exec("DROP TRIGGER refuse_password");
 
-    EXPECT_EQ(m_platform.prompts.Texts(),
-              QStringList{QStringLiteral("密码修改失败，请重修修改。")});
-    EXPECT_EQ(m_platform.prompts.Last().owner, nullptr);
+    EXPECT_EQ(m_fakes.prompts.Texts(), QStringList{QStringLiteral("密码修改失败，请重修修改。")});
+    EXPECT_EQ(m_fakes.prompts.Last().owner, nullptr);
     EXPECT_EQ(PasswordOf("alice"), "old1");
 }
 
@@ -146,19 +133,20 @@ TEST_F(ChangeFormTest, ConstructionReplacesTheSharedConnectedFlag)
     auto form = Open();
     EXPECT_TRUE(m_db.Connected);
     EXPECT_TRUE(form->Usable());
-    EXPECT_TRUE(m_platform.prompts.entries.empty());
+    EXPECT_TRUE(m_fakes.prompts.entries.empty());
 }
 
 TEST_F(ChangeFormTest, DatabaseStoppedClosesTheDialogWithoutAClick)
 {
     DbSession::Options stopped = s_db->options();
-    stopped.port = ClosedPort();
+    const ClosedPort closed;
+    stopped.port = closed.Port();
     DbSession db(stopped);
     db.Connected = true; // an earlier login connected
     auto form = Open(db);
 
-    EXPECT_EQ(m_platform.prompts.Texts(), QStringList{QStringLiteral("连接数据服务器失败。")});
-    EXPECT_EQ(m_platform.prompts.Last().owner, form.get());
+    EXPECT_EQ(m_fakes.prompts.Texts(), QStringList{QStringLiteral("连接数据服务器失败。")});
+    EXPECT_EQ(m_fakes.prompts.Last().owner, form.get());
     EXPECT_FALSE(db.Connected);
     EXPECT_FALSE(form->Usable());
 
@@ -180,10 +168,10 @@ TEST_F(ChangeFormTest, WithoutConnectedNothingIsChecked)
     m_session.ServerAddress = "domain is wrong.";
     auto form = Open();
     ASSERT_TRUE(m_db.Open("127.0.0.1", m_settings.dbUser, m_settings.dbPassword));
-    m_platform.prompts.entries.clear();
+    m_fakes.prompts.entries.clear();
     Type(*form, "alice", "old1", "new1", "new1");
     form->Button1Click();
-    EXPECT_EQ(m_platform.prompts.Texts(), QStringList{kWrongOld});
+    EXPECT_EQ(m_fakes.prompts.Texts(), QStringList{kWrongOld});
     EXPECT_EQ(PasswordOf("alice"), "old1");
 }
 
@@ -191,7 +179,7 @@ TEST_F(ChangeFormTest, ResetClearsTheFourBoxesAndOnlyTheNewPasswordsAreMasked)
 {
     QWidget mainWindow;
     mainWindow.setGeometry(100, 80, 681, 600);
-    TChangeForm form(&mainWindow, m_session, m_db, m_settings, m_platformBundle);
+    TChangeForm form(&mainWindow, m_session, m_db, m_settings, m_platform);
     EXPECT_EQ(form.windowTitle(), QStringLiteral("修改密码"));
     EXPECT_EQ(form.minimumSize(), QSize(334, 395));
     EXPECT_EQ(form.maximumSize(), QSize(334, 395));
@@ -205,7 +193,7 @@ TEST_F(ChangeFormTest, ResetClearsTheFourBoxesAndOnlyTheNewPasswordsAreMasked)
     form.Button2Click();
     for (const QLineEdit* edit : {form.Edit1, form.Edit2, form.Edit3, form.Edit4})
         EXPECT_TRUE(edit->text().isEmpty());
-    EXPECT_TRUE(m_platform.prompts.entries.empty());
+    EXPECT_TRUE(m_fakes.prompts.entries.empty());
 }
 
 } // namespace

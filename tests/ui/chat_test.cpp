@@ -1,6 +1,7 @@
-#include "../integration/ServerProcess.h"
 #include "FullDisk.h"
 #include "MainFormFixture.h"
+#include "ServerProcess.h"
+#include "Wait.h"
 
 #include "core/Presence.h"
 #include "net/PresenceChannel.h"
@@ -22,19 +23,6 @@
 #include <functional>
 
 namespace {
-
-// Runs the event loop until done() holds or timeoutMs pass.
-bool SpinUntil(const std::function<bool()>& done, int timeoutMs = 3000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
 
 QStringList Lines(const QPlainTextEdit* memo)
 {
@@ -151,10 +139,10 @@ protected:
     {
         TMainForm& form = StartAsDemo();
         EXPECT_TRUE(
-            SpinUntil([&] { return form.Presence()->state() == PresenceChannel::State::Online; }));
+            WaitUntil([&] { return form.Presence()->state() == PresenceChannel::State::Online; }));
         m_bob.SendTo(m_server.udpPort, presence::BuildLoginRequest("bob"));
         EXPECT_TRUE(m_bob.ReceiveType(1, 2000)); // the login answer
-        EXPECT_TRUE(SpinUntil([&] { return Control<QListWidget>("lb")->count() == 2; }));
+        EXPECT_TRUE(WaitUntil([&] { return Control<QListWidget>("lb")->count() == 2; }));
         return form;
     }
 
@@ -193,7 +181,7 @@ TEST_F(ChatRoom, TypedLineReachesTheOthersAndComesBackToTheTranscript)
     EXPECT_EQ(Edit("Edit3")->text(), "");
     EXPECT_EQ(GbkToUtf8(BobHears()), "demo说: 大家好");
     // The transcript shows the line only once the server relayed it.
-    ASSERT_TRUE(SpinUntil([&] { return !Transcript().isEmpty(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !Transcript().isEmpty(); }));
     EXPECT_EQ(Transcript(), QStringList({"demo说: 大家好"}));
 
     // An empty input line still sends the name.
@@ -207,7 +195,7 @@ TEST_F(ChatRoom, LinesArriveAsPlainTextWhileAListIsShown)
     ASSERT_FALSE(Control<QFrame>("Panel3")->isVisibleTo(&form));
     const std::string markup = Utf8ToGbk("bob说: <b>粗</b> &amp;");
     m_bob.SendTo(m_server.udpPort, presence::BuildTextLine(markup));
-    ASSERT_TRUE(SpinUntil([&] { return !Transcript().isEmpty(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !Transcript().isEmpty(); }));
     EXPECT_EQ(Transcript(), QStringList({"bob说: <b>粗</b> &amp;"}));
     EXPECT_EQ(Status(4), "你正在浏览种子");
 
@@ -215,11 +203,11 @@ TEST_F(ChatRoom, LinesArriveAsPlainTextWhileAListIsShown)
     s_db->exec("UPDATE zumalo_sys SET sys_message = '今晚维护'");
     m_bob.SendTo(m_server.udpPort, presence::BuildTextLine(presence::RefreshCommand));
     m_bob.SendTo(m_server.udpPort, presence::BuildTextLine("after"));
-    ASSERT_TRUE(SpinUntil([&] { return Transcript().size() == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return Transcript().size() == 2; }));
     EXPECT_EQ(Transcript().back(), "after");
     EXPECT_NE(Label("Label6")->text(), "今晚维护");
     ASSERT_TRUE(Broadcast("Refresh Command"));
-    EXPECT_TRUE(SpinUntil([&] { return Label("Label6")->text() == "今晚维护"; }));
+    EXPECT_TRUE(WaitUntil([&] { return Label("Label6")->text() == "今晚维护"; }));
     s_db->exec("UPDATE zumalo_sys SET sys_message = "
                "'新版本Zumalo2.rar已发布，修复聊天室断线问题，欢迎下载！'");
     EXPECT_EQ(Transcript().size(), 2); // the commands are no chat lines
@@ -234,7 +222,7 @@ TEST_F(ChatRoom, OperatorHintPlaysTheSoundAndShowsThePanel)
     TMainForm& form = StartBoth();
     ASSERT_FALSE(Control<QFrame>("Panel4")->isVisibleTo(&form));
     ASSERT_TRUE(Broadcast("Hint Command"));
-    ASSERT_TRUE(SpinUntil([&] { return Control<QFrame>("Panel4")->isVisibleTo(&form); }));
+    ASSERT_TRUE(WaitUntil([&] { return Control<QFrame>("Panel4")->isVisibleTo(&form); }));
     EXPECT_EQ(m_fake.sound.played,
               QStringList({QString::fromStdString(ProgramDir() + "dat/system.wav")}));
     EXPECT_EQ(Label("Label17")->text(), "Zumalo信息");

@@ -4,10 +4,11 @@
 #include "ui/TextBridge.h"
 #include "ui/Tflashform.h"
 
-#include "FakePlatform.h"
+#include "DbAccounts.h"
+#include "DialogFixture.h"
 #include "Movies.h"
-#include "ScratchDatabase.h"
 #include "TestHttpServer.h"
+#include "Wait.h"
 
 #include <QDialog>
 #include <QWidget>
@@ -16,32 +17,18 @@
 
 namespace {
 
-class FlashFormTest : public ::testing::Test
+// The player's process starts the web engine: on a busy machine that takes seconds.
+constexpr int kPlayerWaitMs = 30000;
+
+class FlashFormTest : public DialogFixture
 {
 protected:
-    static void SetUpTestSuite() { s_db = new ScratchDatabase("flashform"); }
-    static void TearDownTestSuite() { delete s_db; }
     void SetUp() override
     {
         s_db->clear();
-        ASSERT_TRUE(m_session.Open("127.0.0.1", "connect_server", "40725913"));
+        ASSERT_TRUE(OpenAsProgram(m_db));
     }
-
-    // Statements the connection has sent so far (the status read counts itself).
-    long Questions()
-    {
-        EXPECT_TRUE(m_session.Query("show session status like 'Questions'"));
-        const auto row = m_session.FetchRow();
-        m_session.FreeResult();
-        return row ? std::stol(Field(*row, 1)) : -1;
-    }
-
-    static ScratchDatabase* s_db;
-    DbSession m_session{s_db->options()};
-    FakePlatform m_fakes;
-    Platform m_platform = m_fakes.bundle();
 };
-ScratchDatabase* FlashFormTest::s_db = nullptr;
 
 const std::string kMovie = "http://127.0.0.1:1/sp/a.swf";
 
@@ -65,7 +52,7 @@ TEST_F(FlashFormTest, NormalModeCaptionsTheUploaderAndPlaysWithTheMenuOff)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.title);
         m_fakes.movies.calls.clear();
-        const TFlashForm form(nullptr, Utf8ToGbk(c.title), kMovie, m_session, m_platform);
+        const TFlashForm form(nullptr, Utf8ToGbk(c.title), kMovie, m_db, m_platform);
         EXPECT_EQ(form.windowTitle(), QString::fromUtf8(c.caption));
         ASSERT_TRUE(form.MovieLoaded());
         EXPECT_EQ(
@@ -85,7 +72,7 @@ TEST_F(FlashFormTest, TestModeNeedsNoStatementAndLeavesTheMenuAlone)
     const long before = Questions();
     const long idle = before - first; // what one status read costs
     const std::string address = Utf8ToGbk(" http://127.0.0.1:1/测试.swf ");
-    const TFlashForm form(nullptr, Utf8ToGbk("视频测试效果"), address, m_session, m_platform);
+    const TFlashForm form(nullptr, Utf8ToGbk("视频测试效果"), address, m_db, m_platform);
     EXPECT_EQ(Questions() - before, idle);
 
     EXPECT_EQ(form.windowTitle(), QStringLiteral("正在测试视频效果"));
@@ -100,7 +87,7 @@ TEST_F(FlashFormTest, FailedOrEmptyLookupWarnsAndLeavesTheWindowEmpty)
     {
         const char* name;
         DbSession* db;
-    } cases[] = {{"statement fails", &closed}, {"no such video", &m_session}};
+    } cases[] = {{"statement fails", &closed}, {"no such video", &m_db}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         m_fakes.prompts.entries.clear();
@@ -115,7 +102,7 @@ TEST_F(FlashFormTest, FailedOrEmptyLookupWarnsAndLeavesTheWindowEmpty)
     EXPECT_EQ(m_fakes.movies.created, 0);
     EXPECT_TRUE(m_fakes.movies.calls.isEmpty());
     // The result was released: the connection runs the next statement.
-    EXPECT_TRUE(m_session.Query("select 1"));
+    EXPECT_TRUE(m_db.Query("select 1"));
 }
 
 TEST_F(FlashFormTest, WindowIsFixedModalAndCentredOverTheMainWindow)
@@ -124,7 +111,7 @@ TEST_F(FlashFormTest, WindowIsFixedModalAndCentredOverTheMainWindow)
     mainWindow.setGeometry(100, 80, 900, 700);
     QDialog uploadDialog(&mainWindow);
     uploadDialog.setGeometry(500, 500, 379, 205);
-    const TFlashForm form(&uploadDialog, Utf8ToGbk("视频测试效果"), kMovie, m_session, m_platform);
+    const TFlashForm form(&uploadDialog, Utf8ToGbk("视频测试效果"), kMovie, m_db, m_platform);
 
     EXPECT_TRUE(form.isModal());
     EXPECT_EQ(form.minimumSize(), QSize(677, 433));
@@ -183,7 +170,7 @@ TEST_F(FlashFormTest, RufflePlaysTheMovieAndEachSampleVideo)
     s_db->exec("INSERT INTO zumalo_sp(text, link, username, uploadtime) VALUES"
                " ('春天', 'x', 'bob', '2011-03-05 14:07:09')");
 
-    TFlashForm form(nullptr, Utf8ToGbk("春天"), server.Url("tiny.swf").toStdString(), m_session,
+    TFlashForm form(nullptr, Utf8ToGbk("春天"), server.Url("tiny.swf").toStdString(), m_db,
                     platform);
     auto* player = dynamic_cast<RufflePlayer*>(form.ShockwaveFlash1());
     ASSERT_NE(player, nullptr);
@@ -193,7 +180,7 @@ TEST_F(FlashFormTest, RufflePlaysTheMovieAndEachSampleVideo)
     QObject::connect(player, &RufflePlayer::failed,
                      [&](const QString& reason) { failures << reason; });
     form.show();
-    ASSERT_TRUE(WaitUntil([&] { return loaded > 0 || !failures.isEmpty(); }))
+    ASSERT_TRUE(WaitUntil([&] { return loaded > 0 || !failures.isEmpty(); }, kPlayerWaitMs))
         << "no word from the player";
     ASSERT_EQ(loaded, 1) << failures.join(u'\n').toStdString();
     EXPECT_TRUE(player->IsLoaded());
@@ -205,7 +192,7 @@ TEST_F(FlashFormTest, RufflePlaysTheMovieAndEachSampleVideo)
         loaded = 0;
         player->LoadMovie(0, server.Url(name));
         EXPECT_FALSE(player->IsLoaded());
-        ASSERT_TRUE(WaitUntil([&] { return loaded > 0 || !failures.isEmpty(); }));
+        ASSERT_TRUE(WaitUntil([&] { return loaded > 0 || !failures.isEmpty(); }, kPlayerWaitMs));
         ASSERT_EQ(loaded, 1) << failures.join(u'\n').toStdString();
         EXPECT_EQ(player->MovieUrl(), server.Url(name));
     }
@@ -216,7 +203,7 @@ TEST_F(FlashFormTest, RufflePlaysTheMovieAndEachSampleVideo)
         loaded = 0;
         failures.clear();
         player->LoadMovie(0, server.Url(name));
-        ASSERT_TRUE(WaitUntil([&] { return !failures.isEmpty(); }));
+        ASSERT_TRUE(WaitUntil([&] { return !failures.isEmpty(); }, kPlayerWaitMs));
         EXPECT_EQ(loaded, 0);
         EXPECT_FALSE(player->IsLoaded());
     }
@@ -227,7 +214,7 @@ TEST_F(FlashFormTest, RufflePlaysTheMovieAndEachSampleVideo)
         loaded = 0;
         failures.clear();
         player->LoadMovie(0, QString::fromUtf8(address));
-        ASSERT_TRUE(WaitUntil([&] { return !failures.isEmpty(); }));
+        ASSERT_TRUE(WaitUntil([&] { return !failures.isEmpty(); }, kPlayerWaitMs));
         EXPECT_TRUE(failures.first().startsWith("not a movie address"))
             << failures.first().toStdString();
         EXPECT_EQ(loaded, 0);

@@ -2,8 +2,9 @@
 // datagrams go out meanwhile, and a download that keeps the window waiting too long is given
 // up with a word to the user.
 
-#include "../integration/ServerProcess.h"
 #include "MainFormFixture.h"
+#include "ServerProcess.h"
+#include "Wait.h"
 
 #include "net/PresenceChannel.h"
 #include "ui/Controls.h"
@@ -18,18 +19,6 @@
 using namespace std::chrono_literals;
 
 namespace {
-
-bool SpinUntil(const std::function<bool()>& done, int timeoutMs = 3000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
 
 // The real zumalo-server keeps a silent client for 1 s; the window sends its keep-online
 // every 200 ms.
@@ -65,7 +54,7 @@ TEST_F(KeepOnline, WaitsLongerThanTheKeepAliveTimeKeepTheUserListed)
     m_fake.files.path = dir.path() + "/t";
     TMainForm& form = StartAsDemo();
     ASSERT_TRUE(
-        SpinUntil([&] { return form.Presence()->state() == PresenceChannel::State::Online; }));
+        WaitUntil([&] { return form.Presence()->state() == PresenceChannel::State::Online; }));
 
     const struct
     {
@@ -91,7 +80,7 @@ TEST_F(KeepOnline, WaitsLongerThanTheKeepAliveTimeKeepTheUserListed)
         EXPECT_LT(waited.elapsed(), c.maxMs);
         EXPECT_EQ(m_fake.prompts.entries.empty() ? QString() : m_fake.prompts.Last().text, c.told);
         // The server sweeps every 250 ms: a drop during the wait shows in its log by now.
-        SpinUntil([] { return false; }, 300);
+        WaitUntil([] { return false; }, 300);
         EXPECT_EQ(Dropped(), droppedBefore) << m_server.output().toStdString();
         EXPECT_EQ(form.Presence()->state(), PresenceChannel::State::Online);
     }

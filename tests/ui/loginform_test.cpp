@@ -5,8 +5,8 @@
 #include "ui/Tloginform.h"
 
 #include "ClosedPort.h"
-#include "FakePlatform.h"
-#include "ScratchDatabase.h"
+#include "DialogFixture.h"
+#include "TestHttpServer.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -17,52 +17,9 @@
 #include <QLineEdit>
 #include <QToolButton>
 
-#include <httplib.h>
-
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <thread>
-
 namespace {
-
-// The server's file service on loopback: "/low.bmp" answers what the test put there.
-class BannerServer
-{
-public:
-    BannerServer()
-    {
-        m_server.Get("/low.bmp", [this](const httplib::Request&, httplib::Response& res) {
-            ++hits;
-            res.status = status;
-            res.set_content(body, "image/bmp");
-        });
-        m_port = m_server.bind_to_any_port("127.0.0.1");
-        // The socket listens from here on; requests wait in its backlog until the thread runs.
-        m_thread = std::thread([this] { m_server.listen_after_bind(); });
-    }
-    ~BannerServer()
-    {
-        m_server.stop();
-        m_thread.join();
-    }
-    unsigned port() const { return static_cast<unsigned>(m_port); }
-
-    // Written before the dialog is built, read by the server thread during the build.
-    std::string body;
-    int status = 200;
-    std::atomic<int> hits{0};
-
-private:
-    httplib::Server m_server;
-    std::thread m_thread;
-    int m_port = 0;
-};
 
 std::string Bitmap(int width, int height, const char* format = "BMP")
 {
@@ -75,22 +32,20 @@ std::string Bitmap(int width, int height, const char* format = "BMP")
     return bytes.toStdString();
 }
 
-class LoginFormTest : public ::testing::Test
+class LoginFormTest : public DialogFixture
 {
 protected:
     static void SetUpTestSuite()
     {
-        s_db = new ScratchDatabase("loginform");
+        DialogFixture::SetUpTestSuite();
         s_db->exec("INSERT INTO zumalo_userinfo(username, userpwd) VALUES "
                    "('alice', 'Secret1'), ('  bob  ', 'pw'), ('张三', '密码123')");
     }
-    static void TearDownTestSuite() { delete s_db; }
 
     LoginFormTest()
     {
-        m_settings = s_db->settings();
         // No banner service unless a test starts one.
-        m_settings.httpPort = ClosedPort();
+        m_settings.httpPort = m_noBanner.Port();
         m_settings.httpTimeoutSeconds = 10;
     }
 
@@ -98,14 +53,14 @@ protected:
     std::unique_ptr<TLoginForm> Startup(std::string address = "127.0.0.1")
     {
         return std::make_unique<TLoginForm>(
-            nullptr, TLoginForm::StartupMode, m_session, m_dbSession, m_settings, m_platformBundle,
+            nullptr, TLoginForm::StartupMode, m_session, m_db, m_settings, m_platform,
             [address](Session& session, const Settings&) { session.ServerAddress = address; });
     }
 
     std::unique_ptr<TLoginForm> Unlock()
     {
-        return std::make_unique<TLoginForm>(nullptr, TLoginForm::UnlockMode, m_session, m_dbSession,
-                                            m_settings, m_platformBundle,
+        return std::make_unique<TLoginForm>(nullptr, TLoginForm::UnlockMode, m_session, m_db,
+                                            m_settings, m_platform,
                                             [this](Session&, const Settings&) { ++m_resolutions; });
     }
 
@@ -115,15 +70,9 @@ protected:
         form.Controls().Edit2->setText(password);
     }
 
-    static ScratchDatabase* s_db;
-    Settings m_settings;
-    Session m_session;
-    DbSession m_dbSession{s_db->options()};
-    FakePlatform m_platform;
-    Platform m_platformBundle = m_platform.bundle();
+    const ClosedPort m_noBanner;
     int m_resolutions = 0;
 };
-ScratchDatabase* LoginFormTest::s_db = nullptr;
 
 // Which window owns a message: the dialog itself, or none.
 enum class Owner {
@@ -163,19 +112,20 @@ TEST_F(LoginFormTest, FailedAttemptsShowTheirMessageWithItsOwnerAndKeepTheDialog
     };
     for (const LoginCase& c : cases) {
         SCOPED_TRACE(c.what);
-        m_platform.prompts.entries.clear();
+        m_fakes.prompts.entries.clear();
         DbSession::Options options = s_db->options();
+        const ClosedPort closed;
         if (c.databaseDown)
-            options.port = ClosedPort();
+            options.port = closed.Port();
         DbSession db(options);
         auto form = std::make_unique<TLoginForm>(
-            nullptr, TLoginForm::StartupMode, m_session, db, m_settings, m_platformBundle,
+            nullptr, TLoginForm::StartupMode, m_session, db, m_settings, m_platform,
             [&c](Session& session, const Settings&) { session.ServerAddress = c.address; });
         Type(*form, c.name, c.password);
         form->SpeedButton1Click();
 
-        ASSERT_EQ(m_platform.prompts.entries.size(), 1u);
-        const auto& shown = m_platform.prompts.Last();
+        ASSERT_EQ(m_fakes.prompts.entries.size(), 1u);
+        const auto& shown = m_fakes.prompts.Last();
         EXPECT_EQ(shown.kind, FakePrompts::Kind::Warn);
         EXPECT_EQ(shown.text, QString::fromUtf8(c.message));
         EXPECT_EQ(shown.owner, c.owner == Owner::Dialog ? form.get() : nullptr);
@@ -191,10 +141,10 @@ TEST_F(LoginFormTest, RejectedLoginStatementFailsWithoutOwner)
     form->SpeedButton1Click();
     s_db->exec("RENAME TABLE zumalo_userinfo_away TO zumalo_userinfo");
 
-    ASSERT_EQ(m_platform.prompts.entries.size(), 1u);
-    EXPECT_EQ(m_platform.prompts.Last().text, QStringLiteral("登录失败，请重新登录。"));
-    EXPECT_EQ(m_platform.prompts.Last().owner, nullptr);
-    EXPECT_TRUE(m_dbSession.Connected);
+    ASSERT_EQ(m_fakes.prompts.entries.size(), 1u);
+    EXPECT_EQ(m_fakes.prompts.Last().text, QStringLiteral("登录失败，请重新登录。"));
+    EXPECT_EQ(m_fakes.prompts.Last().owner, nullptr);
+    EXPECT_TRUE(m_db.Connected);
     EXPECT_NE(form->result(), QDialog::Accepted);
 }
 
@@ -212,10 +162,9 @@ TEST_F(LoginFormTest, SuccessfulLoginFillsTheSessionAndAccepts)
         Type(*form, account.name, account.password);
         form->SpeedButton1Click();
 
-        EXPECT_TRUE(m_platform.prompts.entries.empty())
-            << m_platform.prompts.Last().text.toStdString();
+        EXPECT_TRUE(m_fakes.prompts.entries.empty()) << m_fakes.prompts.Last().text.toStdString();
         EXPECT_EQ(form->result(), QDialog::Accepted);
-        EXPECT_TRUE(m_dbSession.Connected);
+        EXPECT_TRUE(m_db.Connected);
         // Stored as typed, blanks and all, in the program's GBK.
         EXPECT_EQ(m_session.UserName, QToGbk(account.name));
         EXPECT_EQ(m_session.Password, QToGbk(account.password));
@@ -227,7 +176,7 @@ TEST_F(LoginFormTest, EveryAttemptConnectsAgainAndTheSessionKeepsTheLastTextsTri
 {
     std::string found = "127.0.0.1";
     auto form = std::make_unique<TLoginForm>(
-        nullptr, TLoginForm::StartupMode, m_session, m_dbSession, m_settings, m_platformBundle,
+        nullptr, TLoginForm::StartupMode, m_session, m_db, m_settings, m_platform,
         [&found](Session& session, const Settings&) { session.ServerAddress = found; });
     Type(*form, "alice", "wrong");
     form->SpeedButton1Click();
@@ -240,10 +189,10 @@ TEST_F(LoginFormTest, EveryAttemptConnectsAgainAndTheSessionKeepsTheLastTextsTri
     found = "domain is wrong.";
     Type(*form, "alice", "Secret1");
     form->SpeedButton1Click();
-    EXPECT_EQ(m_platform.prompts.Texts(),
+    EXPECT_EQ(m_fakes.prompts.Texts(),
               QStringList({QStringLiteral("用户名或密码不正确，请重新输入。"),
                            QStringLiteral("连接服务器失败，请稍后重新登录。")}));
-    EXPECT_FALSE(m_dbSession.Connected);
+    EXPECT_FALSE(m_db.Connected);
     EXPECT_NE(form->result(), QDialog::Accepted);
 }
 
@@ -264,19 +213,19 @@ TEST_F(LoginFormTest, UnlockComparesExactlyAndNeverTouchesTheDatabase)
     };
     for (const UnlockCase& c : cases) {
         SCOPED_TRACE(c.name.toStdString() + "/" + c.password.toStdString());
-        m_platform.prompts.entries.clear();
+        m_fakes.prompts.entries.clear();
         TLoginForm form(nullptr, TLoginForm::UnlockMode, m_session, unopened, m_settings,
-                        m_platformBundle, [this](Session&, const Settings&) { ++m_resolutions; });
+                        m_platform, [this](Session&, const Settings&) { ++m_resolutions; });
         Type(form, c.name, c.password);
         form.SpeedButton1Click();
         EXPECT_EQ(form.result() == QDialog::Accepted, c.unlocks);
         if (c.unlocks) {
-            EXPECT_TRUE(m_platform.prompts.entries.empty());
+            EXPECT_TRUE(m_fakes.prompts.entries.empty());
         } else {
-            ASSERT_EQ(m_platform.prompts.entries.size(), 1u);
-            EXPECT_EQ(m_platform.prompts.Last().text,
+            ASSERT_EQ(m_fakes.prompts.entries.size(), 1u);
+            EXPECT_EQ(m_fakes.prompts.Last().text,
                       QStringLiteral("用户名或密码不正确，解锁失败。"));
-            EXPECT_EQ(m_platform.prompts.Last().owner, &form);
+            EXPECT_EQ(m_fakes.prompts.Last().owner, &form);
         }
     }
     EXPECT_FALSE(unopened.IsOpen());
@@ -291,7 +240,7 @@ TEST_F(LoginFormTest, UnlockStillChecksForBlankTexts)
     auto form = Unlock();
     Type(*form, " ", " ");
     form->SpeedButton1Click();
-    EXPECT_EQ(m_platform.prompts.Texts(), QStringList{QStringLiteral("用户名不能为空。")});
+    EXPECT_EQ(m_fakes.prompts.Texts(), QStringList{QStringLiteral("用户名不能为空。")});
     EXPECT_NE(form->result(), QDialog::Accepted);
 }
 
@@ -304,8 +253,8 @@ TEST_F(LoginFormTest, CaptionTellsTheMode)
 TEST_F(LoginFormTest, StartupModeResolvesTheServerAddressOnce)
 {
     int calls = 0;
-    TLoginForm form(nullptr, TLoginForm::StartupMode, m_session, m_dbSession, m_settings,
-                    m_platformBundle, [&calls](Session& session, const Settings&) {
+    TLoginForm form(nullptr, TLoginForm::StartupMode, m_session, m_db, m_settings, m_platform,
+                    [&calls](Session& session, const Settings&) {
                         ++calls;
                         session.ServerAddress = "127.0.0.1";
                     });
@@ -328,13 +277,12 @@ TEST_F(LoginFormTest, BannerComesFromTheFileServiceWhenItIsABitmap)
         {"not a bitmap", 200, Bitmap(302, 97, "PNG"), false},
         {"empty", 200, "", false},
     };
-    BannerServer server;
+    TestHttpServer server;
     m_settings.httpPort = server.port();
     for (const BannerCase& c : cases) {
         SCOPED_TRACE(c.what);
-        server.status = c.status;
-        server.body = c.body;
-        const int before = server.hits;
+        server.Serve("/low.bmp", c.body, c.status);
+        const int before = server.Hits("/low.bmp");
         for (const int mode : {TLoginForm::StartupMode, TLoginForm::UnlockMode}) {
             const auto form = mode == TLoginForm::StartupMode ? Startup() : Unlock();
             // The stored picture, scaled only when drawn.
@@ -343,9 +291,9 @@ TEST_F(LoginFormTest, BannerComesFromTheFileServiceWhenItIsABitmap)
             if (c.shown) {
                 EXPECT_EQ(banner.size(), QSize(302, 97));
             }
-            EXPECT_TRUE(m_platform.prompts.entries.empty());
+            EXPECT_TRUE(m_fakes.prompts.entries.empty());
         }
-        EXPECT_EQ(server.hits - before, 2);
+        EXPECT_EQ(server.Hits("/low.bmp") - before, 2);
     }
 }
 
@@ -354,7 +302,7 @@ TEST_F(LoginFormTest, UnreachableBannerLeavesThePictureEmpty)
     for (const char* address : {"127.0.0.1", "domain is wrong."}) {
         auto form = Startup(address);
         EXPECT_TRUE(form->Controls().Image1->pixmap().isNull());
-        EXPECT_TRUE(m_platform.prompts.entries.empty());
+        EXPECT_TRUE(m_fakes.prompts.entries.empty());
     }
 }
 
@@ -385,8 +333,8 @@ TEST_F(LoginFormTest, NeitherEnterNorEscapeEndsTheDialog)
         QCoreApplication::sendEvent(form->Controls().Edit2, &press);
     }
     EXPECT_EQ(finished, 0);
-    EXPECT_TRUE(m_platform.prompts.entries.empty());
-    EXPECT_FALSE(m_dbSession.IsOpen());
+    EXPECT_TRUE(m_fakes.prompts.entries.empty());
+    EXPECT_FALSE(m_db.IsOpen());
 }
 
 TEST_F(LoginFormTest, PasswordIsMaskedAndTheButtonTakesNoFocus)

@@ -5,6 +5,7 @@
 #include "platform/RufflePlayer.h"
 
 #include "Movies.h"
+#include "Wait.h"
 
 #include <QWidget>
 
@@ -19,6 +20,9 @@
 #include <sys/stat.h>
 
 namespace {
+
+// The player's process starts the web engine: on a busy machine that takes seconds.
+constexpr int kPlayerWaitMs = 30000;
 
 bool ProcessRuns(qint64 pid)
 {
@@ -75,7 +79,7 @@ TEST(PlayerProcess, EndsWithItsWindowAndReportsWhenItCannotRun)
             ASSERT_TRUE(ProcessRuns(player.ProcessId()));
             EXPECT_EQ(player.Message(), "");
             ::kill(static_cast<pid_t>(player.ProcessId()), end.signal);
-            ASSERT_TRUE(WaitUntil([&] { return reports.Any(); }));
+            ASSERT_TRUE(WaitUntil([&] { return reports.Any(); }, kPlayerWaitMs));
             ASSERT_EQ(reports.failures.size(), 1);
             EXPECT_TRUE(reports.failures.first().startsWith(end.reason))
                 << reports.failures.first().toStdString();
@@ -95,10 +99,11 @@ TEST(PlayerProcess, EndsWithItsWindowAndReportsWhenItCannotRun)
             return reports.failures.filter("no-such-page.html could not be loaded").size() == 1;
         };
         player.LoadMovie(0, QStringLiteral("http://127.0.0.1:1/a.swf"));
-        ASSERT_TRUE(WaitUntil(pageFailed)) << reports.failures.join(u'\n').toStdString();
+        ASSERT_TRUE(WaitUntil(pageFailed, kPlayerWaitMs))
+            << reports.failures.join(u'\n').toStdString();
         reports.failures.clear();
         player.LoadMovie(0, QStringLiteral("http://127.0.0.1:1/b.swf"));
-        ASSERT_TRUE(WaitUntil([&] { return reports.Any(); }));
+        ASSERT_TRUE(WaitUntil([&] { return reports.Any(); }, kPlayerWaitMs));
         EXPECT_TRUE(pageFailed()) << reports.failures.join(u'\n').toStdString();
         EXPECT_EQ(reports.failures.size(), 1);
         EXPECT_EQ(reports.loaded, 0);
@@ -111,7 +116,7 @@ TEST(PlayerProcess, EndsWithItsWindowAndReportsWhenItCannotRun)
         Reports reports(player);
         player.LoadMovie(0, QStringLiteral("http://127.0.0.1:1/a.swf"));
         player.Play();
-        ASSERT_TRUE(WaitUntil([&] { return reports.Any(); }));
+        ASSERT_TRUE(WaitUntil([&] { return reports.Any(); }, kPlayerWaitMs));
         ASSERT_EQ(reports.failures.size(), 1);
         EXPECT_TRUE(reports.failures.first().startsWith("the player"))
             << reports.failures.first().toStdString();
@@ -162,12 +167,12 @@ TEST(PlayerProcess, MovieDownloadsEndOnlyWhenTheyTrickle)
     Reports reports(player);
     player.LoadMovie(0, url("/steady.swf"));
     player.Play();
-    ASSERT_TRUE(WaitUntil([&] { return reports.Any(); }));
+    ASSERT_TRUE(WaitUntil([&] { return reports.Any(); }, kPlayerWaitMs));
     EXPECT_EQ(reports.loaded, 1) << reports.failures.join(u'\n').toStdString();
 
     reports.loaded = 0;
     player.LoadMovie(0, url("/slow.swf"));
-    ASSERT_TRUE(WaitUntil([&] { return reports.Any(); }));
+    ASSERT_TRUE(WaitUntil([&] { return reports.Any(); }, kPlayerWaitMs));
     ASSERT_EQ(reports.failures.size(), 1);
     EXPECT_TRUE(reports.failures.first().contains("slower than 1000 bytes a second"))
         << reports.failures.first().toStdString();

@@ -5,8 +5,7 @@
 #include "ui/Tregform.h"
 
 #include "ClosedPort.h"
-#include "FakePlatform.h"
-#include "ScratchDatabase.h"
+#include "DialogFixture.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -62,12 +61,9 @@ void Fill(TRegForm& form, const Entry& e)
     form.Edit4->setText(QString(e.code).replace("%1", form.Label11->text()));
 }
 
-class RegFormTest : public ::testing::Test
+class RegFormTest : public DialogFixture
 {
 protected:
-    static void SetUpTestSuite() { s_db = new ScratchDatabase("regform"); }
-    static void TearDownTestSuite() { delete s_db; }
-
     void SetUp() override
     {
         s_db->clear();
@@ -80,7 +76,7 @@ protected:
 
     std::unique_ptr<TRegForm> Open(DbSession& db)
     {
-        return std::make_unique<TRegForm>(nullptr, m_session, db, m_settings, m_platformBundle);
+        return std::make_unique<TRegForm>(nullptr, m_session, db, m_settings, m_platform);
     }
     std::unique_ptr<TRegForm> Open() { return Open(m_db); }
 
@@ -88,24 +84,7 @@ protected:
     {
         return std::stoi(s_db->scalar("select count(*) from zumalo_userinfo"));
     }
-
-    // Statements the connection has sent so far (the status read counts itself).
-    long Questions()
-    {
-        EXPECT_TRUE(m_db.Query("show session status like 'Questions'"));
-        const auto row = m_db.FetchRow();
-        m_db.FreeResult();
-        return row ? std::stol(Field(*row, 1)) : -1;
-    }
-
-    static ScratchDatabase* s_db;
-    Settings m_settings;
-    Session m_session;
-    DbSession m_db{s_db->options()};
-    FakePlatform m_platform;
-    Platform m_platformBundle = m_platform.bundle();
 };
-ScratchDatabase* RegFormTest::s_db = nullptr;
 
 struct CheckCase
 {
@@ -161,7 +140,7 @@ TEST_F(RegFormTest, ChecksRunInOrderAndTheFirstFailureEndsThePress)
     int i = 0;
     for (const CheckCase& c : cases) {
         SCOPED_TRACE(c.what);
-        m_platform.prompts.entries.clear();
+        m_fakes.prompts.entries.clear();
         Entry entry;
         entry.name = QStringLiteral("user%1").arg(++i);
         c.change(entry);
@@ -169,21 +148,21 @@ TEST_F(RegFormTest, ChecksRunInOrderAndTheFirstFailureEndsThePress)
         form->Button1Click();
 
         if (c.outcome) {
-            ASSERT_EQ(m_platform.prompts.entries.size(), 1u);
-            EXPECT_EQ(m_platform.prompts.Last().kind, FakePrompts::Kind::Warn);
-            EXPECT_EQ(m_platform.prompts.Last().text, QString::fromUtf8(c.outcome));
-            EXPECT_EQ(m_platform.prompts.Last().owner, form.get());
+            ASSERT_EQ(m_fakes.prompts.entries.size(), 1u);
+            EXPECT_EQ(m_fakes.prompts.Last().kind, FakePrompts::Kind::Warn);
+            EXPECT_EQ(m_fakes.prompts.Last().text, QString::fromUtf8(c.outcome));
+            EXPECT_EQ(m_fakes.prompts.Last().owner, form.get());
         } else {
             ++registered;
-            ASSERT_EQ(m_platform.prompts.entries.size(), 2u);
-            const FakePrompts::Entry& question = m_platform.prompts.entries[0];
+            ASSERT_EQ(m_fakes.prompts.entries.size(), 2u);
+            const FakePrompts::Entry& question = m_fakes.prompts.entries[0];
             EXPECT_EQ(question.kind, FakePrompts::Kind::Ask);
             EXPECT_EQ(question.title, QStringLiteral("温馨提示"));
             EXPECT_EQ(question.text, QStringLiteral("确定现在注册吗？"));
             EXPECT_EQ(question.owner, form.get());
-            EXPECT_EQ(m_platform.prompts.Last().kind, FakePrompts::Kind::Warn);
-            EXPECT_EQ(m_platform.prompts.Last().text, kRegistered);
-            EXPECT_EQ(m_platform.prompts.Last().owner, form.get());
+            EXPECT_EQ(m_fakes.prompts.Last().kind, FakePrompts::Kind::Warn);
+            EXPECT_EQ(m_fakes.prompts.Last().text, kRegistered);
+            EXPECT_EQ(m_fakes.prompts.Last().owner, form.get());
         }
         EXPECT_EQ(Accounts(), registered);
     }
@@ -204,7 +183,7 @@ TEST_F(RegFormTest, AccountIsStoredAsTypedAndTheDialogKeepsItsEntries)
     entry.qq = "$1F";
     Fill(*form, entry);
     form->Button1Click();
-    ASSERT_EQ(m_platform.prompts.Last().text, kRegistered);
+    ASSERT_EQ(m_fakes.prompts.Last().text, kRegistered);
 
     const auto rows = s_db->rows("select username, userpwd, usersex, userage, userarea, userqq, "
                                  "userphone, usermail, userscore from zumalo_userinfo");
@@ -240,7 +219,7 @@ TEST_F(RegFormTest, NameCheckUsesTheNameAsTyped)
         entry.name = press.name;
         Fill(*form, entry);
         form->Button1Click();
-        EXPECT_EQ(m_platform.prompts.Last().text, press.outcome);
+        EXPECT_EQ(m_fakes.prompts.Last().text, press.outcome);
     }
     EXPECT_EQ(Accounts(), 2);
     // The name check released its result: the connection takes the next statement.
@@ -253,17 +232,17 @@ TEST_F(RegFormTest, NothingIsSentWithoutYesOrWithoutTheConstructionsConnection)
     entry.name = "carol";
 
     // No at the question.
-    m_platform.prompts.answer = false;
+    m_fakes.prompts.answer = false;
     auto form = Open();
     Fill(*form, entry);
     form->Button1Click();
-    EXPECT_EQ(m_platform.prompts.Texts(), QStringList{QStringLiteral("确定现在注册吗？")});
+    EXPECT_EQ(m_fakes.prompts.Texts(), QStringList{QStringLiteral("确定现在注册吗？")});
     EXPECT_EQ(Accounts(), 0);
 
     // Yes, but the construction could not connect: even with the shared connection open
     // again afterwards, the press sends nothing.
-    m_platform.prompts.entries.clear();
-    m_platform.prompts.answer = true;
+    m_fakes.prompts.entries.clear();
+    m_fakes.prompts.answer = true;
     m_session.ServerAddress = "domain is wrong.";
     auto unconnected = Open();
     ASSERT_FALSE(unconnected->Connected());
@@ -273,7 +252,7 @@ TEST_F(RegFormTest, NothingIsSentWithoutYesOrWithoutTheConstructionsConnection)
     const long before = Questions();
     unconnected->Button1Click();
     EXPECT_EQ(Questions() - before, before - first);
-    EXPECT_EQ(m_platform.prompts.Texts(),
+    EXPECT_EQ(m_fakes.prompts.Texts(),
               QStringList({QStringLiteral("连接服务器失败，请检查网络连接。"),
                            QStringLiteral("确定现在注册吗？")}));
     EXPECT_EQ(Accounts(), 0);
@@ -288,8 +267,8 @@ TEST_F(RegFormTest, RejectedNameCheckIsReportedAndNothingIsWritten)
     s_db->exec("RENAME TABLE zumalo_userinfo TO zumalo_userinfo_away");
     form->Button1Click();
     s_db->exec("RENAME TABLE zumalo_userinfo_away TO zumalo_userinfo");
-    EXPECT_EQ(m_platform.prompts.Last().text, QStringLiteral("注册模块出现错误，请重新注册。"));
-    EXPECT_EQ(m_platform.prompts.Last().owner, form.get());
+    EXPECT_EQ(m_fakes.prompts.Last().text, QStringLiteral("注册模块出现错误，请重新注册。"));
+    EXPECT_EQ(m_fakes.prompts.Last().owner, form.get());
     EXPECT_EQ(Accounts(), 0);
 }
 
@@ -323,7 +302,7 @@ TEST_F(RegFormTest, NameTakenBetweenTheCheckAndTheInsertFailsTheInsert)
     form->Button1Click();
     committer.join();
 
-    EXPECT_EQ(m_platform.prompts.Texts(),
+    EXPECT_EQ(m_fakes.prompts.Texts(),
               QStringList(
                   {QStringLiteral("确定现在注册吗？"), QStringLiteral("注册失败，请重新注册。")}));
     EXPECT_EQ(s_db->scalar("select userpwd from zumalo_userinfo where username = 'dora'"), "x");
@@ -376,20 +355,20 @@ TEST_F(RegFormTest, ConstructionDrawsTheCodeAndLoadsTheBannerAndTheAgreement)
         SetUp();
         if (*c.setup)
             s_db->exec(c.setup);
-        m_platform.prompts.entries.clear();
-        m_platform.movies.calls.clear();
+        m_fakes.prompts.entries.clear();
+        m_fakes.movies.calls.clear();
         m_db.Connected = false;
         auto form = Open();
         if (*c.restore)
             s_db->exec(c.restore);
 
-        EXPECT_EQ(m_platform.movies.calls, c.calls);
+        EXPECT_EQ(m_fakes.movies.calls, c.calls);
         EXPECT_EQ(form->ShockwaveFlash1() != nullptr, !c.calls.isEmpty());
         if (c.message.isEmpty()) {
-            EXPECT_TRUE(m_platform.prompts.entries.empty());
+            EXPECT_TRUE(m_fakes.prompts.entries.empty());
         } else {
-            EXPECT_EQ(m_platform.prompts.Texts(), QStringList{c.message});
-            EXPECT_EQ(m_platform.prompts.Last().owner, form.get());
+            EXPECT_EQ(m_fakes.prompts.Texts(), QStringList{c.message});
+            EXPECT_EQ(m_fakes.prompts.Last().owner, form.get());
         }
         EXPECT_EQ(form->Memo1->toPlainText(), c.memo);
 
@@ -408,16 +387,17 @@ TEST_F(RegFormTest, ConstructionDrawsTheCodeAndLoadsTheBannerAndTheAgreement)
 TEST_F(RegFormTest, DatabaseStoppedShowsTheMessageAndEndsTheModalRunAtOnce)
 {
     DbSession::Options stopped = s_db->options();
-    stopped.port = ClosedPort();
+    const ClosedPort closed;
+    stopped.port = closed.Port();
     DbSession db(stopped);
     auto form = Open(db);
 
-    EXPECT_EQ(m_platform.prompts.Texts(),
+    EXPECT_EQ(m_fakes.prompts.Texts(),
               QStringList{QStringLiteral("连接服务器失败，请检查网络连接。")});
-    EXPECT_EQ(m_platform.prompts.Last().owner, form.get());
+    EXPECT_EQ(m_fakes.prompts.Last().owner, form.get());
     EXPECT_TRUE(form->QuitRequested());
     EXPECT_FALSE(form->Connected());
-    EXPECT_EQ(m_platform.movies.created, 0);
+    EXPECT_EQ(m_fakes.movies.created, 0);
 
     // The modal run ends by itself: nothing shows and no click is awaited.
     bool shown = false;
@@ -483,7 +463,7 @@ TEST_F(RegFormTest, LayoutLimitsAndKeys)
     mainWindow.setGeometry(100, 80, 681, 600);
     QDialog loginDialog(&mainWindow);
     loginDialog.setGeometry(600, 500, 302, 212);
-    TRegForm form(&loginDialog, m_session, m_db, m_settings, m_platformBundle);
+    TRegForm form(&loginDialog, m_session, m_db, m_settings, m_platform);
 
     EXPECT_EQ(form.windowTitle(), QStringLiteral("注册"));
     EXPECT_EQ(form.minimumSize(), QSize(507, 348));
@@ -539,7 +519,7 @@ TEST_F(RegFormTest, LayoutLimitsAndKeys)
         QCoreApplication::sendEvent(form.Edit4, &press);
     }
     EXPECT_EQ(finished, 0);
-    EXPECT_TRUE(m_platform.prompts.entries.empty());
+    EXPECT_TRUE(m_fakes.prompts.entries.empty());
     EXPECT_EQ(Accounts(), 0);
 }
 

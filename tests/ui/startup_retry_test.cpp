@@ -2,9 +2,9 @@
 // the next login attempt, the start-up's fetches share one bound, and the main window never
 // shows its design texts.
 
-#include "../integration/ServerProcess.h"
 #include "LogCapture.h"
 #include "MainFormFixture.h"
+#include "ServerProcess.h"
 
 #include "net/AddressResolution.h"
 #include "ui/Controls.h"

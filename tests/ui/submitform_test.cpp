@@ -4,8 +4,8 @@
 #include "ui/TextBridge.h"
 #include "ui/Tsubmitform.h"
 
-#include "FakePlatform.h"
-#include "ScratchDatabase.h"
+#include "DbAccounts.h"
+#include "DialogFixture.h"
 
 #include <QLineEdit>
 
@@ -29,17 +29,15 @@ std::chrono::system_clock::time_point FixedNow()
     return std::chrono::system_clock::from_time_t(std::mktime(&t));
 }
 
-class SubmitFormTest : public ::testing::Test
+class SubmitFormTest : public DialogFixture
 {
 protected:
-    static void SetUpTestSuite() { s_db = new ScratchDatabase("submitform"); }
-    static void TearDownTestSuite() { delete s_db; }
     void SetUp() override
     {
         s_db->clear();
         s_db->exec("INSERT INTO zumalo_userinfo(username, userpwd, userscore) VALUES "
                    "('小明', 'pw', 10)");
-        ASSERT_TRUE(m_db.Open("127.0.0.1", "connect_server", "40725913"));
+        ASSERT_TRUE(OpenAsProgram(m_db));
         m_db.Connected = true;
         m_session.UserName = Utf8ToGbk("小明");
     }
@@ -64,14 +62,7 @@ protected:
     }
 
     static std::string PostCount() { return s_db->scalar("SELECT count(*) FROM zumalo_news"); }
-
-    static ScratchDatabase* s_db;
-    Session m_session;
-    DbSession m_db{s_db->options()};
-    FakePlatform m_fakes;
-    Platform m_platform = m_fakes.bundle();
 };
-ScratchDatabase* SubmitFormTest::s_db = nullptr;
 
 const QString kDone = QStringLiteral("上传成功。");
 
@@ -138,7 +129,7 @@ TEST_F(SubmitFormTest, LostDatabaseKeepsTheDialogOpenWithTheEntries)
     EXPECT_EQ(PostCount(), "0");
 
     // With the database back, the same dialog stores the post.
-    ASSERT_TRUE(m_db.Open("127.0.0.1", "connect_server", "40725913"));
+    ASSERT_TRUE(OpenAsProgram(m_db));
     EXPECT_EQ(Submit(*form, "新闻", "http://example.org/"), kDone);
     EXPECT_EQ(PostCount(), "1");
 }

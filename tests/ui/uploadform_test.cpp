@@ -5,8 +5,8 @@
 #include "ui/Tflashform.h"
 #include "ui/Tuploadform.h"
 
-#include "FakePlatform.h"
-#include "ScratchDatabase.h"
+#include "DbAccounts.h"
+#include "DialogFixture.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -38,18 +38,16 @@ QString Repeat(const char* utf8, int times)
     return QString::fromUtf8(utf8).repeated(times);
 }
 
-class UploadFormTest : public ::testing::Test
+class UploadFormTest : public DialogFixture
 {
 protected:
-    static void SetUpTestSuite() { s_db = new ScratchDatabase("uploadform"); }
-    static void TearDownTestSuite() { delete s_db; }
     void SetUp() override
     {
         s_db->exec("DROP TRIGGER IF EXISTS refuse_video; DROP TRIGGER IF EXISTS refuse_score");
         s_db->clear();
         s_db->exec("INSERT INTO zumalo_userinfo(username, userpwd, userscore) VALUES "
                    "('小明', 'pw', 10), ('other', 'pw', 50)");
-        ASSERT_TRUE(m_db.Open("127.0.0.1", "connect_server", "40725913"));
+        ASSERT_TRUE(OpenAsProgram(m_db));
         m_db.Connected = true;
         m_session.UserName = Utf8ToGbk("小明");
     }
@@ -80,14 +78,7 @@ protected:
         return s_db->scalar("SELECT userscore FROM zumalo_userinfo WHERE username = '小明'");
     }
     static std::string VideoCount() { return s_db->scalar("SELECT count(*) FROM zumalo_sp"); }
-
-    static ScratchDatabase* s_db;
-    Session m_session;
-    DbSession m_db{s_db->options()};
-    FakePlatform m_fakes;
-    Platform m_platform = m_fakes.bundle();
 };
-ScratchDatabase* UploadFormTest::s_db = nullptr;
 
 const QString kDone = QStringLiteral("上传成功，恭喜获得2个积分。");
 

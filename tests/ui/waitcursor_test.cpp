@@ -3,6 +3,7 @@
 #include "db/DbSession.h"
 
 #include "ClosedPort.h"
+#include "DbAccounts.h"
 #include "ScratchDatabase.h"
 
 #include <QCursor>
@@ -54,7 +55,8 @@ TEST(WaitCursor, ShowsDuringEveryDatabaseCallAndGoesAfterIt)
     const ScratchDatabase scratch("waitcursor");
     DbSession db(scratch.options());
     DbSession::Options closedPort = scratch.options();
-    closedPort.port = ClosedPort();
+    const ClosedPort closed;
+    closedPort.port = closed.Port();
     DbSession refused(closedPort);
     // Chained before the installed end: the cursor shown when the call is done.
     std::vector<Qt::CursorShape> atEnd;
@@ -74,11 +76,10 @@ TEST(WaitCursor, ShowsDuringEveryDatabaseCallAndGoesAfterIt)
         bool ok;
     };
     const Case cases[] = {
-        {"connect", [&] { return db.Open("127.0.0.1", "connect_server", "40725913"); }, true},
+        {"connect", [&] { return OpenAsProgram(db); }, true},
         {"statement", [&] { return db.Query("select 1"); }, true},
         {"bad SQL", [&] { return db.Query("selec 1"); }, false},
-        {"closed port", [&] { return refused.Open("127.0.0.1", "connect_server", "40725913"); },
-         false},
+        {"closed port", [&] { return OpenAsProgram(refused); }, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

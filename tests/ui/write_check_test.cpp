@@ -6,6 +6,7 @@
 #include "ui/Tsubmitform.h"
 #include "ui/Tuploadform.h"
 
+#include "DbAccounts.h"
 #include "FakePlatform.h"
 #include "PrivateMariaDb.h"
 
@@ -42,7 +43,7 @@ protected:
                        "('小明', 'pw', 10)");
         m_session.UserName = Utf8ToGbk("小明");
         m_db = std::make_unique<DbSession>(s_server->settings(kConnectSeconds, kReadSeconds));
-        ASSERT_TRUE(m_db->Open("127.0.0.1", "connect_server", "40725913"));
+        ASSERT_TRUE(OpenAsProgram(*m_db));
         m_db->Connected = true;
         m_statements = 0;
         m_strike = 0;

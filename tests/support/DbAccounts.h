@@ -1,0 +1,34 @@
+#pragma once
+
+#include "core/Settings.h"
+#include "db/DbSession.h"
+
+#include <string>
+
+// The accounts the tests connect with, as scripts/dev-stack and PrivateMariaDb create them.
+struct DbAccount
+{
+    std::string user;
+    std::string password;
+};
+
+// The program's own account: the one its settings name.
+inline DbAccount ProgramAccount()
+{
+    const Settings defaults = Settings::Defaults();
+    return {defaults.dbUser, defaults.dbPassword};
+}
+
+// The tests' administrator on the local stack (scripts/dev-stack): it makes and drops the
+// scratch databases.
+inline DbAccount TestAdminAccount()
+{
+    return {"zumalo_test", "zumalo_test"};
+}
+
+// Opens the session on 127.0.0.1 with the program's account, as the program does.
+inline bool OpenAsProgram(DbSession& db)
+{
+    const DbAccount account = ProgramAccount();
+    return db.Open("127.0.0.1", account.user, account.password);
+}
