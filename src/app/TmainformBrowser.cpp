@@ -227,7 +227,8 @@ void TMainForm::ActivateRow(ClickLabel* label)
         case Category::Kind::Torrents: DownloadTorrent(link); break;
         case Category::Kind::Videos:
             if (!link.empty()) {
-                TFlashForm player(this, title, link, m_db, m_platform);
+                TFlashForm player(this, TFlashForm::ModeForListedTitle(title), title, link, m_db,
+                                  m_platform);
                 player.exec();
             }
             break;

@@ -186,7 +186,7 @@ void TUploadForm::SpeedButton2Click()
         return;
     }
     // The address goes to the player as typed.
-    const auto player =
-        std::make_unique<TFlashForm>(this, Utf8ToGbk("视频测试效果"), address, m_db, m_platform);
+    const auto player = std::make_unique<TFlashForm>(
+        this, TFlashForm::Mode::Test, TFlashForm::TestTitle(), address, m_db, m_platform);
     player->exec();
 }
