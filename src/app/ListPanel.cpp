@@ -199,7 +199,8 @@ void ListPanel::ActivateRow(ClickLabel* label)
     case Category::Kind::Torrents: DownloadTorrent(link); break;
     case Category::Kind::Videos:
         if (!link.empty()) {
-            TFlashForm player(&m_window, title, link, m_db, m_platform);
+            TFlashForm player(&m_window, TFlashForm::ModeForListedTitle(title), title, link, m_db,
+                              m_platform);
             player.exec();
         }
         break;

@@ -7,17 +7,34 @@ namespace player_protocol {
 
 namespace {
 
+// A command's word and what follows it on the line, in the order of Command.
 struct Shape
 {
-    std::string_view verb;
+    Command command;
+    std::string_view word;
     int numbers;
     bool text;
 };
 
 constexpr std::array kShapes{
-    Shape{"load", 1, true},  Shape{"play", 0, false},   Shape{"menu", 1, false},
-    Shape{"size", 2, false}, Shape{"loaded", 1, false}, Shape{"failed", 1, true},
+    Shape{Command::Load, "load", 1, true},      Shape{Command::Play, "play", 0, false},
+    Shape{Command::Menu, "menu", 1, false},     Shape{Command::Size, "size", 2, false},
+    Shape{Command::Loaded, "loaded", 1, false}, Shape{Command::Failed, "failed", 1, true},
 };
+
+constexpr bool InCommandOrder()
+{
+    for (std::size_t i = 0; i < kShapes.size(); ++i)
+        if (static_cast<std::size_t>(kShapes[i].command) != i)
+            return false;
+    return true;
+}
+static_assert(InCommandOrder(), "kShapes lists every command once, in the order of Command");
+
+std::string Word(Command command)
+{
+    return std::string(CommandName(command));
+}
 
 // A text stays on its line: line ends and other control bytes become blanks.
 std::string OneLine(std::string_view text)
@@ -47,44 +64,50 @@ bool ToInt(std::string_view word, int& value)
 
 } // namespace
 
+std::string_view CommandName(Command command)
+{
+    return kShapes[static_cast<std::size_t>(command)].word;
+}
+
 std::string Load(int loadNumber, std::string_view address)
 {
-    return "load " + std::to_string(loadNumber) + ' ' + OneLine(address);
+    return Word(Command::Load) + ' ' + std::to_string(loadNumber) + ' ' + OneLine(address);
 }
 
 std::string Play()
 {
-    return "play";
+    return Word(Command::Play);
 }
 
 std::string Menu(bool on)
 {
-    return on ? "menu 1" : "menu 0";
+    return Word(Command::Menu) + (on ? " 1" : " 0");
 }
 
 std::string Size(int width, int height)
 {
-    return "size " + std::to_string(width) + ' ' + std::to_string(height);
+    return Word(Command::Size) + ' ' + std::to_string(width) + ' ' + std::to_string(height);
 }
 
 std::string Loaded(int loadNumber)
 {
-    return "loaded " + std::to_string(loadNumber);
+    return Word(Command::Loaded) + ' ' + std::to_string(loadNumber);
 }
 
 std::string Failed(int loadNumber, std::string_view reason)
 {
-    return "failed " + std::to_string(loadNumber) + ' ' + OneLine(reason);
+    return Word(Command::Failed) + ' ' + std::to_string(loadNumber) + ' ' + OneLine(reason);
 }
 
 std::optional<Message> Parse(std::string_view line)
 {
     std::string_view rest = line;
-    Message message;
-    message.verb = std::string(NextWord(rest));
+    const std::string_view word = NextWord(rest);
     for (const Shape& shape : kShapes) {
-        if (shape.verb != message.verb)
+        if (shape.word != word)
             continue;
+        Message message;
+        message.command = shape.command;
         if (shape.numbers > 0 && !ToInt(NextWord(rest), message.first))
             return std::nullopt;
         if (shape.numbers > 1 && !ToInt(NextWord(rest), message.second))

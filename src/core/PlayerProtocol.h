@@ -20,9 +20,22 @@ namespace player_protocol {
 inline constexpr char MovieFailedText[] = "视频加载失败，请关闭窗口后重新打开。";
 inline constexpr char PlayerStoppedText[] = "视频播放器已停止运行，请关闭窗口后重新打开。";
 
+// The commands, each with one word on the line (CommandName). The client sends the first
+// four to the player; the player reports the last two.
+enum class Command {
+    Load,
+    Play,
+    Menu,
+    Size,
+    Loaded,
+    Failed,
+};
+
+std::string_view CommandName(Command command);
+
 struct Message
 {
-    std::string verb;
+    Command command = Command::Play;
     int first = 0;
     int second = 0;
     std::string text;
@@ -35,7 +48,8 @@ std::string Size(int width, int height);
 std::string Loaded(int loadNumber);
 std::string Failed(int loadNumber, std::string_view reason);
 
-// A line without its end, or nothing when the verb is unknown or its numbers are missing.
+// A line without its end, or nothing when its word names no command or its numbers are
+// missing.
 std::optional<Message> Parse(std::string_view line);
 
 } // namespace player_protocol

@@ -142,13 +142,14 @@ void RufflePlayer::ReadReports()
     while (m_process && m_process->canReadLine()) {
         const QByteArray line = m_process->readLine().trimmed();
         const auto report = player_protocol::Parse(line.toStdString());
-        if (!report || (report->verb != "loaded" && report->verb != "failed")) {
+        using player_protocol::Command;
+        if (!report || (report->command != Command::Loaded && report->command != Command::Failed)) {
             qCWarning(lcPlayer) << "not a report of the player:" << line;
             continue;
         }
         if (report->first != m_loadNumber)
             continue; // about a movie that has since been replaced
-        if (report->verb == "loaded") {
+        if (report->command == Command::Loaded) {
             m_loaded = true;
             emit loaded();
         } else {

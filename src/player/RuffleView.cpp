@@ -231,18 +231,16 @@ void RuffleView::PageLoadFinished(bool ok)
 
 void RuffleView::PageMessage(const QString& message)
 {
-    // "zumalo:loaded <load number>" and "zumalo:failed <load number> <reason>".
+    // "zumalo:" and then a report in the player's own line form: "loaded <load number>" or
+    // "failed <load number> <reason>".
     static const QString prefix = QStringLiteral("zumalo:");
     if (!message.startsWith(prefix))
         return;
-    const QStringList words = message.mid(prefix.size()).split(u' ');
-    const QString kind = words.value(0);
-    bool isNumber = false;
-    const int loadNumber = words.value(1).toInt(&isNumber);
-    if (!isNumber || loadNumber != m_loadNumber)
-        return; // about a movie that has since been replaced
-    if (kind == u"loaded")
-        emit loaded(loadNumber);
-    else if (kind == u"failed")
-        Fail(words.mid(2).join(u' ')); // Ruffle's own panel would speak English
+    const auto report = player_protocol::Parse(message.mid(prefix.size()).toStdString());
+    if (!report || report->first != m_loadNumber)
+        return; // not a report, or about a movie that has since been replaced
+    if (report->command == player_protocol::Command::Loaded)
+        emit loaded(report->first);
+    else if (report->command == player_protocol::Command::Failed)
+        Fail(QString::fromStdString(report->text)); // Ruffle's own panel would speak English
 }

@@ -70,14 +70,19 @@ private:
             qWarning("zumalo-player: not a command: %s", line.c_str());
             return;
         }
-        if (message->verb == "load")
+        using player_protocol::Command;
+        switch (message->command) {
+        case Command::Load:
             m_view.LoadMovie(message->first, QString::fromStdString(message->text));
-        else if (message->verb == "play")
-            m_view.Play();
-        else if (message->verb == "menu")
-            m_view.SetMenu(message->first != 0);
-        else if (message->verb == "size")
-            m_view.Widget()->resize(message->first, message->second);
+            break;
+        case Command::Play: m_view.Play(); break;
+        case Command::Menu: m_view.SetMenu(message->first != 0); break;
+        case Command::Size: m_view.Widget()->resize(message->first, message->second); break;
+        case Command::Loaded:
+        case Command::Failed:
+            qWarning("zumalo-player: a report, not a command: %s", line.c_str());
+            break;
+        }
     }
 
     RuffleView& m_view;

@@ -69,14 +69,14 @@ void TChangeForm::BuildLayout(QWidget* owner)
             MaskPassword(edit);
         return edit;
     };
-    Label1 = makeLabel("用户名", 48);
-    Edit1 = makeEdit(44, false);
-    Label4 = makeLabel("旧密码", 120);
-    Edit4 = makeEdit(116, false);
-    Label2 = makeLabel("新密码", 192);
-    Edit2 = makeEdit(188, true);
-    Label3 = makeLabel("确认新密码", 264);
-    Edit3 = makeEdit(260, true);
+    m_ui.Label1 = makeLabel("用户名", 48);
+    m_ui.Edit1 = makeEdit(44, false);
+    m_ui.Label4 = makeLabel("旧密码", 120);
+    m_ui.Edit4 = makeEdit(116, false);
+    m_ui.Label2 = makeLabel("新密码", 192);
+    m_ui.Edit2 = makeEdit(188, true);
+    m_ui.Label3 = makeLabel("确认新密码", 264);
+    m_ui.Edit3 = makeEdit(260, true);
 
     const auto makeButton = [this](const char* caption, int left) {
         auto* button = new QPushButton(QString::fromUtf8(caption), this);
@@ -85,26 +85,26 @@ void TChangeForm::BuildLayout(QWidget* owner)
         button->setAutoDefault(false);
         return button;
     };
-    Button1 = makeButton("确认", 64);
-    Button2 = makeButton("重置", 192);
-    connect(Button1, &QPushButton::clicked, this, &TChangeForm::Button1Click);
-    connect(Button2, &QPushButton::clicked, this, &TChangeForm::Button2Click);
+    m_ui.Button1 = makeButton("确认", 64);
+    m_ui.Button2 = makeButton("重置", 192);
+    connect(m_ui.Button1, &QPushButton::clicked, this, &TChangeForm::Button1Click);
+    connect(m_ui.Button2, &QPushButton::clicked, this, &TChangeForm::Button2Click);
 
-    setTabOrder(Edit1, Edit4);
-    setTabOrder(Edit4, Edit2);
-    setTabOrder(Edit2, Edit3);
-    setTabOrder(Edit3, Button1);
-    setTabOrder(Button1, Button2);
-    Edit1->setFocus();
+    setTabOrder(m_ui.Edit1, m_ui.Edit4);
+    setTabOrder(m_ui.Edit4, m_ui.Edit2);
+    setTabOrder(m_ui.Edit2, m_ui.Edit3);
+    setTabOrder(m_ui.Edit3, m_ui.Button1);
+    setTabOrder(m_ui.Button1, m_ui.Button2);
+    m_ui.Edit1->setFocus();
 }
 
 void TChangeForm::Button1Click()
 {
     // Nothing is trimmed: a name or password of blanks is a text like any other.
-    const std::string name = QToGbk(Edit1->text());
-    const std::string oldPassword = QToGbk(Edit4->text());
-    const std::string newPassword = QToGbk(Edit2->text());
-    const std::string confirmation = QToGbk(Edit3->text());
+    const std::string name = QToGbk(m_ui.Edit1->text());
+    const std::string oldPassword = QToGbk(m_ui.Edit4->text());
+    const std::string newPassword = QToGbk(m_ui.Edit2->text());
+    const std::string confirmation = QToGbk(m_ui.Edit3->text());
     if (name.empty() || oldPassword.empty()) {
         m_platform.prompts.Warn(this, QStringLiteral("用户名或旧密码不能为空。"));
         return;
@@ -128,8 +128,8 @@ void TChangeForm::Button1Click()
 
 void TChangeForm::Button2Click()
 {
-    Edit1->clear();
-    Edit2->clear();
-    Edit3->clear();
-    Edit4->clear();
+    m_ui.Edit1->clear();
+    m_ui.Edit2->clear();
+    m_ui.Edit3->clear();
+    m_ui.Edit4->clear();
 }

@@ -15,6 +15,21 @@ struct Platform;
 struct Session;
 struct Settings;
 
+// The change-password dialog's controls under their design names.
+struct TChangeFormControls
+{
+    QLabel* Label1 = nullptr;
+    QLineEdit* Edit1 = nullptr; // user name
+    QLabel* Label4 = nullptr;
+    QLineEdit* Edit4 = nullptr; // old password, shown as typed
+    QLabel* Label2 = nullptr;
+    QLineEdit* Edit2 = nullptr; // new password
+    QLabel* Label3 = nullptr;
+    QLineEdit* Edit3 = nullptr; // new password again
+    QPushButton* Button1 = nullptr;
+    QPushButton* Button2 = nullptr;
+};
+
 // The change-password dialog: replaces an account's password, given the user name, the old
 // password and the new one twice. Construction connects the shared database session again and
 // its outcome replaces DbSession::Connected for the whole program. Nothing is trimmed here,
@@ -38,16 +53,8 @@ public:
     // Runs the dialog modally, or returns Rejected at once when construction failed.
     int exec() override;
 
-    QLabel* Label1 = nullptr;
-    QLineEdit* Edit1 = nullptr; // user name
-    QLabel* Label4 = nullptr;
-    QLineEdit* Edit4 = nullptr; // old password, shown as typed
-    QLabel* Label2 = nullptr;
-    QLineEdit* Edit2 = nullptr; // new password
-    QLabel* Label3 = nullptr;
-    QLineEdit* Edit3 = nullptr; // new password again
-    QPushButton* Button1 = nullptr;
-    QPushButton* Button2 = nullptr;
+    TChangeFormControls& Controls() { return m_ui; }
+    const TChangeFormControls& Controls() const { return m_ui; }
 
 public slots:
     // Checks the texts and the old password, then stores the new password.
@@ -60,6 +67,7 @@ private:
 
     DbSession& m_db;
     Platform& m_platform;
+    TChangeFormControls m_ui;
     std::unique_ptr<login> m_login;
     bool m_usable = true;
 };

@@ -18,9 +18,10 @@ constexpr int kPlayerHeight = 434;
 
 } // namespace
 
-TFlashForm::TFlashForm(QWidget* owner, const std::string& titleGbk,
+TFlashForm::TFlashForm(QWidget* owner, Mode mode, const std::string& titleGbk,
                        const std::string& movieAddressGbk, DbSession& db, Platform& platform)
     : ButtonOnlyDialog(owner)
+    , m_mode(mode)
     , m_title(titleGbk)
     , m_movieAddress(movieAddressGbk)
     , m_db(db)
@@ -28,7 +29,7 @@ TFlashForm::TFlashForm(QWidget* owner, const std::string& titleGbk,
 {
     BuildLayout(owner);
 
-    if (m_title == Utf8ToGbk("视频测试效果")) {
+    if (m_mode == Mode::Test) {
         // Previewing a link before it is published: nothing is looked up.
         setWindowTitle(QStringLiteral("正在测试视频效果"));
         OpenMovie(false);
@@ -43,6 +44,16 @@ TFlashForm::TFlashForm(QWidget* owner, const std::string& titleGbk,
 }
 
 TFlashForm::~TFlashForm() = default;
+
+std::string TFlashForm::TestTitle()
+{
+    return Utf8ToGbk("视频测试效果");
+}
+
+TFlashForm::Mode TFlashForm::ModeForListedTitle(const std::string& titleGbk)
+{
+    return titleGbk == TestTitle() ? Mode::Test : Mode::Listed;
+}
 
 void TFlashForm::BuildLayout(QWidget* owner)
 {

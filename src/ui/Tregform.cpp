@@ -92,9 +92,9 @@ TRegForm::TRegForm(QWidget* owner, Session& session, DbSession& db, const Settin
         return;
     }
 
-    Label11->setText(
+    m_ui.Label11->setText(
         QString::fromStdString(VerificationCode(static_cast<std::uint32_t>(std::time(nullptr)))));
-    qCDebug(lcAccounts).noquote() << "registration: verification code" << Label11->text();
+    qCDebug(lcAccounts).noquote() << "registration: verification code" << m_ui.Label11->text();
     LoadBannerAndAgreement();
 }
 
@@ -134,52 +134,53 @@ void TRegForm::BuildLayout(QWidget* owner)
     };
     const auto mask = MaskPassword;
 
-    Label1 = makeLabel("用户名", 1, 6);
-    Edit1 = makeEdit(81, 6, 145, 10);
-    Label2 = makeLabel("密码", 1, 38);
-    Edit2 = makeEdit(81, 38, 145, 12);
-    mask(Edit2);
-    Label3 = makeLabel("确认密码", 1, 70);
-    Edit3 = makeEdit(81, 70, 145, 0);
-    mask(Edit3);
-    Label4 = makeLabel("性别", 1, 102);
-    ComboBox1 = new QComboBox(this);
-    ComboBox1->setFont(font);
-    ComboBox1->setGeometry(81, 98, 145, 21);
-    ComboBox1->addItems({QStringLiteral("男"), QStringLiteral("女")});
-    ComboBox1->setCurrentIndex(0);
-    Label5 = makeLabel("年龄", 1, 134);
-    Edit5 = makeEdit(81, 134, 145, 4);
-    Label6 = makeLabel("地区", 1, 166);
-    Edit6 = makeEdit(81, 166, 145, 20);
-    Label7 = makeLabel("QQ", 1, 198);
-    Edit7 = makeEdit(81, 198, 145, 0);
-    Label8 = makeLabel("手机", 1, 230);
-    Edit8 = makeEdit(81, 230, 145, 12);
-    Label9 = makeLabel("邮箱", 1, 262);
-    Edit9 = makeEdit(81, 262, 145, 25);
-    Label10 = makeLabel("验证码", 1, 294);
-    Label11 = makeLabel("Label11", 49, 294);
-    Edit4 = makeEdit(121, 294, 105, 0);
+    m_ui.Label1 = makeLabel("用户名", 1, 6);
+    m_ui.Edit1 = makeEdit(81, 6, 145, 10);
+    m_ui.Label2 = makeLabel("密码", 1, 38);
+    m_ui.Edit2 = makeEdit(81, 38, 145, 12);
+    mask(m_ui.Edit2);
+    m_ui.Label3 = makeLabel("确认密码", 1, 70);
+    m_ui.Edit3 = makeEdit(81, 70, 145, 0);
+    mask(m_ui.Edit3);
+    m_ui.Label4 = makeLabel("性别", 1, 102);
+    m_ui.ComboBox1 = new QComboBox(this);
+    m_ui.ComboBox1->setFont(font);
+    m_ui.ComboBox1->setGeometry(81, 98, 145, 21);
+    m_ui.ComboBox1->addItems({QStringLiteral("男"), QStringLiteral("女")});
+    m_ui.ComboBox1->setCurrentIndex(0);
+    m_ui.Label5 = makeLabel("年龄", 1, 134);
+    m_ui.Edit5 = makeEdit(81, 134, 145, 4);
+    m_ui.Label6 = makeLabel("地区", 1, 166);
+    m_ui.Edit6 = makeEdit(81, 166, 145, 20);
+    m_ui.Label7 = makeLabel("QQ", 1, 198);
+    m_ui.Edit7 = makeEdit(81, 198, 145, 0);
+    m_ui.Label8 = makeLabel("手机", 1, 230);
+    m_ui.Edit8 = makeEdit(81, 230, 145, 12);
+    m_ui.Label9 = makeLabel("邮箱", 1, 262);
+    m_ui.Edit9 = makeEdit(81, 262, 145, 25);
+    m_ui.Label10 = makeLabel("验证码", 1, 294);
+    m_ui.Label11 = makeLabel("Label11", 49, 294);
+    m_ui.Edit4 = makeEdit(121, 294, 105, 0);
 
-    Button1 = new QPushButton(QStringLiteral("注册"), this);
-    Button1->setGeometry(217, 318, 75, 25);
+    m_ui.Button1 = new QPushButton(QStringLiteral("注册"), this);
+    m_ui.Button1->setGeometry(217, 318, 75, 25);
     // Not a default button: Enter in an edit does not register.
-    Button1->setAutoDefault(false);
-    connect(Button1, &QPushButton::clicked, this, &TRegForm::Button1Click);
+    m_ui.Button1->setAutoDefault(false);
+    connect(m_ui.Button1, &QPushButton::clicked, this, &TRegForm::Button1Click);
 
-    Memo1 = new QPlainTextEdit(QStringLiteral("Memo1"), this);
-    Memo1->setGeometry(233, 190, 273, 121);
-    Memo1->setReadOnly(true);
-    Memo1->setFrameShape(QFrame::NoFrame);
-    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Memo1->setFont(font);
+    m_ui.Memo1 = new QPlainTextEdit(QStringLiteral("Memo1"), this);
+    m_ui.Memo1->setGeometry(233, 190, 273, 121);
+    m_ui.Memo1->setReadOnly(true);
+    m_ui.Memo1->setFrameShape(QFrame::NoFrame);
+    m_ui.Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_ui.Memo1->setFont(font);
 
-    QWidget* order[] = {Edit1, Edit2, Edit3,     Edit5, Edit6,   Edit7,
-                        Edit8, Edit9, ComboBox1, Edit4, Button1, Memo1};
+    QWidget* order[] = {m_ui.Edit1,     m_ui.Edit2, m_ui.Edit3,   m_ui.Edit5,
+                        m_ui.Edit6,     m_ui.Edit7, m_ui.Edit8,   m_ui.Edit9,
+                        m_ui.ComboBox1, m_ui.Edit4, m_ui.Button1, m_ui.Memo1};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
-    Edit1->setFocus();
+    m_ui.Edit1->setFocus();
 }
 
 void TRegForm::LoadBannerAndAgreement()
@@ -201,11 +202,11 @@ void TRegForm::LoadBannerAndAgreement()
         m_player->LoadMovie(0, GbkToQ(link));
         m_player->Play();
         if (QWidget* surface = m_player->Widget())
-            setTabOrder(Memo1, surface);
+            setTabOrder(m_ui.Memo1, surface);
     }
 
-    Memo1->clear();
-    Memo1->appendPlainText(RegistrationAgreement(m_settings.ShareContactAddress));
+    m_ui.Memo1->clear();
+    m_ui.Memo1->appendPlainText(RegistrationAgreement(m_settings.ShareContactAddress));
 }
 
 void TRegForm::Tell(const char* messageUtf8)
@@ -216,17 +217,17 @@ void TRegForm::Tell(const char* messageUtf8)
 void TRegForm::Button1Click()
 {
     AccountEntry account;
-    account.name = QToGbk(Edit1->text());
-    account.password = QToGbk(Edit2->text());
-    const std::string confirmation = QToGbk(Edit3->text());
-    account.age = QToGbk(Edit5->text());
-    account.area = QToGbk(Edit6->text());
-    account.qq = QToGbk(Edit7->text());
-    account.phone = QToGbk(Edit8->text());
-    account.mail = QToGbk(Edit9->text());
-    const bool female = ComboBox1->currentText() == QStringLiteral("女");
+    account.name = QToGbk(m_ui.Edit1->text());
+    account.password = QToGbk(m_ui.Edit2->text());
+    const std::string confirmation = QToGbk(m_ui.Edit3->text());
+    account.age = QToGbk(m_ui.Edit5->text());
+    account.area = QToGbk(m_ui.Edit6->text());
+    account.qq = QToGbk(m_ui.Edit7->text());
+    account.phone = QToGbk(m_ui.Edit8->text());
+    account.mail = QToGbk(m_ui.Edit9->text());
+    const bool female = m_ui.ComboBox1->currentText() == QStringLiteral("女");
     account.sex = std::string(female ? "0" : "1");
-    const std::string code = QToGbk(Edit4->text());
+    const std::string code = QToGbk(m_ui.Edit4->text());
 
     // The checks run in this order; the first one that fails ends the press. Trimmed texts
     // are checked, the texts as typed are stored.
@@ -252,7 +253,7 @@ void TRegForm::Button1Click()
         return Tell("请写上你的手机号码吧。");
     if (Trim(account.mail).empty())
         return Tell("请写上你的电子邮箱。");
-    if (Trim(code) != QToGbk(Label11->text()))
+    if (Trim(code) != QToGbk(m_ui.Label11->text()))
         return Tell("验证码错误。");
 
     if (!m_platform.prompts.Ask(this, QStringLiteral("温馨提示"),

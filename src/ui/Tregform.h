@@ -20,6 +20,34 @@ struct Platform;
 struct Session;
 struct Settings;
 
+// The registration dialog's controls under their design names.
+struct TRegFormControls
+{
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* Label6 = nullptr;
+    QLabel* Label7 = nullptr;
+    QLabel* Label8 = nullptr;
+    QLabel* Label9 = nullptr;
+    QLabel* Label10 = nullptr;
+    QLabel* Label11 = nullptr;      // the verification code
+    QLineEdit* Edit1 = nullptr;     // user name
+    QLineEdit* Edit2 = nullptr;     // password
+    QLineEdit* Edit3 = nullptr;     // password again
+    QComboBox* ComboBox1 = nullptr; // sex
+    QLineEdit* Edit5 = nullptr;     // age
+    QLineEdit* Edit6 = nullptr;     // region
+    QLineEdit* Edit7 = nullptr;     // QQ
+    QLineEdit* Edit8 = nullptr;     // mobile
+    QLineEdit* Edit9 = nullptr;     // e-mail
+    QLineEdit* Edit4 = nullptr;     // the code typed back
+    QPushButton* Button1 = nullptr;
+    QPlainTextEdit* Memo1 = nullptr; // the agreement
+};
+
 // The registration dialog: a visitor creates an account. Construction connects to the
 // database, draws the verification code and loads the banner and the agreement; "注册"
 // checks the entries and adds the account. Registering does not log in, and the dialog stays
@@ -49,29 +77,8 @@ public:
     // Runs the dialog modally, or returns Rejected at once when construction failed.
     int exec() override;
 
-    QLabel* Label1 = nullptr;
-    QLabel* Label2 = nullptr;
-    QLabel* Label3 = nullptr;
-    QLabel* Label4 = nullptr;
-    QLabel* Label5 = nullptr;
-    QLabel* Label6 = nullptr;
-    QLabel* Label7 = nullptr;
-    QLabel* Label8 = nullptr;
-    QLabel* Label9 = nullptr;
-    QLabel* Label10 = nullptr;
-    QLabel* Label11 = nullptr;      // the verification code
-    QLineEdit* Edit1 = nullptr;     // user name
-    QLineEdit* Edit2 = nullptr;     // password
-    QLineEdit* Edit3 = nullptr;     // password again
-    QComboBox* ComboBox1 = nullptr; // sex
-    QLineEdit* Edit5 = nullptr;     // age
-    QLineEdit* Edit6 = nullptr;     // region
-    QLineEdit* Edit7 = nullptr;     // QQ
-    QLineEdit* Edit8 = nullptr;     // mobile
-    QLineEdit* Edit9 = nullptr;     // e-mail
-    QLineEdit* Edit4 = nullptr;     // the code typed back
-    QPushButton* Button1 = nullptr;
-    QPlainTextEdit* Memo1 = nullptr; // the agreement
+    TRegFormControls& Controls() { return m_ui; }
+    const TRegFormControls& Controls() const { return m_ui; }
 
 public slots:
     // Checks the entries in order, asks, and registers the account.
@@ -86,6 +93,7 @@ private:
     DbSession& m_db;
     const Settings& m_settings;
     Platform& m_platform;
+    TRegFormControls m_ui;
     std::unique_ptr<login> m_login;
     std::unique_ptr<MoviePlayer> m_player;
     bool m_connected = false;

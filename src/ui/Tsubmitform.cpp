@@ -51,21 +51,21 @@ void TSubmitForm::BuildControls(QWidget* owner)
         return MakeEdit(this, QRect(x, y, width, kEditHeight), SongTi(12));
     };
 
-    Label1 = makeLabel(QStringLiteral("快贴标题"), 8, 8);
-    Label2 = makeLabel(QStringLiteral("(这里标题请使用简体字)"), 72, 8);
-    SetTextColor(Label2, palette::Red);
-    Edit1 = makeEdit(8, 26, 385);
-    Label3 = makeLabel(QStringLiteral("快贴网址"), 8, 64);
-    Label4 = makeLabel(QStringLiteral("(这里网址可以是任意有效网址)"), 72, 64);
-    SetTextColor(Label4, palette::Red);
-    Edit2 = makeEdit(8, 88, 385);
-    SpeedButton1 = new SpeedButton(QStringLiteral("我要提交"), this, true);
-    SpeedButton1->setGeometry(152, 120, 89, 33);
+    m_ui.Label1 = makeLabel(QStringLiteral("快贴标题"), 8, 8);
+    m_ui.Label2 = makeLabel(QStringLiteral("(这里标题请使用简体字)"), 72, 8);
+    SetTextColor(m_ui.Label2, palette::Red);
+    m_ui.Edit1 = makeEdit(8, 26, 385);
+    m_ui.Label3 = makeLabel(QStringLiteral("快贴网址"), 8, 64);
+    m_ui.Label4 = makeLabel(QStringLiteral("(这里网址可以是任意有效网址)"), 72, 64);
+    SetTextColor(m_ui.Label4, palette::Red);
+    m_ui.Edit2 = makeEdit(8, 88, 385);
+    m_ui.SpeedButton1 = new SpeedButton(QStringLiteral("我要提交"), this, true);
+    m_ui.SpeedButton1->setGeometry(152, 120, 89, 33);
 
-    setTabOrder(Edit1, Edit2);
-    Edit1->setFocus();
+    setTabOrder(m_ui.Edit1, m_ui.Edit2);
+    m_ui.Edit1->setFocus();
 
-    connect(SpeedButton1, &QToolButton::clicked, this, &TSubmitForm::SpeedButton1Click);
+    connect(m_ui.SpeedButton1, &QToolButton::clicked, this, &TSubmitForm::SpeedButton1Click);
 }
 
 void TSubmitForm::Warn(const QString& text)
@@ -77,8 +77,8 @@ void TSubmitForm::SpeedButton1Click()
 {
     // Title and address are checked trimmed but stored as typed; the address's form is
     // the poster's business.
-    const std::string title = QToGbk(Edit1->text());
-    const std::string link = QToGbk(Edit2->text());
+    const std::string title = QToGbk(m_ui.Edit1->text());
+    const std::string link = QToGbk(m_ui.Edit2->text());
     if (Trim(title).empty()) {
         Warn(QStringLiteral("请快贴标题名称。"));
         return;

@@ -12,6 +12,18 @@ class QLineEdit;
 class SpeedButton;
 struct Platform;
 
+// The quick-post dialog's controls under their design names.
+struct TSubmitFormControls
+{
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLineEdit* Edit2 = nullptr;
+    SpeedButton* SpeedButton1 = nullptr;
+};
+
 // The quick-post dialog: stores a title and a web address as a new quick post. Run it
 // modally; Accepted means a post was stored and the quick-post list should be reloaded.
 // It stays open through failed attempts, with the entries as typed.
@@ -27,13 +39,8 @@ public:
                 Clock clock = {});
     ~TSubmitForm() override;
 
-    QLabel* Label1 = nullptr;
-    QLabel* Label2 = nullptr;
-    QLineEdit* Edit1 = nullptr;
-    QLabel* Label3 = nullptr;
-    QLabel* Label4 = nullptr;
-    QLineEdit* Edit2 = nullptr;
-    SpeedButton* SpeedButton1 = nullptr;
+    TSubmitFormControls& Controls() { return m_ui; }
+    const TSubmitFormControls& Controls() const { return m_ui; }
 
 public slots:
     // Checks the entries and stores the post.
@@ -46,5 +53,6 @@ private:
     const Session& m_session;
     DbSession& m_db;
     Platform& m_platform;
+    TSubmitFormControls m_ui;
     Clock m_clock;
 };

@@ -57,30 +57,31 @@ void TUploadForm::BuildControls(QWidget* owner)
         return MakeEdit(this, QRect(x, y, width, kEditHeight), SongTi(12));
     };
 
-    Label1 = makeLabel(QStringLiteral("视频名称"), 8, 8);
-    Label3 = makeLabel(QStringLiteral("视频名称请用简体字"), 72, 8);
-    SetTextColor(Label3, palette::Red);
-    Edit1 = makeEdit(8, 32, 361);
-    Label2 = makeLabel(QStringLiteral("视频链接（上传链接为 http://......xxxx.swf）"), 8, 64);
-    Edit2 = makeEdit(8, 88, 361);
-    Edit3 = makeEdit(8, 120, 305);
-    SpeedButton2 = new SpeedButton(QStringLiteral("测试"), this, false);
-    SpeedButton2->setGeometry(320, 120, 49, 22);
-    Label4 = makeLabel(QStringLiteral("此积分以下的用户不能观看(不填则默认为均可观看)"), 8, 152);
-    Label4->resize(300, Label4->height());
-    Edit4 = makeEdit(312, 148, 57);
-    Edit4->setText(QStringLiteral("0"));
-    SetTextColor(Edit4, palette::Red);
-    SpeedButton1 = new SpeedButton(QStringLiteral("上传"), this, false);
-    SpeedButton1->setGeometry(152, 176, 65, 22);
+    m_ui.Label1 = makeLabel(QStringLiteral("视频名称"), 8, 8);
+    m_ui.Label3 = makeLabel(QStringLiteral("视频名称请用简体字"), 72, 8);
+    SetTextColor(m_ui.Label3, palette::Red);
+    m_ui.Edit1 = makeEdit(8, 32, 361);
+    m_ui.Label2 = makeLabel(QStringLiteral("视频链接（上传链接为 http://......xxxx.swf）"), 8, 64);
+    m_ui.Edit2 = makeEdit(8, 88, 361);
+    m_ui.Edit3 = makeEdit(8, 120, 305);
+    m_ui.SpeedButton2 = new SpeedButton(QStringLiteral("测试"), this, false);
+    m_ui.SpeedButton2->setGeometry(320, 120, 49, 22);
+    m_ui.Label4 =
+        makeLabel(QStringLiteral("此积分以下的用户不能观看(不填则默认为均可观看)"), 8, 152);
+    m_ui.Label4->resize(300, m_ui.Label4->height());
+    m_ui.Edit4 = makeEdit(312, 148, 57);
+    m_ui.Edit4->setText(QStringLiteral("0"));
+    SetTextColor(m_ui.Edit4, palette::Red);
+    m_ui.SpeedButton1 = new SpeedButton(QStringLiteral("上传"), this, false);
+    m_ui.SpeedButton1->setGeometry(152, 176, 65, 22);
 
-    setTabOrder(Edit1, Edit2);
-    setTabOrder(Edit2, Edit3);
-    setTabOrder(Edit3, Edit4);
-    Edit1->setFocus();
+    setTabOrder(m_ui.Edit1, m_ui.Edit2);
+    setTabOrder(m_ui.Edit2, m_ui.Edit3);
+    setTabOrder(m_ui.Edit3, m_ui.Edit4);
+    m_ui.Edit1->setFocus();
 
-    connect(SpeedButton1, &QToolButton::clicked, this, &TUploadForm::SpeedButton1Click);
-    connect(SpeedButton2, &QToolButton::clicked, this, &TUploadForm::SpeedButton2Click);
+    connect(m_ui.SpeedButton1, &QToolButton::clicked, this, &TUploadForm::SpeedButton1Click);
+    connect(m_ui.SpeedButton2, &QToolButton::clicked, this, &TUploadForm::SpeedButton2Click);
 }
 
 void TUploadForm::Warn(const QString& text)
@@ -91,9 +92,9 @@ void TUploadForm::Warn(const QString& text)
 void TUploadForm::SpeedButton1Click()
 {
     // Title and address are checked trimmed but stored as typed.
-    const std::string title = QToGbk(Edit1->text());
-    const std::string link = QToGbk(Edit2->text());
-    const std::string requiredScore = Trim(QToGbk(Edit4->text()));
+    const std::string title = QToGbk(m_ui.Edit1->text());
+    const std::string link = QToGbk(m_ui.Edit2->text());
+    const std::string requiredScore = Trim(QToGbk(m_ui.Edit4->text()));
     if (Trim(title).empty()) {
         Warn(QStringLiteral("请输入视频名称。"));
         return;
@@ -180,13 +181,13 @@ bool TUploadForm::ReadScore(long long& score)
 
 void TUploadForm::SpeedButton2Click()
 {
-    const std::string address = QToGbk(Edit3->text());
+    const std::string address = QToGbk(m_ui.Edit3->text());
     if (Trim(address).empty()) {
         Warn(QStringLiteral("请输入测试链接地址。"));
         return;
     }
     // The address goes to the player as typed.
-    const auto player =
-        std::make_unique<TFlashForm>(this, Utf8ToGbk("视频测试效果"), address, m_db, m_platform);
+    const auto player = std::make_unique<TFlashForm>(
+        this, TFlashForm::Mode::Test, TFlashForm::TestTitle(), address, m_db, m_platform);
     player->exec();
 }

@@ -14,6 +14,21 @@ class QLineEdit;
 class SpeedButton;
 struct Platform;
 
+// The video upload dialog's controls under their design names.
+struct TUploadFormControls
+{
+    QLabel* Label1 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLineEdit* Edit2 = nullptr;
+    QLineEdit* Edit3 = nullptr;
+    SpeedButton* SpeedButton2 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLineEdit* Edit4 = nullptr;
+    SpeedButton* SpeedButton1 = nullptr;
+};
+
 // The video upload dialog: publishes a title, a movie address and the score a viewer needs,
 // and awards the uploader 2 points. A second button previews an address in the video
 // window without publishing it. Run it modally; Accepted means a video was published and
@@ -34,16 +49,8 @@ public:
                 Clock clock = {});
     ~TUploadForm() override;
 
-    QLabel* Label1 = nullptr;
-    QLabel* Label3 = nullptr;
-    QLineEdit* Edit1 = nullptr;
-    QLabel* Label2 = nullptr;
-    QLineEdit* Edit2 = nullptr;
-    QLineEdit* Edit3 = nullptr;
-    SpeedButton* SpeedButton2 = nullptr;
-    QLabel* Label4 = nullptr;
-    QLineEdit* Edit4 = nullptr;
-    SpeedButton* SpeedButton1 = nullptr;
+    TUploadFormControls& Controls() { return m_ui; }
+    const TUploadFormControls& Controls() const { return m_ui; }
 
 public slots:
     // Upload: checks the entries, raises the score by 2 and stores the video.
@@ -60,5 +67,6 @@ private:
     const Session& m_session;
     DbSession& m_db;
     Platform& m_platform;
+    TUploadFormControls m_ui;
     Clock m_clock;
 };

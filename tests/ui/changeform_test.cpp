@@ -38,10 +38,10 @@ protected:
     static void Type(TChangeForm& form, const QString& name, const QString& oldPassword,
                      const QString& newPassword, const QString& confirmation)
     {
-        form.Edit1->setText(name);
-        form.Edit4->setText(oldPassword);
-        form.Edit2->setText(newPassword);
-        form.Edit3->setText(confirmation);
+        form.Controls().Edit1->setText(name);
+        form.Controls().Edit4->setText(oldPassword);
+        form.Controls().Edit2->setText(newPassword);
+        form.Controls().Edit3->setText(confirmation);
     }
 
     static std::string PasswordOf(const std::string& nameUtf8)
@@ -103,7 +103,7 @@ TEST_F(ChangeFormTest, SecondPressWithTheOldPasswordStillTypedFails)
     EXPECT_EQ(m_fakes.prompts.Texts(), QStringList({kChanged, kWrongOld}));
     EXPECT_EQ(PasswordOf("alice"), "new1");
     // The dialog stays open with its texts; the session keeps the password it logged in with.
-    EXPECT_EQ(form->Edit4->text(), "old1");
+    EXPECT_EQ(form->Controls().Edit4->text(), "old1");
     EXPECT_EQ(m_session.Password, "old1");
 
     // With the new password as the old one, it changes again.
@@ -184,14 +184,15 @@ TEST_F(ChangeFormTest, ResetClearsTheFourBoxesAndOnlyTheNewPasswordsAreMasked)
     EXPECT_EQ(form.minimumSize(), QSize(334, 395));
     EXPECT_EQ(form.maximumSize(), QSize(334, 395));
     EXPECT_EQ(form.geometry().center(), mainWindow.geometry().center());
-    EXPECT_EQ(form.Edit1->echoMode(), QLineEdit::Normal);
-    EXPECT_EQ(form.Edit4->echoMode(), QLineEdit::Normal);
-    EXPECT_EQ(form.Edit2->echoMode(), QLineEdit::Password);
-    EXPECT_EQ(form.Edit3->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(form.Controls().Edit1->echoMode(), QLineEdit::Normal);
+    EXPECT_EQ(form.Controls().Edit4->echoMode(), QLineEdit::Normal);
+    EXPECT_EQ(form.Controls().Edit2->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(form.Controls().Edit3->echoMode(), QLineEdit::Password);
 
     Type(form, "alice", "old1", "n1", "n1");
     form.Button2Click();
-    for (const QLineEdit* edit : {form.Edit1, form.Edit2, form.Edit3, form.Edit4})
+    for (const QLineEdit* edit : {form.Controls().Edit1, form.Controls().Edit2,
+                                  form.Controls().Edit3, form.Controls().Edit4})
         EXPECT_TRUE(edit->text().isEmpty());
     EXPECT_TRUE(m_fakes.prompts.entries.empty());
 }

@@ -38,7 +38,8 @@ TEST_F(FlashFormTest, NormalModeCaptionsTheUploaderAndPlaysWithTheMenuOff)
                " ('春天', 'x', 'bob', '2011-03-05 14:07:09'),"
                " ('同名', 'x', '先发', '2011-01-01 00:00:01'),"
                " ('同名', 'y', '后发', '2012-01-01 00:00:01'),"
-               " ('Tom''s 片', 'x', '小雨', '2026-11-02 09:15:30')");
+               " ('Tom''s 片', 'x', '小雨', '2026-11-02 09:15:30'),"
+               " ('视频测试效果', 'x', 'amy', '2013-04-05 06:07:08')");
     const struct
     {
         const char* title;
@@ -48,11 +49,14 @@ TEST_F(FlashFormTest, NormalModeCaptionsTheUploaderAndPlaysWithTheMenuOff)
         // The first row the server returns names the uploader; the movie is the opener's.
         {"同名", "同名   【由先发发布于2011-01-01 00:00:01】"},
         {"Tom's 片", "Tom's 片   【由小雨发布于2026-11-02 09:15:30】"},
+        // The window obeys its mode, whatever the title.
+        {"视频测试效果", "视频测试效果   【由amy发布于2013-04-05 06:07:08】"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.title);
         m_fakes.movies.calls.clear();
-        const TFlashForm form(nullptr, Utf8ToGbk(c.title), kMovie, m_db, m_platform);
+        const TFlashForm form(nullptr, TFlashForm::Mode::Listed, Utf8ToGbk(c.title), kMovie, m_db,
+                              m_platform);
         EXPECT_EQ(form.windowTitle(), QString::fromUtf8(c.caption));
         ASSERT_TRUE(form.MovieLoaded());
         EXPECT_EQ(
@@ -60,7 +64,7 @@ TEST_F(FlashFormTest, NormalModeCaptionsTheUploaderAndPlaysWithTheMenuOff)
             QStringList({"SetMenu 0", "LoadMovie 0 " + QString::fromStdString(kMovie), "Play"}));
     }
     EXPECT_TRUE(m_fakes.prompts.entries.empty());
-    EXPECT_EQ(m_fakes.movies.created, 3);
+    EXPECT_EQ(m_fakes.movies.created, 4);
 }
 
 TEST_F(FlashFormTest, TestModeNeedsNoStatementAndLeavesTheMenuAlone)
@@ -72,12 +76,32 @@ TEST_F(FlashFormTest, TestModeNeedsNoStatementAndLeavesTheMenuAlone)
     const long before = Questions();
     const long idle = before - first; // what one status read costs
     const std::string address = Utf8ToGbk(" http://127.0.0.1:1/测试.swf ");
-    const TFlashForm form(nullptr, Utf8ToGbk("视频测试效果"), address, m_db, m_platform);
+    const TFlashForm form(nullptr, TFlashForm::Mode::Test, Utf8ToGbk("视频测试效果"), address, m_db,
+                          m_platform);
     EXPECT_EQ(Questions() - before, idle);
 
     EXPECT_EQ(form.windowTitle(), QStringLiteral("正在测试视频效果"));
     EXPECT_EQ(m_fakes.movies.calls, QStringList({"LoadMovie 0 " + GbkToQ(address), "Play"}));
     EXPECT_TRUE(m_fakes.prompts.entries.empty());
+}
+
+// A row of the video list titled exactly like the test opens in test mode.
+TEST(FlashFormMode, ListedTitleChoosesTheMode)
+{
+    const struct
+    {
+        const char* title;
+        TFlashForm::Mode mode;
+    } cases[] = {
+        {"视频测试效果", TFlashForm::Mode::Test},
+        {"视频测试效果 ", TFlashForm::Mode::Listed},
+        {"春天", TFlashForm::Mode::Listed},
+        {"", TFlashForm::Mode::Listed},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.title);
+        EXPECT_EQ(TFlashForm::ModeForListedTitle(Utf8ToGbk(c.title)), c.mode);
+    }
 }
 
 TEST_F(FlashFormTest, FailedOrEmptyLookupWarnsAndLeavesTheWindowEmpty)
@@ -91,7 +115,8 @@ TEST_F(FlashFormTest, FailedOrEmptyLookupWarnsAndLeavesTheWindowEmpty)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         m_fakes.prompts.entries.clear();
-        const TFlashForm form(nullptr, Utf8ToGbk("春天"), kMovie, *c.db, m_platform);
+        const TFlashForm form(nullptr, TFlashForm::Mode::Listed, Utf8ToGbk("春天"), kMovie, *c.db,
+                              m_platform);
         EXPECT_EQ(form.windowTitle(), QStringLiteral("FlashForm"));
         EXPECT_FALSE(form.MovieLoaded());
         ASSERT_EQ(m_fakes.prompts.entries.size(), 1u);
@@ -111,7 +136,8 @@ TEST_F(FlashFormTest, WindowIsFixedModalAndCentredOverTheMainWindow)
     mainWindow.setGeometry(100, 80, 900, 700);
     QDialog uploadDialog(&mainWindow);
     uploadDialog.setGeometry(500, 500, 379, 205);
-    const TFlashForm form(&uploadDialog, Utf8ToGbk("视频测试效果"), kMovie, m_db, m_platform);
+    const TFlashForm form(&uploadDialog, TFlashForm::Mode::Test, Utf8ToGbk("视频测试效果"), kMovie,
+                          m_db, m_platform);
 
     EXPECT_TRUE(form.isModal());
     EXPECT_EQ(form.minimumSize(), QSize(677, 433));
@@ -170,8 +196,8 @@ TEST_F(FlashFormTest, RufflePlaysTheMovieAndEachSampleVideo)
     s_db->exec("INSERT INTO zumalo_sp(text, link, username, uploadtime) VALUES"
                " ('春天', 'x', 'bob', '2011-03-05 14:07:09')");
 
-    TFlashForm form(nullptr, Utf8ToGbk("春天"), server.Url("tiny.swf").toStdString(), m_db,
-                    platform);
+    TFlashForm form(nullptr, TFlashForm::Mode::Listed, Utf8ToGbk("春天"),
+                    server.Url("tiny.swf").toStdString(), m_db, platform);
     auto* player = dynamic_cast<RufflePlayer*>(form.ShockwaveFlash1());
     ASSERT_NE(player, nullptr);
     int loaded = 0;

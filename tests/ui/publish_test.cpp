@@ -36,9 +36,9 @@ TEST_F(Publish, UploadedVideoShowsFirstInTheVideoList)
     Click("SpeedButton4");
     const QString before = Status(0);
     WhenShown<TUploadForm>([](TUploadForm& d) {
-        d.Edit1->setText("新上传的视频");
-        d.Edit2->setText("http://127.0.0.1:8081/sp/bounce.swf");
-        d.Edit4->setText("0");
+        d.Controls().Edit1->setText("新上传的视频");
+        d.Controls().Edit2->setText("http://127.0.0.1:8081/sp/bounce.swf");
+        d.Controls().Edit4->setText("0");
         d.SpeedButton1Click();
     });
     Click("SpeedButton7");
@@ -55,8 +55,8 @@ TEST_F(Publish, QuickPostWhileAnotherListIsShownKeepsThatListAndItsCounter)
     const QString counter = Status(0);
     const QString firstRow = Row(0)->text();
     WhenShown<TSubmitForm>([](TSubmitForm& d) {
-        d.Edit1->setText("新快贴");
-        d.Edit2->setText("http://example.org/");
+        d.Controls().Edit1->setText("新快贴");
+        d.Controls().Edit2->setText("http://example.org/");
         d.SpeedButton1Click();
     });
     Click("SpeedButton11");

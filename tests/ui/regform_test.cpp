@@ -49,16 +49,16 @@ struct Entry
 
 void Fill(TRegForm& form, const Entry& e)
 {
-    form.Edit1->setText(e.name);
-    form.Edit2->setText(e.password);
-    form.Edit3->setText(e.confirmation);
-    form.ComboBox1->setCurrentText(e.sex);
-    form.Edit5->setText(e.age);
-    form.Edit6->setText(e.area);
-    form.Edit7->setText(e.qq);
-    form.Edit8->setText(e.phone);
-    form.Edit9->setText(e.mail);
-    form.Edit4->setText(QString(e.code).replace("%1", form.Label11->text()));
+    form.Controls().Edit1->setText(e.name);
+    form.Controls().Edit2->setText(e.password);
+    form.Controls().Edit3->setText(e.confirmation);
+    form.Controls().ComboBox1->setCurrentText(e.sex);
+    form.Controls().Edit5->setText(e.age);
+    form.Controls().Edit6->setText(e.area);
+    form.Controls().Edit7->setText(e.qq);
+    form.Controls().Edit8->setText(e.phone);
+    form.Controls().Edit9->setText(e.mail);
+    form.Controls().Edit4->setText(QString(e.code).replace("%1", form.Controls().Label11->text()));
 }
 
 class RegFormTest : public DialogFixture
@@ -135,7 +135,7 @@ TEST_F(RegFormTest, ChecksRunInOrderAndTheFirstFailureEndsThePress)
     };
     // One dialog serves every press, with one code.
     auto form = Open();
-    const QString code = form->Label11->text();
+    const QString code = form->Controls().Label11->text();
     int registered = 0;
     int i = 0;
     for (const CheckCase& c : cases) {
@@ -166,7 +166,7 @@ TEST_F(RegFormTest, ChecksRunInOrderAndTheFirstFailureEndsThePress)
         }
         EXPECT_EQ(Accounts(), registered);
     }
-    EXPECT_EQ(form->Label11->text(), code);
+    EXPECT_EQ(form->Controls().Label11->text(), code);
     EXPECT_NE(form->result(), QDialog::Accepted);
 }
 
@@ -195,9 +195,9 @@ TEST_F(RegFormTest, AccountIsStoredAsTypedAndTheDialogKeepsItsEntries)
 
     // Registering does not close the dialog or clear what was typed.
     EXPECT_NE(form->result(), QDialog::Accepted);
-    EXPECT_EQ(form->Edit1->text(), entry.name);
-    EXPECT_EQ(form->Edit2->text(), entry.password);
-    EXPECT_EQ(form->ComboBox1->currentText(), QStringLiteral("女"));
+    EXPECT_EQ(form->Controls().Edit1->text(), entry.name);
+    EXPECT_EQ(form->Controls().Edit2->text(), entry.password);
+    EXPECT_EQ(form->Controls().ComboBox1->currentText(), QStringLiteral("女"));
 }
 
 TEST_F(RegFormTest, NameCheckUsesTheNameAsTyped)
@@ -370,11 +370,11 @@ TEST_F(RegFormTest, ConstructionDrawsTheCodeAndLoadsTheBannerAndTheAgreement)
             EXPECT_EQ(m_fakes.prompts.Texts(), QStringList{c.message});
             EXPECT_EQ(m_fakes.prompts.Last().owner, form.get());
         }
-        EXPECT_EQ(form->Memo1->toPlainText(), c.memo);
+        EXPECT_EQ(form->Controls().Memo1->toPlainText(), c.memo);
 
         // The code is drawn either way; the shared flag belongs to the other dialogs.
         bool number = false;
-        const int code = form->Label11->text().toInt(&number);
+        const int code = form->Controls().Label11->text().toInt(&number);
         EXPECT_TRUE(number);
         EXPECT_GE(code, 100000);
         EXPECT_LE(code, 132767);
@@ -478,29 +478,31 @@ TEST_F(RegFormTest, LayoutLimitsAndKeys)
         int maxLength;
         bool masked;
     } edits[] = {
-        {form.Edit1, 10, false},
-        {form.Edit2, 12, true},
-        {form.Edit3, unlimited.maxLength(), true},
-        {form.Edit5, 4, false},
-        {form.Edit6, 20, false},
-        {form.Edit7, unlimited.maxLength(), false},
-        {form.Edit8, 12, false},
-        {form.Edit9, 25, false},
-        {form.Edit4, unlimited.maxLength(), false},
+        {form.Controls().Edit1, 10, false},
+        {form.Controls().Edit2, 12, true},
+        {form.Controls().Edit3, unlimited.maxLength(), true},
+        {form.Controls().Edit5, 4, false},
+        {form.Controls().Edit6, 20, false},
+        {form.Controls().Edit7, unlimited.maxLength(), false},
+        {form.Controls().Edit8, 12, false},
+        {form.Controls().Edit9, 25, false},
+        {form.Controls().Edit4, unlimited.maxLength(), false},
     };
     for (const auto& e : edits) {
         EXPECT_EQ(e.edit->maxLength(), e.maxLength);
         EXPECT_EQ(e.edit->echoMode() == QLineEdit::Password, e.masked);
     }
-    EXPECT_EQ(form.ComboBox1->count(), 2);
-    EXPECT_EQ(form.ComboBox1->itemText(1), QStringLiteral("女"));
-    EXPECT_EQ(form.ComboBox1->currentText(), QStringLiteral("男"));
-    EXPECT_TRUE(form.Memo1->isReadOnly());
+    EXPECT_EQ(form.Controls().ComboBox1->count(), 2);
+    EXPECT_EQ(form.Controls().ComboBox1->itemText(1), QStringLiteral("女"));
+    EXPECT_EQ(form.Controls().ComboBox1->currentText(), QStringLiteral("男"));
+    EXPECT_TRUE(form.Controls().Memo1->isReadOnly());
 
-    const QWidget* order[] = {form.Edit1,     form.Edit2, form.Edit3,   form.Edit5,
-                              form.Edit6,     form.Edit7, form.Edit8,   form.Edit9,
-                              form.ComboBox1, form.Edit4, form.Button1, form.Memo1};
-    QWidget* w = form.Edit1;
+    const QWidget* order[] = {
+        form.Controls().Edit1, form.Controls().Edit2,   form.Controls().Edit3,
+        form.Controls().Edit5, form.Controls().Edit6,   form.Controls().Edit7,
+        form.Controls().Edit8, form.Controls().Edit9,   form.Controls().ComboBox1,
+        form.Controls().Edit4, form.Controls().Button1, form.Controls().Memo1};
+    QWidget* w = form.Controls().Edit1;
     for (const QWidget* want : order) {
         while (w->focusPolicy() == Qt::NoFocus || !form.isAncestorOf(w))
             w = w->nextInFocusChain();
@@ -516,7 +518,7 @@ TEST_F(RegFormTest, LayoutLimitsAndKeys)
     QObject::connect(&form, &QDialog::finished, [&finished] { ++finished; });
     for (int key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
         QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-        QCoreApplication::sendEvent(form.Edit4, &press);
+        QCoreApplication::sendEvent(form.Controls().Edit4, &press);
     }
     EXPECT_EQ(finished, 0);
     EXPECT_TRUE(m_fakes.prompts.entries.empty());

@@ -51,8 +51,8 @@ protected:
     // Fills both fields and presses "我要提交"; the text of the box it showed.
     QString Submit(TSubmitForm& form, const QString& title, const QString& link)
     {
-        form.Edit1->setText(title);
-        form.Edit2->setText(link);
+        form.Controls().Edit1->setText(title);
+        form.Controls().Edit2->setText(link);
         m_fakes.prompts.entries.clear();
         form.SpeedButton1Click();
         EXPECT_EQ(m_fakes.prompts.entries.size(), 1u);
@@ -124,8 +124,8 @@ TEST_F(SubmitFormTest, LostDatabaseKeepsTheDialogOpenWithTheEntries)
     EXPECT_EQ(Submit(*form, "新闻", "http://example.org/"),
               "你的快贴提交不成功哦，快快重新提交你的一手信息吧。");
     EXPECT_EQ(form->result(), 0);
-    EXPECT_EQ(form->Edit1->text(), QStringLiteral("新闻"));
-    EXPECT_EQ(form->Edit2->text(), QStringLiteral("http://example.org/"));
+    EXPECT_EQ(form->Controls().Edit1->text(), QStringLiteral("新闻"));
+    EXPECT_EQ(form->Controls().Edit2->text(), QStringLiteral("http://example.org/"));
     EXPECT_EQ(PostCount(), "0");
 
     // With the database back, the same dialog stores the post.

@@ -62,9 +62,9 @@ protected:
     QString Upload(TUploadForm& form, const QString& title, const QString& link,
                    const QString& requiredScore)
     {
-        form.Edit1->setText(title);
-        form.Edit2->setText(link);
-        form.Edit4->setText(requiredScore);
+        form.Controls().Edit1->setText(title);
+        form.Controls().Edit2->setText(link);
+        form.Controls().Edit4->setText(requiredScore);
         m_fakes.prompts.entries.clear();
         form.SpeedButton1Click();
         EXPECT_EQ(m_fakes.prompts.entries.size(), 1u);
@@ -155,9 +155,10 @@ TEST_F(UploadFormTest, PublishingRaisesTheScoreByTwoAndTheReloadShowsTheVideoFir
 {
     s_db->exec("INSERT INTO zumalo_sp(text, link) VALUES ('旧一', 'x'), ('旧二', 'y')");
     const auto form = Form();
-    EXPECT_EQ(form->Edit4->text(), QStringLiteral("0")) << "everyone may watch by default";
-    form->Edit1->setText(QStringLiteral("春天"));
-    form->Edit2->setText(QStringLiteral("http://127.0.0.1/sp/spring.swf"));
+    EXPECT_EQ(form->Controls().Edit4->text(), QStringLiteral("0"))
+        << "everyone may watch by default";
+    form->Controls().Edit1->setText(QStringLiteral("春天"));
+    form->Controls().Edit2->setText(QStringLiteral("http://127.0.0.1/sp/spring.swf"));
     form->SpeedButton1Click();
     EXPECT_EQ(m_fakes.prompts.Texts(), QStringList({kDone}));
     EXPECT_EQ(form->result(), QDialog::Accepted);
@@ -184,7 +185,8 @@ TEST_F(UploadFormTest, RefusedInsertLeavesTheScoreAsItWasOnEveryPress)
         EXPECT_EQ(Score(), "10");
         EXPECT_EQ(VideoCount(), "0");
         EXPECT_EQ(form->result(), 0);
-        EXPECT_EQ(form->Edit1->text(), QStringLiteral("春天")) << "the entries stay as typed";
+        EXPECT_EQ(form->Controls().Edit1->text(), QStringLiteral("春天"))
+            << "the entries stay as typed";
     }
 
     // Once the server takes videos again, the same dialog earns exactly 2 points.
@@ -244,7 +246,7 @@ TEST_F(UploadFormTest, ScoreThatCannotBeReadOrRaisedStopsBeforeTheInsert)
 TEST_F(UploadFormTest, TestButtonPlaysItsOwnFieldOnly)
 {
     const auto form = Form();
-    form->Edit2->setText(QStringLiteral("http://x/publish.swf"));
+    form->Controls().Edit2->setText(QStringLiteral("http://x/publish.swf"));
     form->SpeedButton2Click();
     EXPECT_EQ(m_fakes.prompts.Texts(), QStringList({"请输入测试链接地址。"}));
     EXPECT_EQ(m_fakes.prompts.Last().owner, form.get());
@@ -252,7 +254,7 @@ TEST_F(UploadFormTest, TestButtonPlaysItsOwnFieldOnly)
 
     // The player opens modally over the dialog, in test mode, with the address as typed.
     m_fakes.prompts.entries.clear();
-    form->Edit3->setText(QStringLiteral(" http://x/试.swf "));
+    form->Controls().Edit3->setText(QStringLiteral(" http://x/试.swf "));
     QString caption;
     QWidget* owner = nullptr;
     QTimer::singleShot(0, [&] {

@@ -74,8 +74,8 @@ protected:
     bool QuickPost()
     {
         TSubmitForm form(nullptr, m_session, *m_db, m_platform, Ticking());
-        form.Edit1->setText(QStringLiteral("新闻"));
-        form.Edit2->setText(QStringLiteral("http://example.org/"));
+        form.Controls().Edit1->setText(QStringLiteral("新闻"));
+        form.Controls().Edit2->setText(QStringLiteral("http://example.org/"));
         m_fakes.prompts.entries.clear();
         form.SpeedButton1Click();
         return m_fakes.prompts.Last().text == QStringLiteral("上传成功。");
@@ -83,9 +83,9 @@ protected:
     bool Upload()
     {
         TUploadForm form(nullptr, m_session, *m_db, m_platform, Ticking());
-        form.Edit1->setText(QStringLiteral("春天"));
-        form.Edit2->setText(QStringLiteral("http://x/a.swf"));
-        form.Edit4->setText(QStringLiteral("0"));
+        form.Controls().Edit1->setText(QStringLiteral("春天"));
+        form.Controls().Edit2->setText(QStringLiteral("http://x/a.swf"));
+        form.Controls().Edit4->setText(QStringLiteral("0"));
         m_fakes.prompts.entries.clear();
         form.SpeedButton1Click();
         return m_fakes.prompts.Last().text == QStringLiteral("上传成功，恭喜获得2个积分。");
