@@ -9,10 +9,12 @@ build=${ZUMALO_BUILD_DIR:-$top/build}
 # beside the rest, the cluster's address on a port of its own.
 if [ -z "${ZUMALO_TEST_NETNS:-}" ] && unshare -n true 2>/dev/null; then
   export ZUMALO_TEST_NETNS=1
+  # shellcheck disable=SC2016 # the inner shell expands its own arguments
   exec unshare -n -- bash -c 'ip link set lo up && exec "$0" "$@"' "$0" "$@"
 fi
 export ZUMALO_BUILD_DIR=$build
-export ZUMALO_CLUSTER_DIR=$build/test-cluster/$(basename "$0")
+ZUMALO_CLUSTER_DIR=$build/test-cluster/$(basename "$0")
+export ZUMALO_CLUSTER_DIR
 if [ -n "${ZUMALO_TEST_NETNS:-}" ]; then
   export ZUMALO_DB_PORT=${ZUMALO_DB_PORT:-3306}
 else
