@@ -33,3 +33,43 @@ ScoreRead ReadScore(DbSession& db, std::string_view name)
     }
     return read;
 }
+
+namespace {
+
+// Runs a select and tells whether it gave rows; none when it failed.
+std::optional<bool> GivesRows(DbSession& db, std::string_view statement)
+{
+    std::optional<bool> rows;
+    if (db.Query(statement))
+        rows = db.RowCount() > 0;
+    db.FreeResult();
+    return rows;
+}
+
+} // namespace
+
+NameCheck CheckNameFree(DbSession& db, std::string_view name)
+{
+    const std::optional<bool> taken = GivesRows(db, Statements(db).NameTaken(name));
+    if (!taken)
+        return NameCheck::Failed;
+    return *taken ? NameCheck::Taken : NameCheck::Free;
+}
+
+bool PasswordMatches(DbSession& db, std::string_view name, std::string_view password)
+{
+    return GivesRows(db, Statements(db).PasswordCheck(name, password)).value_or(false);
+}
+
+LoginCheck CheckLogin(DbSession& db, std::string_view name, std::string_view password)
+{
+    const std::optional<bool> match = GivesRows(db, Statements(db).Login(name, password));
+    if (!match)
+        return LoginCheck::Failed;
+    return *match ? LoginCheck::Match : LoginCheck::NoMatch;
+}
+
+bool StorePassword(DbSession& db, std::string_view name, std::string_view newPassword)
+{
+    return db.Query(Statements(db).ChangePassword(name, newPassword));
+}

@@ -35,3 +35,27 @@ struct ScoreRead
     std::string error; // GBK
 };
 ScoreRead ReadScore(DbSession& db, std::string_view name);
+
+// Whether a name (untrimmed) is free for a new account.
+enum class NameCheck {
+    Free,
+    Taken,
+    Failed, // the statement failed
+};
+NameCheck CheckNameFree(DbSession& db, std::string_view name);
+
+// Whether an account has exactly this name and password. A failed statement counts as no
+// account.
+bool PasswordMatches(DbSession& db, std::string_view name, std::string_view password);
+
+// The login statement's answer for a name and password.
+enum class LoginCheck {
+    Match,
+    NoMatch,
+    Failed, // the statement failed
+};
+LoginCheck CheckLogin(DbSession& db, std::string_view name, std::string_view password);
+
+// Stores a new password: true when the server accepted the update (how many rows changed is
+// not asked).
+bool StorePassword(DbSession& db, std::string_view name, std::string_view newPassword);

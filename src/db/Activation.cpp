@@ -8,12 +8,12 @@ Activation Activate(DbSession& db, ListKind list, std::string_view title, std::s
     using Kind = Activation::Kind;
     if (list == ListKind::Board)
         return {};
-    const ItemLookup item = LookUpItem(db, list, title);
+    const ListItem item = LookUpItem(db, list, title);
     switch (item.kind) {
-    case ItemLookup::Kind::Failed: return {Kind::LookupFailed, {}, {}};
-    case ItemLookup::Kind::Gone: return {};
-    case ItemLookup::Kind::NotANumber: return {Kind::NotANumber, {}, item.error};
-    case ItemLookup::Kind::Found: break;
+    case ListItem::Kind::Failed: return {Kind::LookupFailed, {}, {}};
+    case ListItem::Kind::Gone: return {};
+    case ListItem::Kind::NotANumber: return {Kind::NotANumber, {}, item.error};
+    case ListItem::Kind::Found: break;
     }
     if (list == ListKind::Videos) {
         const ScoreRead score = ReadScore(db, user);

@@ -65,24 +65,25 @@ std::optional<std::vector<BoardPost>> ReadBoardPage(DbSession& db, int page)
     return posts;
 }
 
-ItemLookup LookUpItem(DbSession& db, ListKind list, std::string_view title)
+ListItem LookUpItem(DbSession& db, ListKind list, std::string_view title)
 {
     const FirstRowRead got = ReadFirstRow(db, Statements(db).ItemLookup(list, title));
-    ItemLookup item;
+    ListItem item;
     if (!got.ran)
         return item;
     if (!got.row) {
-        item.kind = ItemLookup::Kind::Gone;
+        item.kind = ListItem::Kind::Gone;
         return item;
     }
     // The columns of Statements::ItemLookup.
     item.link = Field(*got.row, 0);
-    const std::optional<std::string>& required = got.row->size() > 1 ? (*got.row)[1] : std::nullopt;
+    // An entry without a required score (NULL) may be opened by everyone.
+    const std::optional<std::string> required = got.row->size() > 1 ? (*got.row)[1] : std::nullopt;
     try {
         item.requiredScore = required ? StrToInt(*required) : 0;
-        item.kind = ItemLookup::Kind::Found;
+        item.kind = ListItem::Kind::Found;
     } catch (const ConvertError& error) {
-        item.kind = ItemLookup::Kind::NotANumber;
+        item.kind = ListItem::Kind::NotANumber;
         item.error = error.what();
     }
     return item;

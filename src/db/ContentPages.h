@@ -34,7 +34,7 @@ std::optional<std::vector<std::string>> ReadTitlePage(DbSession& db, ListKind li
 std::optional<std::vector<BoardPost>> ReadBoardPage(DbSession& db, int page);
 
 // What an entry of a list opens, and the score a user needs to open it.
-struct ItemLookup
+struct ListItem
 {
     enum class Kind {
         Found,
@@ -48,7 +48,7 @@ struct ItemLookup
     std::string error;     // GBK
 };
 // The first entry with this title, as the server returns it.
-ItemLookup LookUpItem(DbSession& db, ListKind list, std::string_view title);
+ListItem LookUpItem(DbSession& db, ListKind list, std::string_view title);
 
 // Who published a video, and when: none when the statement fails or no video has the title.
 struct VideoUploader

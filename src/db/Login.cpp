@@ -2,9 +2,9 @@
 
 #include "core/Basefunc.h"
 #include "core/Settings.h"
+#include "db/Accounts.h"
 #include "db/CheckedWrite.h"
 #include "db/DbSession.h"
-#include "db/Statements.h"
 
 login::login(Session& session, DbSession& db, const Settings& settings)
     : m_session(session)
@@ -38,15 +38,11 @@ StepResult login::Register(const AccountEntry& account)
         return StepResult::Failure(Utf8ToGbk("注册模块出现错误，请重新注册。"));
     case EarlierWrite::None: break;
     }
-    const Statements statements(m_db);
-    if (!m_db.Query(statements.NameTaken(account.name))) {
-        m_db.FreeResult();
-        return StepResult::Failure(Utf8ToGbk("注册模块出现错误，请重新注册。"));
+    switch (CheckNameFree(m_db, account.name)) {
+    case NameCheck::Failed: return StepResult::Failure(Utf8ToGbk("注册模块出现错误，请重新注册。"));
+    case NameCheck::Taken: return StepResult::Failure(Utf8ToGbk("此用户名已存在，请重新输入。"));
+    case NameCheck::Free: break;
     }
-    const bool taken = m_db.RowCount() > 0;
-    m_db.FreeResult();
-    if (taken)
-        return StepResult::Failure(Utf8ToGbk("此用户名已存在，请重新输入。"));
     // A registration of the same name between the check and here fails on the unique key.
     if (Store(m_db,
               NewAccountWrite(m_db, account.name, account.password, account.sex, account.age,
@@ -60,11 +56,8 @@ bool login::CheckUser(const std::string& name, const std::string& password)
 {
     if (name.empty() || password.empty() || !m_db.Connected)
         return false;
-    // A rejected statement leaves no result and counts as no account.
-    m_db.Query(Statements(m_db).PasswordCheck(name, password));
-    const bool found = m_db.RowCount() > 0;
-    m_db.FreeResult();
-    return found;
+    // A rejected statement counts as no account.
+    return PasswordMatches(m_db, name, password);
 }
 
 std::optional<std::string> login::ChangePassword(const std::string& name,
@@ -73,18 +66,19 @@ std::optional<std::string> login::ChangePassword(const std::string& name,
     if (name.empty() || newPassword.empty() || !m_db.Connected)
         return std::nullopt;
     // The server accepting the update is the success; how many rows changed is not asked.
-    if (!m_db.Query(Statements(m_db).ChangePassword(name, newPassword)))
+    if (!StorePassword(m_db, name, newPassword))
         return Utf8ToGbk("密码修改失败，请重修修改。");
     return Utf8ToGbk("请记住新的密码，下次登录按本次修改的密码验证。");
 }
 
 StepResult login::DoLogin()
 {
-    if (!m_db.Query(Statements(m_db).Login(UserName, Password)))
-        return StepResult::Failure(Utf8ToGbk("登录失败，请重新登录。"));
-    if (m_db.RowCount() == 0)
+    switch (CheckLogin(m_db, UserName, Password)) {
+    case LoginCheck::Failed: return StepResult::Failure(Utf8ToGbk("登录失败，请重新登录。"));
+    case LoginCheck::NoMatch:
         return StepResult::Failure(Utf8ToGbk("用户名或密码不正确，请重新输入。"));
+    case LoginCheck::Match: break;
+    }
     m_session.UserName = UserName;
-    m_db.FreeResult();
     return StepResult::Success();
 }

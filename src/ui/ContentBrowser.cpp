@@ -1,8 +1,6 @@
 #include "ui/ContentBrowser.h"
 
-#include "core/Basefunc.h"
-#include "db/DbSession.h"
-#include "db/Statements.h"
+#include "db/ContentPages.h"
 
 const std::vector<Category>& Categories()
 {
@@ -30,39 +28,29 @@ ContentBrowser::ContentBrowser(DbSession& db)
 
 bool ContentBrowser::Count(Category::Kind list)
 {
-    if (!m_db.Connected || !m_db.Query(Statements::CountRows(list)))
+    const std::optional<int> count = CountItems(m_db, list);
+    if (!count)
         return false;
-    const auto row = m_db.FetchRow();
-    long long count = 0;
-    try {
-        count = row ? StrToInt(Field(*row, 0)) : 0;
-    } catch (const ConvertError&) {
-        count = 0;
-    }
-    m_db.FreeResult();
-    ItemCount = static_cast<int>(count);
-    PageCount = ItemCount / RowsPerPage + (ItemCount % RowsPerPage > 0 ? 1 : 0);
+    ItemCount = *count;
+    PageCount = PageCountFor(ItemCount);
     return true;
 }
 
 bool ContentBrowser::FetchPage(int page, Category::Kind list)
 {
     RowTexts.clear();
-    const long long offset = (static_cast<long long>(page) - 1) * RowsPerPage;
-    const bool board = list == Category::Kind::Board;
-    const std::string statement =
-        board ? Statements::BoardPage(offset) : Statements::ListPage(list, offset);
-    if (!m_db.Connected || !m_db.Query(statement))
-        return false;
-    while (const auto row = m_db.FetchRow()) {
-        if (board) {
-            RowTexts.push_back(Field(*row, 0) + ":" + Field(*row, 1));
-        } else {
-            for (std::size_t i = 0; i < row->size(); ++i)
-                RowTexts.push_back(Field(*row, i));
-        }
+    if (list == Category::Kind::Board) {
+        const auto posts = ReadBoardPage(m_db, page);
+        if (!posts)
+            return false;
+        for (const BoardPost& post : *posts)
+            RowTexts.push_back(post.user + ":" + post.text);
+        return true;
     }
-    m_db.FreeResult();
+    const auto titles = ReadTitlePage(m_db, list, page);
+    if (!titles)
+        return false;
+    RowTexts = *titles;
     return true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/ContentPages.h"
 #include "db/Statements.h"
 
 #include <QString>
@@ -24,13 +25,11 @@ struct Category
 const std::vector<Category>& Categories();
 const Category& CategoryOfKind(Category::Kind kind);
 
-// The paging state of the main window's list and the statements behind it. The window
-// draws; this counts and fetches. Pages hold eight rows, newest first.
+// The paging state of the main window's list. The window draws; the store
+// (db/ContentPages.h) counts and reads the pages.
 class ContentBrowser
 {
 public:
-    static constexpr int RowsPerPage = 8;
-
     explicit ContentBrowser(DbSession& db);
 
     const Category& Current() const { return CategoryOfKind(CurrentCategory); }

@@ -1,8 +1,7 @@
 #include "ui/Tflashform.h"
 
 #include "core/Basefunc.h"
-#include "db/DbSession.h"
-#include "db/Statements.h"
+#include "db/ContentPages.h"
 #include "platform/Platform.h"
 #include "ui/Palette.h"
 #include "ui/Placement.h"
@@ -69,20 +68,16 @@ void TFlashForm::BuildLayout(QWidget* owner)
 
 bool TFlashForm::LookUpUploader(std::string& caption)
 {
-    bool found = false;
-    if (m_db.Query(Statements(m_db).VideoUploader(m_title))) {
-        // Of several videos with this title the first row the server returns names the uploader.
-        if (const std::optional<DbRow> row = m_db.FetchRow()) {
-            caption = m_title + Utf8ToGbk("   【由") + Field(*row, 0) + Utf8ToGbk("发布于")
-                + Field(*row, 1) + Utf8ToGbk("】");
-            found = true;
-        }
-    }
+    // Of several videos with this title the first row the server returns names the uploader.
+    const std::optional<VideoUploader> uploader = ReadVideoUploader(m_db, m_title);
     // A lookup that finds no row cannot make the caption: it takes the failure's way.
-    if (!found)
+    if (!uploader) {
         m_platform.prompts.Warn(this, QStringLiteral("获取视频用户信息失败。"));
-    m_db.FreeResult();
-    return found;
+        return false;
+    }
+    caption = m_title + Utf8ToGbk("   【由") + uploader->user + Utf8ToGbk("发布于") + uploader->time
+        + Utf8ToGbk("】");
+    return true;
 }
 
 void TFlashForm::OpenMovie(bool menuOff)

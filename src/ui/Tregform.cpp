@@ -4,7 +4,7 @@
 #include "core/Settings.h"
 #include "db/DbSession.h"
 #include "db/Login.h"
-#include "db/Statements.h"
+#include "db/ServiceRecord.h"
 #include "net/AddressResolution.h"
 #include "platform/Platform.h"
 #include "ui/Controls.h"
@@ -185,16 +185,14 @@ void TRegForm::BuildLayout(QWidget* owner)
 
 void TRegForm::LoadBannerAndAgreement()
 {
-    if (!m_db.Query(Statements::RegLink())) {
-        m_db.FreeResult();
+    const RegistrationLink reg = ReadRegistrationLink(m_db);
+    if (!reg.read) {
         m_platform.prompts.Warn(this, QStringLiteral("登录失败，请重新登录。"));
         return;
     }
     // Without a row, or with an empty link, there is no banner to show; the rest of the
     // dialog works as usual.
-    const std::optional<DbRow> row = m_db.FetchRow();
-    const std::string link = row ? Field(*row, 0) : std::string();
-    m_db.FreeResult();
+    const std::string& link = reg.link;
     if (!link.empty()) {
         m_player = m_platform.movies.Create(this);
         if (QWidget* surface = m_player->Widget())

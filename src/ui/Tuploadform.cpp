@@ -1,8 +1,7 @@
 #include "ui/Tuploadform.h"
 
-#include "db/CheckedWrite.h"
 #include "db/DbSession.h"
-#include "db/Statements.h"
+#include "db/Publishing.h"
 #include "platform/Platform.h"
 #include "ui/Controls.h"
 #include "ui/Fonts.h"
@@ -24,7 +23,6 @@ constexpr int kClientHeight = 205;
 constexpr int kEditHeight = 21;
 constexpr std::size_t kMaxTitleBytes = 80;
 constexpr int kMaxRequiredScore = 32767;
-constexpr int kUploadPoints = 2;
 
 } // namespace
 
@@ -121,62 +119,32 @@ void TUploadForm::SpeedButton1Click()
     }
 
     const std::string& user = m_session.UserName;
-    // An earlier try of this very upload whose outcome could not be learned then may have
-    // been stored after all: then this try is already done.
-    switch (SettleEarlier(m_db, UploadEntry(user, title, link, requiredScore))) {
-    case EarlierWrite::SameEntryStored:
-        Warn(QStringLiteral("上传成功，恭喜获得2个积分。"));
-        accept();
-        return;
-    case EarlierWrite::Unreachable:
+    const Publication published = PublishVideo(m_db, user, title, link, requiredScore, m_clock);
+    switch (published.kind) {
+    case Publication::Kind::Done:
+    // An earlier try of this very upload whose outcome could not be learned then was
+    // stored after all: this try is already done.
+    case Publication::Kind::AlreadyStored: break;
+    case Publication::Kind::Unreachable:
         qCWarning(lcDb) << "upload: the database cannot be reached";
         Warn(QStringLiteral("获取个人积分信息失败。"));
         return;
-    case EarlierWrite::None: break;
-    }
-
-    long long score = 0;
-    if (!ReadScore(score))
+    case Publication::Kind::ScoreUnread:
+        qCWarning(lcDb) << "upload: score of" << GbkToQ(user) << "not read";
+        Warn(QStringLiteral("获取个人积分信息失败。"));
         return;
-
-    switch (StoreUpload(m_db, user, score, kUploadPoints, title, link, NowStamp(m_clock),
-                        requiredScore)) {
-    case UploadOutcome::PointsNotStored:
+    case Publication::Kind::NotANumber: Warn(GbkToQ(published.error)); return;
+    case Publication::Kind::PointsNotStored:
         qCWarning(lcDb) << "upload: score update not stored for" << GbkToQ(user);
         Warn(QStringLiteral("更新个人积分信息失败。"));
         return;
-    case UploadOutcome::VideoNotStored:
+    case Publication::Kind::VideoNotStored:
         qCWarning(lcDb) << "upload: video not stored for" << GbkToQ(user);
         Warn(QStringLiteral("上传视频信息失败。"));
         return;
-    case UploadOutcome::Done: break;
     }
     Warn(QStringLiteral("上传成功，恭喜获得2个积分。"));
     accept();
-}
-
-bool TUploadForm::ReadScore(long long& score)
-{
-    // An account without a row cannot earn points: treated as a failed read.
-    bool read = false;
-    if (m_db.Query(Statements(m_db).UserScore(m_session.UserName))) {
-        if (const std::optional<DbRow> row = m_db.FetchRow()) {
-            try {
-                score = StrToInt(Field(*row, 0));
-                read = true;
-            } catch (const ConvertError& error) {
-                m_db.FreeResult();
-                Warn(GbkToQ(error.what()));
-                return false;
-            }
-        }
-    }
-    m_db.FreeResult();
-    if (!read) {
-        qCWarning(lcDb) << "upload: score of" << GbkToQ(m_session.UserName) << "not read";
-        Warn(QStringLiteral("获取个人积分信息失败。"));
-    }
-    return read;
 }
 
 void TUploadForm::SpeedButton2Click()

@@ -61,8 +61,6 @@ public slots:
 private:
     void BuildControls(QWidget* owner);
     void Warn(const QString& text);
-    // The uploader's score; false (after the box) when it cannot be read.
-    bool ReadScore(long long& score);
 
     const Session& m_session;
     DbSession& m_db;

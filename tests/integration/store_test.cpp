@@ -353,3 +353,37 @@ TEST_F(StoreTest, PublishingAVideoAwardsItsPointsOnlyWithTheVideo)
               "2");
     EXPECT_EQ(PublishVideo(m_closed, "u", "t", "l", "0", clock).kind, Kind::ScoreUnread);
 }
+
+// Creating, checking and changing an account: names and passwords match exactly (untrimmed,
+// case and all), and a failed statement is told apart where the windows tell it.
+TEST_F(StoreTest, AccountChecksMatchExactlyAndTellFailures)
+{
+    s_db->exec("INSERT INTO zumalo_userinfo(username, userpwd) VALUES ('张三', 'Pw')");
+    struct Case
+    {
+        const char* name;
+        const char* password;
+        NameCheck nameCheck;
+        LoginCheck login;
+    };
+    const Case cases[] = {
+        {"张三", "Pw", NameCheck::Taken, LoginCheck::Match},
+        {"张三", "pw", NameCheck::Taken, LoginCheck::NoMatch},
+        {"张三 ", "Pw", NameCheck::Free, LoginCheck::NoMatch},
+        {"李四", "Pw", NameCheck::Free, LoginCheck::NoMatch},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + "/" + c.password);
+        EXPECT_EQ(CheckNameFree(m_db, G(c.name)), c.nameCheck);
+        EXPECT_EQ(CheckLogin(m_db, G(c.name), c.password), c.login);
+        EXPECT_EQ(PasswordMatches(m_db, G(c.name), c.password), c.login == LoginCheck::Match);
+    }
+    EXPECT_EQ(CheckNameFree(m_closed, G("李四")), NameCheck::Failed);
+    EXPECT_EQ(CheckLogin(m_closed, G("张三"), "Pw"), LoginCheck::Failed);
+    EXPECT_FALSE(PasswordMatches(m_closed, G("张三"), "Pw"));
+
+    EXPECT_TRUE(StorePassword(m_db, G("张三"), "new"));
+    EXPECT_EQ(CheckLogin(m_db, G("张三"), "new"), LoginCheck::Match);
+    EXPECT_TRUE(StorePassword(m_db, G("李四"), "new")); // accepted, though no row changed
+    EXPECT_FALSE(StorePassword(m_closed, G("张三"), "x"));
+}
