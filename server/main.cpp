@@ -10,6 +10,7 @@
 #include "WebPages.h"
 
 #include "core/Basefunc.h"
+#include "core/Ports.h"
 
 #include <fcntl.h>
 #include <getopt.h>
@@ -22,6 +23,7 @@
 #include <ctime>
 #include <filesystem>
 #include <iostream>
+#include <sstream>
 #include <thread>
 
 namespace {
@@ -37,19 +39,13 @@ std::string DefaultContentDir()
                                                                         : fallback;
 }
 
-// The default ports are the build's (the packages: 5432, 8081, 8082).
-#define ZUMALO_TEXT(x) #x
-#define ZUMALO_NUMBER_TEXT(x) ZUMALO_TEXT(x)
-#define UDP_DEFAULT ZUMALO_NUMBER_TEXT(ZUMALO_PRESENCE_PORT)
-#define HTTP_DEFAULT ZUMALO_NUMBER_TEXT(ZUMALO_HTTP_PORT)
-#define WEB_DEFAULT ZUMALO_NUMBER_TEXT(ZUMALO_WEB_PORT)
-
 struct Options
 {
     std::string bind = "127.0.0.1";
-    int udpPort = ZUMALO_PRESENCE_PORT;
-    int httpPort = ZUMALO_HTTP_PORT;
-    int webPort = ZUMALO_WEB_PORT;
+    // The build's ports (the packages: 5432, 8081, 8082).
+    int udpPort = ports::Presence;
+    int httpPort = ports::Http;
+    int webPort = ports::Web;
     std::string content = DefaultContentDir();
     double keepAliveSeconds = 30;
     double listRefreshSeconds = 10;
@@ -62,36 +58,57 @@ struct Options
     std::string broadcastText;
 };
 
-constexpr const char* Usage =
-    "Usage: zumalo-server [OPTION...]\n"
-    "       zumalo-server broadcast TEXT [--udp-port N] [--admin-socket PATH]\n"
-    "\n"
-    "  -h, --help                   this text\n"
-    "  -V, --version                the version\n"
-    "  --bind ADDR                  IPv4 address of all services (127.0.0.1)\n"
-    "  --udp-port N                 presence and chat (" UDP_DEFAULT ")\n"
-    "  --http-port N                file service (" HTTP_DEFAULT ")\n"
-    "  --web-port N                 address-lookup and weather pages (" WEB_DEFAULT ")\n"
-    "  --content DIR                folder the file service serves\n"
-    "  --keepalive-timeout SECONDS  a client not heard for this long goes offline (30)\n"
-    "  --list-refresh SECONDS       the online list goes to everyone at least this often,\n"
-    "                               so that a list lost on the way is repaired (10)\n"
-    "  --max-clients N              clients online at once (4096)\n"
-    "  --max-clients-per-address N  clients online from one IPv4 address (64)\n"
-    "  --http-connections N         open connections per HTTP service (256)\n"
-    "  --http-connections-per-address N\n"
-    "                               open connections from one address per service (16)\n"
-    "  --http-timeout SECONDS       an HTTP connection without progress is closed (10)\n"
-    "  --admin-socket PATH          the operator's socket (mode 0660; default\n"
-    "                               $XDG_RUNTIME_DIR or /tmp, zumalo-server.PORT.sock)\n"
-    "\n"
-    "broadcast sends TEXT (UTF-8) as a chat line to every online client through the\n"
-    "operator's socket of the server on that UDP port; \"Refresh Command\" makes the clients\n"
-    "read the notice again, \"Hint Command\" pops up their hint. Only users who may write to\n"
-    "the socket (the server's user and group) can broadcast.\n"
-    "A TEXT that starts with \"-\" follows \"--\".\n"
-    "Port 0 takes any free port; the ready line names the ports in use. One line a request,\n"
-    "login and logout goes to standard output, refusals as warnings.\n";
+// A number as the options take it: "30", "2.5".
+std::string Shown(double value)
+{
+    std::ostringstream text;
+    text << value;
+    return text.str();
+}
+
+// The help, with the defaults the options start from.
+std::string Usage(const Options& defaults)
+{
+    const auto in = [](auto value) { return " (" + Shown(static_cast<double>(value)) + ")\n"; };
+    return "Usage: zumalo-server [OPTION...]\n"
+           "       zumalo-server broadcast TEXT [--udp-port N] [--admin-socket PATH]\n"
+           "\n"
+           "  -h, --help                   this text\n"
+           "  -V, --version                the version\n"
+           "  --bind ADDR                  IPv4 address of all services ("
+        + defaults.bind + ")\n" + "  --udp-port N                 presence and chat"
+        + in(defaults.udpPort) + "  --http-port N                file service"
+        + in(defaults.httpPort) + "  --web-port N                 address-lookup and weather pages"
+        + in(defaults.webPort)
+        + "  --content DIR                folder the file service serves\n"
+          "  --keepalive-timeout SECONDS  a client not heard for this long goes offline"
+        + in(defaults.keepAliveSeconds)
+        + "  --list-refresh SECONDS       the online list goes to everyone at least this often,\n"
+          "                               so that a list lost on the way is repaired"
+        + in(defaults.listRefreshSeconds) + "  --max-clients N              clients online at once"
+        + in(defaults.presence.clients)
+        + "  --max-clients-per-address N  clients online from one IPv4 address"
+        + in(defaults.presence.clientsPerAddress)
+        + "  --http-connections N         open connections per HTTP service"
+        + in(defaults.http.connections)
+        + "  --http-connections-per-address N\n"
+          "                               open connections from one address per service"
+        + in(defaults.http.connectionsPerAddress)
+        + "  --http-timeout SECONDS       an HTTP connection without progress is closed"
+        + in(defaults.http.idleTimeoutSeconds)
+        + "  --admin-socket PATH          the operator's socket (mode 0660; default\n"
+          "                               $XDG_RUNTIME_DIR or /tmp, zumalo-server.PORT.sock)\n"
+          "\n"
+          "broadcast sends TEXT (UTF-8) as a chat line to every online client through the\n"
+          "operator's socket of the server on that UDP port; \"Refresh Command\" makes the "
+          "clients\n"
+          "read the notice again, \"Hint Command\" pops up their hint. Only users who may write "
+          "to\n"
+          "the socket (the server's user and group) can broadcast.\n"
+          "A TEXT that starts with \"-\" follows \"--\".\n"
+          "Port 0 takes any free port; the ready line names the ports in use. One line a request,\n"
+          "login and logout goes to standard output, refusals as warnings.\n";
+}
 
 bool ParsePort(const std::string& text, int& port)
 {
@@ -404,7 +421,7 @@ int main(int argc, char** argv)
         return 2;
     }
     if (options.help) {
-        std::cout << Usage;
+        std::cout << Usage(Options{});
         return 0;
     }
     if (options.version) {

@@ -1,6 +1,7 @@
 #include "core/Settings.h"
 
 #include "BuildConfig.h"
+#include "core/Ports.h"
 
 Settings Settings::Defaults()
 {
@@ -10,8 +11,8 @@ Settings Settings::Defaults()
     s.lookupHost = ZUMALO_LOOKUP_HOST;
     s.weatherHost = ZUMALO_WEATHER_HOST;
     s.ShareContactAddress = ZUMALO_SHARE_CONTACT;
-    s.dbPort = ZUMALO_DB_PORT;
-    s.presencePort = ZUMALO_PRESENCE_PORT;
-    s.httpPort = ZUMALO_HTTP_PORT;
+    s.dbPort = ports::Database;
+    s.presencePort = ports::Presence;
+    s.httpPort = ports::Http;
     return s;
 }

@@ -4,7 +4,7 @@
 
 // The program's settings. The program reads no configuration file: these are constants,
 // with the host names, the contact address and the ports chosen at build time
-// (BuildConfig.h; the initial values below are the standard ports the packages use).
+// (BuildConfig.h, Ports.h; the initial values below are the standard ports the packages use).
 // Tests make their own value and change what they need.
 struct Settings
 {

@@ -1,5 +1,7 @@
 // zumalo-server's command line: what an operator or a unit file types, and what it answers.
 
+#include "core/Ports.h"
+
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStringList>
@@ -50,6 +52,29 @@ TEST(ServerCommandLine, AnswersHelpVersionAndMistakes)
         EXPECT_TRUE(output.contains(QString::fromUtf8(c.says))) << c.what << "\n"
                                                                 << output.toStdString();
     }
+}
+
+// The help shows the defaults the service starts with, the build's ports among them.
+TEST(ServerCommandLine, HelpShowsTheDefaults)
+{
+    QProcess server;
+    server.start(QStringLiteral(ZUMALO_TEST_BIN_DIR "/zumalo-server"), {"--help"});
+    ASSERT_TRUE(server.waitForFinished(5000));
+    const QString help = QString::fromUtf8(server.readAllStandardOutput());
+    const QString lines[] = {
+        QStringLiteral("presence and chat (%1)\n").arg(ports::Presence),
+        QStringLiteral("file service (%1)\n").arg(ports::Http),
+        QStringLiteral("address-lookup and weather pages (%1)\n").arg(ports::Web),
+        QStringLiteral("goes offline (30)\n"),
+        QStringLiteral("so that a list lost on the way is repaired (10)\n"),
+        QStringLiteral("clients online at once (4096)\n"),
+        QStringLiteral("clients online from one IPv4 address (64)\n"),
+        QStringLiteral("open connections per HTTP service (256)\n"),
+        QStringLiteral("open connections from one address per service (16)\n"),
+        QStringLiteral("without progress is closed (10)\n"),
+    };
+    for (const QString& line : lines)
+        EXPECT_TRUE(help.contains(line)) << line.toStdString() << "\n" << help.toStdString();
 }
 
 // A service that cannot start says why on standard error; under systemd (JOURNAL_STREAM set)
