@@ -43,6 +43,7 @@ std::string FetchPage(const std::string& url, char* buffer, std::size_t capacity
     switch (got.outcome) {
     case Outcome::Ok:
     case Outcome::HttpError: // an error page is still a page
+        // NOLINTNEXTLINE(bugprone-not-null-terminated-result): no terminator, as the callers expect
         std::memcpy(buffer, got.body.data(), got.body.size());
         return {};
     case Outcome::NoClient: return "Init faild.";
