@@ -180,8 +180,7 @@ void NoticeStrip::DownloadUpdate()
     if (!m_updateArmed)
         return;
     const std::string archive = UpdateArchiveName(QToGbk(m_ui.Label6->text()));
-    const QString chosen =
-        m_platform.files.ChooseOpen(&m_window, "绿色压缩文件(RAR文件) (*.rar)");
+    const QString chosen = m_platform.files.ChooseOpen(&m_window, "绿色压缩文件(RAR文件) (*.rar)");
     if (chosen.isEmpty())
         return;
     // The chosen name is a prefix of the saved file's name.
