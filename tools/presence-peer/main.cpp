@@ -185,8 +185,9 @@ int main(int argc, char** argv)
     for (const std::string& line : options.lines)
         peer.Send(presence::BuildTextLine(Utf8ToGbk(line)));
 
-    const auto leaveAt = Steady::now() + std::chrono::duration_cast<Steady::duration>(
-                                            std::chrono::duration<double>(options.staySeconds));
+    const auto leaveAt = Steady::now()
+        + std::chrono::duration_cast<Steady::duration>(
+                             std::chrono::duration<double>(options.staySeconds));
     auto keepOnlineAt = Steady::now() + kKeepOnline;
     while (!g_stop && Steady::now() < leaveAt) {
         const auto next = std::min(leaveAt, keepOnlineAt);
