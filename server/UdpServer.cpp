@@ -3,6 +3,7 @@
 #include "Endpoint.h"
 
 #include <arpa/inet.h>
+#include <ifaddrs.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -56,7 +57,28 @@ bool UdpServer::Bind(const std::string& address, std::uint16_t port, std::string
         error = "udp " + address + ":" + std::to_string(port) + ": " + std::strerror(errno);
         return false;
     }
+    m_boundAddress = ntohl(local.sin_addr.s_addr);
+    m_boundPort = Port();
+    ifaddrs* interfaces = nullptr;
+    if (m_boundAddress == INADDR_ANY && ::getifaddrs(&interfaces) == 0) {
+        for (const ifaddrs* i = interfaces; i; i = i->ifa_next)
+            if (i->ifa_addr && i->ifa_addr->sa_family == AF_INET)
+                m_localAddresses.push_back(
+                    ntohl(reinterpret_cast<const sockaddr_in*>(i->ifa_addr)->sin_addr.s_addr));
+        ::freeifaddrs(interfaces);
+    }
     return true;
+}
+
+bool UdpServer::IsSelf(const Endpoint& from) const
+{
+    if (from.port != m_boundPort)
+        return false;
+    if (m_boundAddress != INADDR_ANY)
+        return from.ip == m_boundAddress;
+    return (from.ip >> 24) == 127 || from.ip == INADDR_ANY
+        || std::find(m_localAddresses.begin(), m_localAddresses.end(), from.ip)
+        != m_localAddresses.end();
 }
 
 std::uint16_t UdpServer::Port() const
@@ -198,6 +220,8 @@ void UdpServer::Run(PresenceService& service)
                         continue;
                     const Endpoint from{ntohl(sources[i].sin_addr.s_addr),
                                         ntohs(sources[i].sin_port)};
+                    if (IsSelf(from))
+                        continue;
                     service.Handle(from, std::string_view(buffers[i].data(), messages[i].msg_len),
                                    received);
                 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 // The presence service's socket: one thread polls one UDP socket, takes datagrams in
 // batches (recvmmsg) and sends each delivery to all its endpoints in batches (sendmmsg).
@@ -41,13 +42,19 @@ public:
     static constexpr std::size_t SplitAt = 512;
 
 private:
+    // True for a source that is this socket itself: a datagram from it, forged or looped
+    // back, would make the service talk to itself.
+    bool IsSelf(const Endpoint& from) const;
     void SendRange(std::string_view datagram, std::span<const Endpoint> to);
     void Helper();
     void ServeAdmin(PresenceService& service);
 
     int m_socket = -1;
     int m_admin = -1;
-    int m_wake = -1; // eventfd that ends Run
+    int m_wake = -1;                  // eventfd that ends Run
+    std::uint32_t m_boundAddress = 0; // host order; 0 when bound to every address
+    std::uint16_t m_boundPort = 0;
+    std::vector<std::uint32_t> m_localAddresses; // of this machine, when bound to all
 
     // The helper's one job at a time: Send waits for it before it returns.
     std::thread m_helper;

@@ -18,6 +18,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <ctime>
@@ -48,8 +49,9 @@ struct Options
     int webPort = ports::Web;
     std::string content = DefaultContentDir();
     double keepAliveSeconds = 30;
-    double listRefreshSeconds = 10;
-    PresenceService::Limits presence;
+    double listRefreshSeconds = 30;
+    double replaceAfterSeconds = 6;
+    PresenceService::Config presence;
     HttpService::Limits http;
     std::string adminSocket; // "" : DefaultAdminSocketPath of the UDP port
     bool help = false;
@@ -66,10 +68,19 @@ std::string Shown(double value)
     return text.str();
 }
 
+// A rate as the options take it: "5" (its burst keeps the default's ratio) or "5,20".
+std::string Shown(const PresenceService::Rate& rate)
+{
+    return Shown(rate.perSecond) + "," + Shown(rate.burst);
+}
+
 // The help, with the defaults the options start from.
 std::string Usage(const Options& defaults)
 {
     const auto in = [](auto value) { return " (" + Shown(static_cast<double>(value)) + ")\n"; };
+    const auto rate = [](const PresenceService::Rate& value) {
+        return " (" + Shown(value) + ")\n";
+    };
     return "Usage: zumalo-server [OPTION...]\n"
            "       zumalo-server broadcast TEXT [--udp-port N] [--admin-socket PATH]\n"
            "\n"
@@ -83,12 +94,25 @@ std::string Usage(const Options& defaults)
         + "  --content DIR                folder the file service serves\n"
           "  --keepalive-timeout SECONDS  a client not heard for this long goes offline"
         + in(defaults.keepAliveSeconds)
-        + "  --list-refresh SECONDS       the online list goes to everyone at least this often,\n"
+        + "  --list-refresh SECONDS       an unchanged online list goes to everyone this often,\n"
           "                               so that a list lost on the way is repaired"
-        + in(defaults.listRefreshSeconds) + "  --max-clients N              clients online at once"
+        + in(defaults.listRefreshSeconds)
+        + "  --replace-after SECONDS      a login from the address of a session holding its name\n"
+          "                               replaces it once it has been silent this long"
+        + in(defaults.replaceAfterSeconds) + "  --max-clients N              clients online at once"
         + in(defaults.presence.clients)
         + "  --max-clients-per-address N  clients online from one IPv4 address"
         + in(defaults.presence.clientsPerAddress)
+        + "  --login-rate N[,BURST]       new sessions a second, overall"
+        + rate(defaults.presence.logins)
+        + "  --login-rate-per-network N[,BURST]\n"
+          "                               new sessions a second from one /24"
+        + rate(defaults.presence.loginsPerNetwork)
+        + "  --login-rate-per-address N[,BURST]\n"
+          "                               new sessions a second from one IPv4 address"
+        + rate(defaults.presence.loginsPerAddress)
+        + "  --chat-rate N[,BURST]        chat lines a second from one client; more are dropped"
+        + rate(defaults.presence.chat)
         + "  --http-connections N         open connections per HTTP service"
         + in(defaults.http.connections)
         + "  --http-connections-per-address N\n"
@@ -138,6 +162,30 @@ template <typename Count> bool ParseCount(const std::string& text, Count& count)
     }
 }
 
+// "RATE" or "RATE,BURST"; without a burst the rate's default ratio of burst to rate holds.
+bool ParseRate(const std::string& text, PresenceService::Rate& rate)
+{
+    try {
+        const auto comma = text.find(',');
+        std::size_t used = 0;
+        const std::string first = text.substr(0, comma);
+        const double perSecond = std::stod(first, &used);
+        if (used != first.size() || !(perSecond > 0) || perSecond > 1e6)
+            return false;
+        double burst = perSecond * rate.burst / rate.perSecond;
+        if (comma != std::string::npos) {
+            const std::string second = text.substr(comma + 1);
+            burst = std::stod(second, &used);
+            if (used != second.size() || !(burst >= 1) || burst > 1e6)
+                return false;
+        }
+        rate = {perSecond, std::max(burst, 1.0)};
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 bool ParseSeconds(const std::string& text, double& seconds)
 {
     try {
@@ -157,8 +205,13 @@ enum ServiceOption {
     OptContent,
     OptKeepAlive,
     OptListRefresh,
+    OptReplaceAfter,
     OptMaxClients,
     OptMaxClientsPerAddress,
+    OptLoginRate,
+    OptLoginRatePerNetwork,
+    OptLoginRatePerAddress,
+    OptChatRate,
     OptHttpConnections,
     OptHttpConnectionsPerAddress,
     OptHttpTimeout,
@@ -178,8 +231,13 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error)
         {"content", required_argument, nullptr, OptContent},
         {"keepalive-timeout", required_argument, nullptr, OptKeepAlive},
         {"list-refresh", required_argument, nullptr, OptListRefresh},
+        {"replace-after", required_argument, nullptr, OptReplaceAfter},
         {"max-clients", required_argument, nullptr, OptMaxClients},
         {"max-clients-per-address", required_argument, nullptr, OptMaxClientsPerAddress},
+        {"login-rate", required_argument, nullptr, OptLoginRate},
+        {"login-rate-per-network", required_argument, nullptr, OptLoginRatePerNetwork},
+        {"login-rate-per-address", required_argument, nullptr, OptLoginRatePerAddress},
+        {"chat-rate", required_argument, nullptr, OptChatRate},
         {"http-connections", required_argument, nullptr, OptHttpConnections},
         {"http-connections-per-address", required_argument, nullptr, OptHttpConnectionsPerAddress},
         {"http-timeout", required_argument, nullptr, OptHttpTimeout},
@@ -217,10 +275,19 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error)
         case OptContent: options.content = value; break;
         case OptKeepAlive: ok = ParseSeconds(value, options.keepAliveSeconds); break;
         case OptListRefresh: ok = ParseSeconds(value, options.listRefreshSeconds); break;
+        case OptReplaceAfter: ok = ParseSeconds(value, options.replaceAfterSeconds); break;
         case OptMaxClients: ok = ParseCount(value, options.presence.clients); break;
         case OptMaxClientsPerAddress:
             ok = ParseCount(value, options.presence.clientsPerAddress);
             break;
+        case OptLoginRate: ok = ParseRate(value, options.presence.logins); break;
+        case OptLoginRatePerNetwork:
+            ok = ParseRate(value, options.presence.loginsPerNetwork);
+            break;
+        case OptLoginRatePerAddress:
+            ok = ParseRate(value, options.presence.loginsPerAddress);
+            break;
+        case OptChatRate: ok = ParseRate(value, options.presence.chat); break;
         case OptHttpConnections: ok = ParseCount(value, options.http.connections); break;
         case OptHttpConnectionsPerAddress:
             ok = ParseCount(value, options.http.connectionsPerAddress);
@@ -385,8 +452,12 @@ int Serve(const Options& options)
         return std::chrono::duration_cast<PresenceService::Clock::duration>(
             std::chrono::duration<double>(value));
     };
+    PresenceService::Config config = options.presence;
+    config.keepAlive = seconds(options.keepAliveSeconds);
+    config.listRefresh = seconds(options.listRefreshSeconds);
+    config.replaceAfter = seconds(options.replaceAfterSeconds);
     PresenceService presence(
-        seconds(options.keepAliveSeconds), seconds(options.listRefreshSeconds), options.presence,
+        config,
         [&udp](std::string_view datagram, std::span<const Endpoint> to) { udp.Send(datagram, to); },
         WriteLogLine);
 

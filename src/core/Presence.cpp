@@ -245,4 +245,10 @@ bool IsListableName(std::string_view name)
         && IsValidGbk(name);
 }
 
+bool SpeaksFor(std::string_view text, std::string_view userName)
+{
+    return text.size() >= userName.size() + ChatSays.size() && text.starts_with(userName)
+        && text.substr(userName.size()).starts_with(ChatSays);
+}
+
 } // namespace presence

@@ -53,6 +53,9 @@ inline constexpr std::size_t MaxDatagramSize = 1500;
 inline constexpr std::string_view RefreshCommand = "Refresh Command";
 inline constexpr std::string_view HintCommand = "Hint Command";
 
+// What a chat line a client sends begins with after its user name: "说: " in GBK.
+inline constexpr std::string_view ChatSays = "\xCB\xB5: ";
+
 inline constexpr char ListSeparator = '|';
 inline constexpr char ListQuote = '"';
 
@@ -104,5 +107,8 @@ bool IsValidGbk(std::string_view text);
 
 // A user name the server takes: 1 to 19 bytes, no zero, well-formed GBK.
 bool IsListableName(std::string_view name);
+
+// True when a chat text is one that userName's client sends: the name, "说: ", anything.
+bool SpeaksFor(std::string_view text, std::string_view userName);
 
 } // namespace presence

@@ -46,13 +46,14 @@ protected:
 
     void SetUp() override { ASSERT_TRUE(m_server.ready()) << m_server.output().toStdString(); }
 
-    // Logs in and expects the accepting answer.
+    // Logs in as a client does, acknowledging the answer, and expects it to accept.
     void Login(const UdpClient& client, const std::string& name)
     {
         client.SendTo(m_server.udpPort, BuildLoginRequest(name));
         const auto answer = client.ReceiveType(Type(MessageType::LoginAnswer), Wait);
         ASSERT_TRUE(answer) << name << " got no answer";
         EXPECT_EQ(ReadLoginResult(*answer), 1) << name;
+        client.SendTo(m_server.udpPort, BuildLoginAck());
     }
 
     // Waits for a list with exactly these names; earlier lists are skipped.
@@ -234,14 +235,58 @@ TEST_F(ServerKeepAlive, SilentClientIsListedWithinTheKeepAliveTimeAndDroppedAfte
     Login(newcomer, "quiet");
 }
 
-TEST_F(ServerPresence, KeepOnlineFromAnUnknownEndpointAdmitsIt)
+// Only a login opens a session. A client the server does not know (it was replaced, timed
+// out, or the server started again) is told with the refusal, so that it logs in again.
+TEST_F(ServerPresence, KeepOnlineFromAnUnknownEndpointIsRefusedAndOpensNoSession)
 {
     UdpClient alice, returning;
     Login(alice, "alice");
     ExpectList(alice, {"alice"});
     returning.SendTo(m_server.udpPort, BuildKeepOnline("back"));
+    const auto answer = returning.ReceiveType(Type(MessageType::LoginAnswer), Wait);
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->size(), LoginAnswerSize);
+    EXPECT_EQ(ReadLoginResult(*answer), 0);
+    // Once per endpoint in 2 s, however many come.
+    returning.SendTo(m_server.udpPort, BuildKeepOnline("back"));
+    EXPECT_FALSE(returning.Receive(Silence));
+    EXPECT_FALSE(alice.ReceiveType(Type(MessageType::OnlineList), Silence));
+
+    Login(returning, "back");
     ExpectList(alice, {"alice", "back"});
     ExpectList(returning, {"alice", "back"});
+}
+
+// A login repeated by the same endpoint is the same login: answered alone, at most once a
+// second, and the list goes to the endpoint only once it shows that it receives.
+TEST_F(ServerPresence, ARepeatedLoginIsAnsweredAloneAndTheListFollowsTheAcknowledgement)
+{
+    UdpClient alice, repeater;
+    Login(alice, "alice");
+    ExpectList(alice, {"alice"});
+    int answers = 0, lists = 0;
+    const auto count = [&](int ms) {
+        while (const auto datagram = repeater.Receive(ms)) {
+            answers += ReadType(*datagram) == Type(MessageType::LoginAnswer);
+            lists += ReadType(*datagram) == Type(MessageType::OnlineList);
+        }
+    };
+    for (int i = 0; i < 8; ++i) {
+        repeater.SendTo(m_server.udpPort, BuildLoginRequest("repeater"));
+        alice.SendTo(m_server.udpPort, BuildKeepOnline("alice")); // within the 1 s keep-alive
+        count(150);
+    }
+    EXPECT_GE(answers, 1);
+    EXPECT_LE(answers, 2) << "8 requests in 1.2 s";
+    EXPECT_EQ(lists, 0) << "a list before the client showed that it receives";
+    EXPECT_TRUE(m_server.WaitForOutput("login repeater from"));
+    EXPECT_EQ(m_server.output().count("login repeater from"), 1);
+
+    repeater.SendTo(m_server.udpPort, BuildLoginAck());
+    const auto list = repeater.ReceiveType(Type(MessageType::OnlineList), Silence);
+    ASSERT_TRUE(list) << "the acknowledged client waits for its list";
+    EXPECT_EQ(ParseOnlineList(ReadListText(*list)),
+              (std::vector<std::string>{"alice", "repeater"}));
 }
 
 TEST_F(ServerPresence, NamesTheParserWouldSplitAreQuotedInTheList)
@@ -253,7 +298,46 @@ TEST_F(ServerPresence, NamesTheParserWouldSplitAreQuotedInTheList)
     ExpectList(c, {"a b", "x|y", "say\"hi\""});
 }
 
-TEST_F(ServerPresence, ListTextIsCutAtANameBoundaryWithinItsField)
+// Every client empties and fills its list on each one it receives, so an unchanged list
+// goes out rarely: after a change, twice more shortly after it for those who lost it, and
+// then only every list-refresh period (30 s).
+TEST(ServerPresenceLists, AListGoesOutAfterAChangeAndThenRarely)
+{
+    ServerProcess server;
+    ASSERT_TRUE(server.ready()) << server.output().toStdString();
+    UdpClient observer, newcomer;
+    for (const auto& [client, name] : {std::pair{&observer, "observer"}, {&newcomer, "newcomer"}}) {
+        client->SendTo(server.udpPort, BuildLoginRequest(name));
+        ASSERT_TRUE(client->ReceiveType(Type(MessageType::LoginAnswer), Wait));
+        client->SendTo(server.udpPort, BuildLoginAck());
+        if (client == &observer) {
+            ASSERT_TRUE(observer.ReceiveType(Type(MessageType::OnlineList), Wait));
+        }
+    }
+    const auto changed = std::chrono::steady_clock::now();
+    std::vector<double> at; // seconds after the change
+    while (std::chrono::steady_clock::now() < changed + 12s)
+        if (observer.ReceiveType(Type(MessageType::OnlineList), 100))
+            at.push_back(
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - changed).count());
+    ASSERT_EQ(at.size(), 3u) << "lists at " << ::testing::PrintToString(at);
+    EXPECT_LT(at[0], 0.5);
+    EXPECT_NEAR(at[1], 2, 0.5);
+    EXPECT_NEAR(at[2], 6, 0.5);
+}
+
+class ServerPresenceCrowd : public ServerPresence
+{
+protected:
+    // One address may hold 64 clients and log them in at once.
+    ServerPresenceCrowd()
+        : ServerPresence({"--max-clients-per-address", "64", "--login-rate-per-address", "100,100",
+                          "--login-rate-per-network", "100,100"})
+    {
+    }
+};
+
+TEST_F(ServerPresenceCrowd, ListTextIsCutAtANameBoundaryWithinItsField)
 {
     // 60 names of 19 bytes: 50 entries of 20 bytes fill the 1000-byte field.
     std::vector<std::unique_ptr<UdpClient>> clients;
@@ -379,9 +463,9 @@ TEST_F(ServerPresence, CommandsFromClientsAreNotRelayed)
     for (const std::string& command :
          {BuildTextLine("Refresh Command"), BuildTextLine("Hint Command"), trailing})
         bob.SendTo(m_server.udpPort, command);
-    // Texts that merely hold the words are chat lines; the first of them to arrive shows
-    // that nothing before it was relayed.
-    const std::string chat = BuildTextLine("Refresh Command ");
+    // A line that merely holds the words is a chat line; the first to arrive shows that
+    // nothing before it was relayed.
+    const std::string chat = BuildTextLine(Utf8ToGbk("bob说: Refresh Command"));
     bob.SendTo(m_server.udpPort, chat);
     const auto got = alice.ReceiveType(Type(MessageType::TextLine), Wait);
     ASSERT_TRUE(got);
@@ -422,6 +506,8 @@ TEST(ServerPresenceLimits, ClientsAreCappedOverallAndPerAddress)
     auto login = [&](const UdpClient& client, const std::string& name) {
         client.SendTo(server.udpPort, BuildLoginRequest(name));
         const auto answer = client.ReceiveType(Type(MessageType::LoginAnswer), Wait);
+        if (answer && ReadLoginResult(*answer) != 0)
+            client.SendTo(server.udpPort, BuildLoginAck());
         return answer ? ReadLoginResult(*answer) : -1;
     };
     UdpClient a1(0x7F000001), a2(0x7F000001), a3(0x7F000001), b1(0x7F000002), c1(0x7F000003);
@@ -431,10 +517,14 @@ TEST(ServerPresenceLimits, ClientsAreCappedOverallAndPerAddress)
     EXPECT_EQ(login(b1, "b1"), 1);
     EXPECT_EQ(login(c1, "c1"), 0) << "fourth client overall";
     c1.SendTo(server.udpPort, BuildKeepOnline("c1")); // nor through keep-online
+    const auto told = c1.ReceiveType(Type(MessageType::LoginAnswer), Wait);
+    ASSERT_TRUE(told) << "a keep-online without a session is refused";
+    EXPECT_EQ(ReadLoginResult(*told), 0);
 
-    // A client that leaves makes room; one already online logs in again freely.
+    // A client that leaves makes room; one already online logs in again freely (its
+    // repeat is answered once a second).
     a1.SendTo(server.udpPort, BuildLogoutNotice("a1"));
-    std::this_thread::sleep_for(100ms);
+    std::this_thread::sleep_for(1s);
     EXPECT_EQ(login(c1, "c1"), 1);
     EXPECT_EQ(login(b1, "b1"), 1);
     const auto list = c1.ReceiveType(Type(MessageType::OnlineList), Wait);

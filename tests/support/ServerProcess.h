@@ -50,7 +50,7 @@ public:
         }
         const auto port = [this](const char* service) {
             const auto match =
-                QRegularExpression(QString(service) + " 127\\.0\\.0\\.1:(\\d+)").match(m_output);
+                QRegularExpression(QString(service) + " [0-9.]+:(\\d+)").match(m_output);
             return match.hasMatch() ? static_cast<std::uint16_t>(match.captured(1).toUInt())
                                     : std::uint16_t{0};
         };
@@ -129,12 +129,13 @@ private:
 class UdpClient
 {
 public:
-    // address in host byte order: any of 127.0.0.0/8 is this machine.
-    explicit UdpClient(std::uint32_t address = INADDR_LOOPBACK)
+    // address in host byte order: any of 127.0.0.0/8 is this machine. Port 0: any free one.
+    explicit UdpClient(std::uint32_t address = INADDR_LOOPBACK, std::uint16_t atPort = 0)
     {
         m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         sockaddr_in local{};
         local.sin_family = AF_INET;
+        local.sin_port = htons(atPort);
         local.sin_addr.s_addr = htonl(address);
         ::bind(m_fd, reinterpret_cast<const sockaddr*>(&local), sizeof local);
         socklen_t length = sizeof local;

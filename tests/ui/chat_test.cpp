@@ -141,7 +141,8 @@ protected:
         EXPECT_TRUE(
             WaitUntil([&] { return form.Presence()->state() == PresenceChannel::State::Online; }));
         m_bob.SendTo(m_server.udpPort, presence::BuildLoginRequest("bob"));
-        EXPECT_TRUE(m_bob.ReceiveType(1, 2000)); // the login answer
+        EXPECT_TRUE(m_bob.ReceiveType(1, 2000));                   // the login answer
+        m_bob.SendTo(m_server.udpPort, presence::BuildLoginAck()); // bob hears from now on
         EXPECT_TRUE(WaitUntil([&] { return Control<QListWidget>("lb")->count() == 2; }));
         return form;
     }
@@ -202,9 +203,9 @@ TEST_F(ChatRoom, LinesArriveAsPlainTextWhileAListIsShown)
     // A client's command is not relayed; the operator's is.
     s_db->exec("UPDATE zumalo_sys SET sys_message = '今晚维护'");
     m_bob.SendTo(m_server.udpPort, presence::BuildTextLine(presence::RefreshCommand));
-    m_bob.SendTo(m_server.udpPort, presence::BuildTextLine("after"));
+    m_bob.SendTo(m_server.udpPort, presence::BuildTextLine(Utf8ToGbk("bob说: after")));
     ASSERT_TRUE(WaitUntil([&] { return Transcript().size() == 2; }));
-    EXPECT_EQ(Transcript().back(), "after");
+    EXPECT_EQ(Transcript().back(), "bob说: after");
     EXPECT_NE(Label("Label6")->text(), "今晚维护");
     ASSERT_TRUE(Broadcast("Refresh Command"));
     EXPECT_TRUE(WaitUntil([&] { return Label("Label6")->text() == "今晚维护"; }));
