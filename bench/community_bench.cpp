@@ -466,9 +466,11 @@ void PresenceLoop(Shared& shared, std::vector<std::unique_ptr<Member>>& members,
                 chatFrom = (chatFrom + 1) % members.size();
                 if (!m.online)
                     continue;
+                // As the chat room sends it: the member's name and "说: " first.
                 char text[64];
                 std::snprintf(text, sizeof text, "c%ld %.3f", sequence++, NowMs());
-                SendTo(shared, m, presence::BuildTextLine(text));
+                SendTo(shared, m,
+                       presence::BuildTextLine(m.name + std::string(presence::ChatSays) + text));
                 ++shared.chatSent;
                 break;
             }
@@ -484,15 +486,21 @@ void PresenceLoop(Shared& shared, std::vector<std::unique_ptr<Member>>& members,
                 const std::string_view datagram(buffer, static_cast<std::size_t>(got));
                 const auto type = static_cast<presence::MessageType>(presence::ReadType(datagram));
                 if (type == presence::MessageType::LoginAnswer) {
-                    if (presence::ReadLoginResult(datagram) != 0)
+                    if (presence::ReadLoginResult(datagram) != 0) {
+                        if (!m.online)
+                            SendTo(shared, m, presence::BuildLoginAck());
                         m.online = true;
-                    else
+                    } else
                         Error(shared, m, "presence login");
                 } else if (type == presence::MessageType::TextLine) {
                     const std::string text = presence::ReadText(datagram);
+                    const auto says = text.find(presence::ChatSays);
                     long seq = 0;
                     double sentMs = 0;
-                    if (std::sscanf(text.c_str(), "c%ld %lf", &seq, &sentMs) == 2) {
+                    if (says != std::string::npos
+                        && std::sscanf(text.c_str() + says + presence::ChatSays.size(), "c%ld %lf",
+                                       &seq, &sentMs)
+                            == 2) {
                         shared.chat.Add(NowMs() - sentMs);
                         ++shared.chatReceived;
                     }

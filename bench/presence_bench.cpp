@@ -83,8 +83,10 @@ struct ServerChild
 
 ServerChild StartServer(const std::string& program, int clients)
 {
-    // All simulated clients share 127.0.0.1: the per-address cap must admit them all.
+    // All simulated clients share 127.0.0.1: the per-address cap and the login rates must
+    // admit them all at once.
     const std::string cap = std::to_string(std::max(clients, 1));
+    const std::string rate = cap + "," + cap;
     int out[2];
     if (::pipe(out) != 0)
         Die("pipe");
@@ -95,7 +97,9 @@ ServerChild StartServer(const std::string& program, int clients)
         ::close(out[1]);
         ::execl(program.c_str(), program.c_str(), "--bind", "127.0.0.1", "--udp-port", "0",
                 "--http-port", "0", "--web-port", "0", "--keepalive-timeout", "10", "--max-clients",
-                cap.c_str(), "--max-clients-per-address", cap.c_str(), static_cast<char*>(nullptr));
+                cap.c_str(), "--max-clients-per-address", cap.c_str(), "--login-rate", rate.c_str(),
+                "--login-rate-per-network", rate.c_str(), "--login-rate-per-address", rate.c_str(),
+                static_cast<char*>(nullptr));
         std::_Exit(127);
     }
     ::close(out[1]);
@@ -410,9 +414,11 @@ int main(int argc, char** argv)
             const int sender = static_cast<int>(seq * 7919 % static_cast<std::size_t>(n));
             chatSentWallMs.push_back(WallMs());
             chatSent.push_back(Clock::now());
-            send(
-                sender,
-                BuildTextLine(names[static_cast<std::size_t>(sender)] + " " + std::to_string(seq)));
+            // As the chat room sends it: the name, "说: ", then the text (the sequence number
+            // after the first blank).
+            send(sender,
+                 BuildTextLine(names[static_cast<std::size_t>(sender)] + std::string(ChatSays)
+                               + std::to_string(seq)));
             nextChat += chatPeriod;
         }
         pump(1);
@@ -426,7 +432,7 @@ int main(int argc, char** argv)
     ::waitpid(server.pid, nullptr, 0);
     // The server relays on two threads; the floor takes as many as there are cores.
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    const std::string line = BuildTextLine(names[0] + " 0");
+    const std::string line = BuildTextLine(names[0] + std::string(ChatSays) + "0");
     const Floor bare = MeasureFloor(sockets, line, cores);
     const Floor oneThread = MeasureFloor(sockets, line, 1);
 
