@@ -131,7 +131,8 @@ std::string Usage(const Options& defaults)
           "the socket (the server's user and group) can broadcast.\n"
           "A TEXT that starts with \"-\" follows \"--\".\n"
           "Port 0 takes any free port; the ready line names the ports in use. One line a request,\n"
-          "login and logout goes to standard output, refusals as warnings.\n";
+          "login and logout goes to standard output, refusals and dropped chat lines as "
+          "warnings.\n";
 }
 
 bool ParsePort(const std::string& text, int& port)
