@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 // The program's settings. The program reads no configuration file: these are constants,
@@ -39,12 +40,15 @@ struct Settings
     // longer than downloadGraceSeconds plus a second for every downloadFloorBytesPerSecond of
     // their size: 100 KB may take 40 s, 1 MB 4 min 31 s. The window waits meanwhile, so the
     // floor keeps that wait bounded even for a transfer that trickles just above the low speed.
+    // A page or a picture larger than pageMaxBytes is a failure: an endless answer ends
+    // there, not in an exhausted client.
     long httpConnectTimeoutSeconds = 3;
     long httpTimeoutSeconds = 10;
     long downloadLowSpeedBytes = 1024;
     long downloadLowSpeedSeconds = 15;
     long downloadFloorBytesPerSecond = 4096;
     long downloadGraceSeconds = 15;
+    std::size_t pageMaxBytes = 4u << 20;
 
     // Public pages (host[:port]); paths and query keys are fixed by the lookups.
     std::string lookupHost;
