@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
 // The program's settings. The program reads no configuration file: these are constants,
 // with the host names, the contact address and the ports chosen at build time
@@ -39,12 +41,15 @@ struct Settings
     // longer than downloadGraceSeconds plus a second for every downloadFloorBytesPerSecond of
     // their size: 100 KB may take 40 s, 1 MB 4 min 31 s. The window waits meanwhile, so the
     // floor keeps that wait bounded even for a transfer that trickles just above the low speed.
+    // A page or a picture larger than pageMaxBytes is a failure: an endless answer ends
+    // there, not in an exhausted client.
     long httpConnectTimeoutSeconds = 3;
     long httpTimeoutSeconds = 10;
     long downloadLowSpeedBytes = 1024;
     long downloadLowSpeedSeconds = 15;
     long downloadFloorBytesPerSecond = 4096;
     long downloadGraceSeconds = 15;
+    std::size_t pageMaxBytes = 4u << 20;
 
     // Public pages (host[:port]); paths and query keys are fixed by the lookups.
     std::string lookupHost;
@@ -61,12 +66,16 @@ struct Settings
     unsigned presencePort = 5432;
     int loginCheckMs = 2000;
     int keepOnlineMs = 3000;
-    // A datagram may be lost: the LoginRequest goes again this often until an answer comes,
-    // within the login check's wait. After a refusal the login is tried again every
-    // loginRetryMs, zumalo-server's keep-alive time, after which a holder that fell silent
-    // (this machine's own earlier run, say) has gone.
-    int loginResendMs = 250;
-    int loginRetryMs = 30000;
+    // A datagram may be lost: while no answer has come, the LoginRequest goes again at these
+    // times after the attempt's first one, within the login check's wait. Few and spaced, so
+    // that on an ordinary round trip the answer comes before any repeat: a server that takes
+    // a repeat for a second login of the name answers it with a refusal.
+    std::vector<int> loginRepeatMs = {500, 1200, 2200, 3200};
+    // After a refusal the login is tried again this often, without telling the user again.
+    // zumalo-server lets a login replace a session of the same address that has been silent
+    // for two keep-online periods (6 s): a program started again after a crash is back on
+    // the list at its first retry.
+    int loginRetryMs = 7000;
 
     std::string chatSound = "dat/system.wav"; // under ProgramDir()
     std::string ShareContactAddress;

@@ -173,6 +173,7 @@ HttpResult FetchServerFile(const Settings& settings, const std::string& serverAd
     options.connectTimeoutSeconds = settings.httpConnectTimeoutSeconds;
     if (size == FetchSize::Page) {
         options.timeoutSeconds = settings.httpTimeoutSeconds;
+        options.maxBytes = settings.pageMaxBytes;
     } else {
         options.timeoutSeconds = 0;
         options.lowSpeedBytes = settings.downloadLowSpeedBytes;

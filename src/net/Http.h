@@ -62,8 +62,8 @@ struct Settings;
 
 // A file of the server's file service ("http://" + address + ":8081" + path) with the
 // settings' time-outs; path may hold any bytes (a stored link) and is escaped.
-// A page or a picture is bounded in total; a download by its pace and by a bound that grows
-// with its size at the floor pace of the settings.
+// A page or a picture is bounded in total, in time and in size (pageMaxBytes); a download
+// by its pace and by a bound that grows with its size at the floor pace of the settings.
 enum class FetchSize {
     Page,
     Download

@@ -26,9 +26,11 @@ PresenceChannel::PresenceChannel(Session& session, const Settings& settings, QOb
     , m_settings(settings)
 {
     m_loginCheck.setTimerType(Qt::PreciseTimer);
+    m_loginRepeat.setSingleShot(true);
+    m_loginRepeat.setTimerType(Qt::PreciseTimer);
     connect(&m_loginCheck, &QTimer::timeout, this, &PresenceChannel::CheckLoginTimeout);
     connect(&TimerKeepOnline, &QTimer::timeout, this, &PresenceChannel::TimerKeepOnlineTimer);
-    connect(&m_loginResend, &QTimer::timeout, this, &PresenceChannel::ResendLogin);
+    connect(&m_loginRepeat, &QTimer::timeout, this, &PresenceChannel::RepeatLogin);
     connect(&m_loginRetry, &QTimer::timeout, this, &PresenceChannel::RetryLogin);
 }
 
@@ -60,24 +62,43 @@ void PresenceChannel::Start()
     m_serverIp = ntohl(::inet_addr(m_session.ServerAddress.c_str()));
     m_serverPort = static_cast<quint16>(m_settings.presencePort);
 
-    SendTo(presence::BuildLoginRequest(m_session.UserName), m_serverIp, m_serverPort);
-    m_loginTime.start();
-    m_attemptTime.start();
     m_state = State::AwaitingAnswer;
-    m_loginCheck.start(m_settings.loginCheckMs);
-    m_loginResend.start(m_settings.loginResendMs);
+    BeginAttempt(Attempt::First);
 }
 
-void PresenceChannel::ResendLogin()
+void PresenceChannel::BeginAttempt(Attempt kind)
 {
-    // While the first answer is awaited; after a refusal, for one check period a retry.
-    const bool awaiting = m_state == State::AwaitingAnswer
-        || (m_state == State::Refused && m_attemptTime.elapsed() <= m_settings.loginCheckMs);
-    if (!awaiting) {
-        m_loginResend.stop();
-        return;
-    }
+    m_attempt = kind;
+    m_requestsSent = 0;
+    m_refusals = 0;
+    m_repeatsSent = 0;
+    SendLoginRequest();
+    m_attemptTime.start();
+    m_loginCheck.start(m_settings.loginCheckMs);
+    ScheduleRepeat();
+}
+
+void PresenceChannel::SendLoginRequest()
+{
     SendTo(presence::BuildLoginRequest(m_session.UserName), m_serverIp, m_serverPort);
+    ++m_requestsSent;
+}
+
+void PresenceChannel::ScheduleRepeat()
+{
+    if (m_repeatsSent >= m_settings.loginRepeatMs.size())
+        return;
+    const qint64 due = m_settings.loginRepeatMs[m_repeatsSent] - m_attemptTime.elapsed();
+    m_loginRepeat.start(static_cast<int>(std::max<qint64>(0, due)));
+}
+
+void PresenceChannel::RepeatLogin()
+{
+    if (m_attempt == Attempt::None)
+        return;
+    SendLoginRequest();
+    ++m_repeatsSent;
+    ScheduleRepeat();
 }
 
 void PresenceChannel::RetryLogin()
@@ -86,19 +107,36 @@ void PresenceChannel::RetryLogin()
         m_loginRetry.stop();
         return;
     }
-    SendTo(presence::BuildLoginRequest(m_session.UserName), m_serverIp, m_serverPort);
-    m_attemptTime.start();
-    m_loginResend.start(m_settings.loginResendMs);
+    if (m_attempt == Attempt::None)
+        BeginAttempt(Attempt::Retry);
 }
 
 void PresenceChannel::CheckLoginTimeout()
 {
-    // Fails only when strictly more than the check period has passed, so a lost answer
-    // fails at the first or the second tick.
-    if (!m_loginTime.isValid() || m_loginTime.elapsed() <= m_settings.loginCheckMs)
+    // The attempt ends only when more than the check period has passed. At the first tick
+    // the period has only just passed, and the timer's lateness must not turn that into
+    // "more": the attempt ends at the second tick, and its repeats fit in the wait.
+    if (m_attempt == Attempt::None
+        || m_attemptTime.elapsed() <= m_settings.loginCheckMs + m_settings.loginCheckMs / 2)
         return;
+    if (m_refusals > 0) {
+        // Refused, and no acceptance came: whatever a refusal answered, the server does not
+        // hold this login.
+        Refuse();
+        return;
+    }
+    const Attempt kind = m_attempt;
+    m_attempt = Attempt::None;
     m_loginCheck.stop();
-    m_loginResend.stop();
+    m_loginRepeat.stop();
+    if (kind == Attempt::Again) {
+        // The server is not answering; keep-online goes on as before, and a refusal of it
+        // once the server answers again starts the next attempt.
+        qCWarning(lcPresence) << "no answer to the login after a refused keep-online";
+        return;
+    }
+    if (kind == Attempt::Retry)
+        return;
     m_state = State::Failed;
     qCWarning(lcPresence) << "no login answer from the presence service";
     // The server may have taken a request whose answer was lost: the login is withdrawn
@@ -109,6 +147,8 @@ void PresenceChannel::CheckLoginTimeout()
 
 void PresenceChannel::TimerKeepOnlineTimer()
 {
+    if (m_state != State::Online || m_attempt != Attempt::None)
+        return;
     SendTo(presence::BuildKeepOnline(m_session.UserName), m_serverIp, m_serverPort);
 }
 
@@ -128,8 +168,8 @@ void PresenceChannel::OnSocketMessage()
             continue;
         bool isIpv4 = false;
         const std::uint32_t fromIp = from.toIPv4Address(&isIpv4);
-        if (!isIpv4 || fromIp != m_serverIp)
-            continue; // not from the server: no effect at all
+        if (!isIpv4 || fromIp != m_serverIp || fromPort != m_serverPort)
+            continue; // not from the server's endpoint: no effect at all
         m_peerIp = fromIp;
         m_peerPort = fromPort;
         HandleDatagram(std::string_view(buffer.constData(), static_cast<std::size_t>(got)));
@@ -144,6 +184,12 @@ void PresenceChannel::HandleDatagram(std::string_view datagram)
         HandleLoginAnswer(presence::ReadLoginResult(datagram) != 0);
         break;
     case MessageType::OnlineList:
+        // The server sends its list to the clients it holds: one that arrives while the
+        // answer is awaited, or after a refusal, tells that the login was taken.
+        if (m_attempt != Attempt::None || m_state == State::Refused) {
+            qCInfo(lcPresence) << "an online list arrived before the login answer: online";
+            Accept();
+        }
         emit onlineList(presence::ParseOnlineList(presence::ReadListText(datagram)));
         break;
     case MessageType::TextLine: {
@@ -165,28 +211,65 @@ void PresenceChannel::HandleLoginAnswer(bool accepted)
     // A login given up has been withdrawn: a late answer must not bring it back.
     if (m_state == State::Failed || m_state == State::Closed)
         return;
+    if (accepted)
+        Accept();
+    else
+        HandleRefusal();
+}
+
+void PresenceChannel::Accept()
+{
+    if (m_state == State::Failed || m_state == State::Closed)
+        return;
+    m_attempt = Attempt::None;
     m_loginCheck.stop();
-    m_loginResend.stop();
-    if (accepted) {
-        m_loginRetry.stop();
-        if (!TimerKeepOnline.isActive())
-            TimerKeepOnline.start(m_settings.keepOnlineMs);
-        SendTo(presence::BuildLoginAck(), m_peerIp, m_peerPort);
-        m_state = State::Online;
-        emit loginAccepted();
+    m_loginRepeat.stop();
+    m_loginRetry.stop();
+    if (!TimerKeepOnline.isActive())
+        TimerKeepOnline.start(m_settings.keepOnlineMs);
+    SendTo(presence::BuildLoginAck(), m_peerIp, m_peerPort);
+    m_state = State::Online;
+    emit loginAccepted();
+}
+
+void PresenceChannel::HandleRefusal()
+{
+    if (m_attempt != Attempt::None) {
+        ++m_refusals;
+        // A refusal may answer a repeat of a request the server took, whose acceptance was
+        // lost: it decides only once every request has been refused. A refusal of a
+        // keep-online sent before the attempt may still arrive, so an attempt after one
+        // waits for its end.
+        if (m_attempt != Attempt::Again && m_refusals >= m_requestsSent)
+            Refuse();
         return;
     }
-    // A refusal leaves the keep-online timer as it is. The user is told once; a retry that
-    // is refused again waits for the next one.
-    if (m_state == State::AwaitingAnswer) {
-        m_state = State::Refused;
+    if (m_state != State::Online)
+        return; // refused already: the retries go on, the user was told
+    // Within the attempt's wait a refusal answers one of its repeats: the acceptance stands.
+    if (m_attemptTime.isValid() && m_attemptTime.elapsed() <= AttemptWaitMs())
+        return;
+    // The server no longer holds this session: replaced, timed out, or the server started
+    // again. Log in again at once; only a refusal of that is told.
+    qCInfo(lcPresence) << "keep-online refused; logging in again";
+    BeginAttempt(Attempt::Again);
+}
+
+void PresenceChannel::Refuse()
+{
+    const Attempt kind = m_attempt;
+    m_attempt = Attempt::None;
+    m_loginCheck.stop();
+    m_loginRepeat.stop();
+    // The keep-online timer is left as it is; it sends nothing while refused.
+    m_state = State::Refused;
+    if (!m_loginRetry.isActive())
         m_loginRetry.start(m_settings.loginRetryMs);
-        qCWarning(lcPresence) << "login refused: the name is online elsewhere; trying again every"
-                              << m_settings.loginRetryMs << "ms";
-        emit loginRefused();
-    } else if (m_state == State::Online) {
-        emit loginRefused();
-    }
+    if (kind == Attempt::Retry)
+        return;
+    qCWarning(lcPresence) << "login refused: the name is online elsewhere; trying again every"
+                          << m_settings.loginRetryMs << "ms";
+    emit loginRefused();
 }
 
 bool PresenceChannel::SendText(std::string_view gbkText)
@@ -204,8 +287,9 @@ void PresenceChannel::Logout()
 {
     if (m_state == State::NotStarted || m_state == State::Closed)
         return;
+    m_attempt = Attempt::None;
     m_loginCheck.stop();
-    m_loginResend.stop();
+    m_loginRepeat.stop();
     m_loginRetry.stop();
     TimerKeepOnline.stop();
     if (m_state != State::Failed) // withdrawn already
@@ -237,7 +321,8 @@ quint16 PresenceChannel::localPort() const
 
 std::optional<PresenceChannel::KeepOnlineSend> PresenceChannel::keepOnlineSend() const
 {
-    if (!TimerKeepOnline.isActive() || !m_socket || m_socket->state() != QAbstractSocket::BoundState
+    if (!TimerKeepOnline.isActive() || m_state != State::Online || m_attempt != Attempt::None
+        || !m_socket || m_socket->state() != QAbstractSocket::BoundState
         || m_serverIp == INADDR_NONE)
         return std::nullopt;
     return KeepOnlineSend{static_cast<int>(m_socket->socketDescriptor()),

@@ -37,16 +37,26 @@ inline constexpr char SendFailed[] = "与服务器失去链接。";             
 // It runs on the GUI thread and reports every outcome as a signal; the window decides what
 // to show.
 //
-// Datagrams may be lost. The LoginRequest goes again every loginResendMs until an answer
-// comes (the server takes a repeat as the same login), within the login check's wait. A
-// login that fails that check is withdrawn with a LogoutNotice before the failure is told,
-// and a late answer does not bring it back. After a refusal the login is tried again every
-// loginRetryMs, without telling the user again, until it is accepted. The LogoutNotice goes
-// out in a few copies, since nothing answers it.
+// Datagrams may be lost. A login attempt sends the LoginRequest, and again at the times of
+// loginRepeatMs while no answer has come, within the login check's wait. A server that
+// follows the design may take a repeat for a second login and refuse it, so within one
+// attempt an acceptance stands against any refusal, and a refusal decides only when every
+// request of the attempt has been refused, or when the wait is over without an acceptance.
+// An online list from the server tells that it holds this login, whose acceptance was lost.
+// A login that fails the check is withdrawn with a LogoutNotice before the failure is told,
+// and a late answer does not bring it back.
 //
-// Datagrams are taken only from the server's IPv4 address (any port); everything else is
-// dropped before it can touch the peer address. Chat lines go to the peer address, the
-// source of the last accepted datagram, which is all zero until one has arrived.
+// A refusal while online means the server no longer holds the session (it was replaced,
+// timed out, or the server started again): the login is tried again at once, quietly, and
+// the user is told only when that attempt is refused. After a refusal the login is tried
+// again every loginRetryMs, without telling the user again, until it is accepted. While an
+// attempt awaits its answer, or the login is refused, no KeepOnline goes out: the requests
+// stand for it. The LogoutNotice goes out in a few copies, since nothing answers it.
+//
+// Datagrams are taken only from the server's endpoint, its IPv4 address and the presence
+// port; everything else is dropped before it can touch the peer address. Chat lines go to
+// the peer address, the source of the last accepted datagram, which is all zero until one
+// has arrived.
 class PresenceChannel final : public QObject
 {
     Q_OBJECT
@@ -82,6 +92,8 @@ public:
     bool keepOnlineActive() const { return TimerKeepOnline.isActive(); }
     bool loginCheckActive() const { return m_loginCheck.isActive(); }
     bool loginRetryActive() const { return m_loginRetry.isActive(); }
+    // A login attempt awaits its answer (the first one, or one after a refusal).
+    bool loginAttemptActive() const { return m_attempt != Attempt::None; }
     // The local UDP port once the first datagram has gone out (0 before).
     quint16 localPort() const;
 
@@ -112,12 +124,28 @@ signals:
     void sendFailed();
 
 private:
+    // Why a login attempt was made: what its outcome tells the user.
+    enum class Attempt {
+        None,  // no attempt awaits an answer
+        First, // at set-up: no answer fails the login, a refusal is told
+        Again, // a refusal while online: a refusal of this one is told
+        Retry  // every loginRetryMs while refused: quiet
+    };
+
     void HandleDatagram(std::string_view datagram);
     void HandleLoginAnswer(bool accepted);
-    void ResendLogin();
+    void HandleRefusal();
+    void Accept();
+    void Refuse();
+    void BeginAttempt(Attempt kind);
+    void ScheduleRepeat();
+    void RepeatLogin();
     void RetryLogin();
+    void SendLoginRequest();
     void SendLogoutNotice();
     bool SendTo(const std::string& datagram, std::uint32_t ip, quint16 port);
+    // How long after its first request an attempt may still be answered: the check's wait.
+    qint64 AttemptWaitMs() const { return 2 * static_cast<qint64>(m_settings.loginCheckMs); }
 
     Session& m_session;
     const Settings& m_settings;
@@ -126,11 +154,16 @@ private:
     quint16 m_serverPort = 0;
     std::uint32_t m_peerIp = 0;
     quint16 m_peerPort = 0;
-    QElapsedTimer m_loginTime;
     QTimer m_loginCheck;
-    QTimer TimerKeepOnline;      // every keepOnlineMs once the login is answered
-    QTimer m_loginResend;        // every loginResendMs while an answer is awaited
-    QTimer m_loginRetry;         // every loginRetryMs while refused
-    QElapsedTimer m_attemptTime; // since the last login attempt's first request
+    QTimer TimerKeepOnline; // every keepOnlineMs once the login is answered
+    QTimer m_loginRepeat;   // the next repeat of loginRepeatMs while an answer is awaited
+    QTimer m_loginRetry;    // every loginRetryMs while refused
     State m_state = State::NotStarted;
+    // The login attempt: since its first request, what it was for, how many requests went
+    // out and how many refusals came back.
+    QElapsedTimer m_attemptTime;
+    Attempt m_attempt = Attempt::None;
+    std::size_t m_repeatsSent = 0;
+    int m_requestsSent = 0;
+    int m_refusals = 0;
 };

@@ -492,3 +492,46 @@ TEST(FetchServerFile, DownloadsEndOnlyWhenTheyTrickle)
     server.stop();
     thread.join();
 }
+
+// A page or a picture is small: one that never ends is given up at pageMaxBytes, with no more
+// than that held in memory, while a download larger than that still arrives whole.
+TEST(FetchServerFile, PagesEndAtTheirSizeCapDownloadsDoNot)
+{
+    const Settings defaults = Settings::Defaults();
+    const std::string chunk(64 * 1024, 'b');
+    httplib::Server server;
+    server.Get("/endless.bmp", [&chunk](const httplib::Request&, httplib::Response& res) {
+        res.set_chunked_content_provider("image/bmp",
+                                         [&chunk](std::size_t, httplib::DataSink& sink) {
+                                             return sink.write(chunk.data(), chunk.size());
+                                         });
+    });
+    const std::string large(defaults.pageMaxBytes + chunk.size(), 't');
+    server.Get("/large.torrent", [&large](const httplib::Request&, httplib::Response& res) {
+        res.set_content(large, "application/octet-stream");
+    });
+    server.Get("/small.bmp", [&chunk](const httplib::Request&, httplib::Response& res) {
+        res.set_content(chunk, "image/bmp");
+    });
+    const int port = server.bind_to_any_port("127.0.0.1");
+    std::thread thread([&server] { server.listen_after_bind(); });
+
+    Settings settings = defaults;
+    settings.httpPort = static_cast<unsigned>(port);
+    const HttpResult endless = FetchServerFile(settings, "127.0.0.1", "/endless.bmp");
+    EXPECT_EQ(endless.outcome, HttpResult::Outcome::TooLarge) << endless.error;
+    EXPECT_LE(endless.body.size(), defaults.pageMaxBytes);
+    EXPECT_FALSE(endless.gaveUp);
+
+    const HttpResult small = FetchServerFile(settings, "127.0.0.1", "/small.bmp");
+    EXPECT_TRUE(small.ok) << small.error;
+    EXPECT_EQ(small.body, chunk);
+
+    const HttpResult download =
+        FetchServerFile(settings, "127.0.0.1", "/large.torrent", FetchSize::Download);
+    EXPECT_TRUE(download.ok) << download.error;
+    EXPECT_EQ(download.body.size(), large.size());
+
+    server.stop();
+    thread.join();
+}

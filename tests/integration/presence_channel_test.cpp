@@ -72,7 +72,7 @@ protected:
         m_session.ServerAddress = "127.0.0.1";
         m_settings.presencePort = m_server.port;
         m_settings.loginCheckMs = 300;
-        m_settings.loginResendMs = 100;
+        m_settings.loginRepeatMs = {200, 400};
         m_settings.keepOnlineMs = 100;
     }
 
@@ -87,11 +87,40 @@ protected:
     }
 
     // For tests of what arrives while the answer is awaited: a check period that does not
-    // run out in the middle of them, however slow the machine.
+    // run out in the middle of them, however slow the machine, and one request only, so that
+    // a refusal decides at once.
     void StartAwaitingTheAnswer()
     {
         m_settings.loginCheckMs = 60000;
+        m_settings.loginRepeatMs.clear();
         StartAndExpectLogin();
+    }
+
+    // Runs the event loop for ms and takes what the server socket received meanwhile.
+    std::vector<std::string> ServerReceives(int ms)
+    {
+        std::vector<std::string> received;
+        WaitUntil(
+            [&] {
+                while (auto datagram = m_server.Receive(0))
+                    received.push_back(*datagram);
+                return false;
+            },
+            ms);
+        return received;
+    }
+
+    // Runs the event loop until the server socket receives a LoginRequest.
+    bool LoginRequestArrives(int timeoutMs)
+    {
+        return WaitUntil(
+            [&] {
+                while (auto datagram = m_server.Receive(0))
+                    if (*datagram == BuildLoginRequest(m_session.UserName))
+                        return true;
+                return false;
+            },
+            timeoutMs);
     }
 
     // Sends a datagram to the channel and lets it be handled.
@@ -104,7 +133,7 @@ protected:
     Session m_session;
     Settings m_settings = Settings::Defaults();
     UdpClient m_server;   // stands for the presence service at 127.0.0.1
-    UdpClient m_chatPeer; // the same host, another port: where answers may come from
+    UdpClient m_chatPeer; // the same host, another port
     PresenceChannel m_channel{m_session, m_settings};
     Recorder m_seen{m_channel};
 };
@@ -115,15 +144,15 @@ TEST_F(PresenceChannelTest, AcceptedLoginAcksThePeerAndKeepsOnlineToTheServer)
     EXPECT_TRUE(m_channel.loginCheckActive());
     EXPECT_FALSE(m_channel.keepOnlineActive());
 
-    Deliver(m_chatPeer, BuildLoginAnswer(true));
+    Deliver(m_server, BuildLoginAnswer(true));
     EXPECT_TRUE(m_seen.has("accepted"));
     EXPECT_EQ(m_channel.state(), PresenceChannel::State::Online);
     EXPECT_FALSE(m_channel.loginCheckActive());
-    const auto ack = m_chatPeer.Receive(1000);
+    const auto ack = m_server.ReceiveType(Type(MessageType::LoginAck), 1000);
     ASSERT_TRUE(ack) << "no LoginAck at the answer's source";
     EXPECT_EQ(*ack, "\x04"s + std::string(8, '\0'));
 
-    // KeepOnline goes to the server address on every tick, never to the peer.
+    // KeepOnline goes to the server address on every tick, and nothing else.
     Spin(550);
     int keepOnline = 0;
     while (const auto datagram = m_server.Receive(0)) {
@@ -137,10 +166,10 @@ TEST_F(PresenceChannelTest, AcceptedLoginAcksThePeerAndKeepsOnlineToTheServer)
     // Long past the check period: an answered login never fails.
     EXPECT_FALSE(m_seen.has("failed"));
 
-    // Chat goes to the peer, the source of the last datagram.
+    // Chat goes to the peer, the source of the last datagram: the server.
     const std::string text = Utf8ToGbk("小雨说: 你好");
     EXPECT_TRUE(m_channel.SendText(text));
-    const auto line = m_chatPeer.Receive(1000);
+    const auto line = m_server.ReceiveType(Type(MessageType::TextLine), 1000);
     ASSERT_TRUE(line);
     EXPECT_EQ(*line, BuildTextLine(text));
 
@@ -247,50 +276,228 @@ TEST_F(PresenceChannelTest, TextLinesAreDispatchedByTheirWholeText)
 TEST_F(PresenceChannelTest, ListsAndOtherDatagramsOfAnyLength)
 {
     StartAwaitingTheAnswer();
-    Deliver(m_server, BuildOnlineList("alice|" + Utf8ToGbk("小雨") + "|bob|"));
-    EXPECT_EQ(m_seen.names, (std::vector<std::string>{"alice", Utf8ToGbk("小雨"), "bob"}));
-
-    // A list datagram cut short reads the missing bytes as zero: the text ends there.
-    Deliver(m_server, BuildOnlineList("carol|dave|").substr(0, 14)); // header + "carol|"
-    EXPECT_EQ(m_seen.names, std::vector<std::string>{"carol"});
-
-    m_seen.events.clear();
     for (const std::string& datagram : {"\x07"s + std::string(40, 'x'), ""s, "\x01"s,
                                         "\x0A"s + std::string(10, '\0'), std::string(1600, '\x0A')})
         Deliver(m_server, datagram);
     // "\x01": an answer without byte 8 is a refusal; a short TextLine is an empty chat line;
     // the over-long datagram is not taken at all.
     EXPECT_EQ(m_seen.events, (std::vector<std::string>{"refused", "chat"}));
+
+    Deliver(m_server, BuildOnlineList("alice|" + Utf8ToGbk("小雨") + "|bob|"));
+    EXPECT_EQ(m_seen.names, (std::vector<std::string>{"alice", Utf8ToGbk("小雨"), "bob"}));
+
+    // A list datagram cut short reads the missing bytes as zero: the text ends there.
+    Deliver(m_server, BuildOnlineList("carol|dave|").substr(0, 14)); // header + "carol|"
+    EXPECT_EQ(m_seen.names, std::vector<std::string>{"carol"});
 }
 
-TEST_F(PresenceChannelTest, DatagramsFromOtherAddressesAreIgnored)
+TEST_F(PresenceChannelTest, DatagramsFromAnyOtherEndpointAreIgnored)
 {
     UdpClient stranger(0x7F000002); // 127.0.0.2: this machine, but not the server address
     StartAwaitingTheAnswer();
 
-    Deliver(stranger, BuildTextLine("Hint Command"));
-    Deliver(stranger, BuildLoginAnswer(true));
-    Deliver(stranger, BuildOnlineList("evil|"));
-    EXPECT_TRUE(m_seen.events.empty());
-    EXPECT_FALSE(stranger.Receive(0)) << "the stranger got an answer";
+    // Another address, and the server's address on another port: neither has any effect.
+    for (const UdpClient* other : {&stranger, &m_chatPeer}) {
+        Deliver(*other, BuildTextLine("Hint Command"));
+        Deliver(*other, BuildTextLine(Utf8ToGbk("老王说: 伪造")));
+        Deliver(*other, BuildLoginAnswer(true));
+        Deliver(*other, BuildOnlineList("evil|"));
+        EXPECT_TRUE(m_seen.events.empty());
+        EXPECT_FALSE(other->Receive(0)) << "the other endpoint got an answer";
+    }
 
     // Nothing has arrived from the server: the peer is still all zero, so chat cannot go out.
     EXPECT_FALSE(m_channel.SendText("hello"));
     EXPECT_EQ(m_seen.events, std::vector<std::string>{"sendFailed"});
     EXPECT_FALSE(stranger.Receive(100));
+    EXPECT_FALSE(m_chatPeer.Receive(0));
 
-    // One datagram from the server's address, any port, sets the peer.
-    Deliver(m_chatPeer, BuildTextLine("hi"));
+    // One datagram from the server's endpoint sets the peer.
+    Deliver(m_server, BuildTextLine("hi"));
     EXPECT_TRUE(m_channel.SendText("hello"));
-    const auto line = m_chatPeer.Receive(1000);
+    const auto line = m_server.ReceiveType(Type(MessageType::TextLine), 1000);
     ASSERT_TRUE(line);
     EXPECT_EQ(ReadText(*line), "hello");
 
-    // A stranger's datagram afterwards does not move the peer.
-    Deliver(stranger, BuildTextLine("redirect"));
+    // A datagram from another endpoint afterwards does not move the peer.
+    m_seen.events.clear();
+    for (const UdpClient* other : {&stranger, &m_chatPeer})
+        Deliver(*other, BuildTextLine("redirect"));
+    EXPECT_TRUE(m_seen.events.empty());
     EXPECT_TRUE(m_channel.SendText("again"));
-    EXPECT_TRUE(m_chatPeer.Receive(1000));
+    const auto again = m_server.ReceiveType(Type(MessageType::TextLine), 1000);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(ReadText(*again), "again");
     EXPECT_FALSE(stranger.Receive(100));
+    EXPECT_FALSE(m_chatPeer.Receive(0));
+}
+
+// The login is repeated while no answer comes, a few times and spaced out within the wait, not
+// every few hundred milliseconds: on an ordinary round trip the answer arrives before any
+// repeat, so a server that takes a repeat for a second login rarely sees one.
+TEST_F(PresenceChannelTest, LoginRepeatsBackOffWithinTheWait)
+{
+    const Settings defaults = Settings::Defaults();
+    m_settings.loginCheckMs = defaults.loginCheckMs;
+    m_settings.loginRepeatMs = defaults.loginRepeatMs;
+    QElapsedTimer clock;
+    clock.start();
+    m_channel.Start();
+    std::vector<qint64> requests;
+    WaitUntil(
+        [&] {
+            while (auto datagram = m_server.Receive(0))
+                if (*datagram == BuildLoginRequest(m_session.UserName))
+                    requests.push_back(clock.elapsed());
+            return m_seen.has("failed");
+        },
+        6000);
+    ASSERT_TRUE(m_seen.has("failed"));
+    ASSERT_GE(requests.size(), 2u) << "the login request was not sent again";
+    EXPECT_LE(requests.size(), 5u) << "repeated too often";
+    for (std::size_t i = 1; i < requests.size(); ++i)
+        EXPECT_GE(requests[i] - requests[i - 1], 400) << "request " << i;
+    EXPECT_LT(requests.back(), 2 * defaults.loginCheckMs) << "a repeat after the wait";
+}
+
+// Within one attempt a refusal may answer a repeat of a request whose acceptance was lost: an
+// acceptance, or an online list (which the server sends only to clients it holds), stands
+// against it, and refusals decide alone only when every request was refused or the wait is
+// over.
+TEST_F(PresenceChannelTest, ARefusalOfARepeatDoesNotOverruleTheLogin)
+{
+    const std::string accepted = BuildLoginAnswer(true);
+    const std::string refused = BuildLoginAnswer(false);
+    const std::string list = BuildOnlineList(m_session.UserName + "|");
+    struct Case
+    {
+        const char* what;
+        std::vector<std::string> answers; // after all three requests went out
+        std::vector<std::string> events;
+        PresenceChannel::State state;
+    } cases[] = {
+        {"accepted, then a repeat refused",
+         {accepted, refused},
+         {"accepted"},
+         PresenceChannel::State::Online},
+        {"a repeat refused, then accepted",
+         {refused, accepted},
+         {"accepted"},
+         PresenceChannel::State::Online},
+        {"a repeat refused, then the list",
+         {refused, list},
+         {"accepted", "list"},
+         PresenceChannel::State::Online},
+        {"two of three refused", {refused, refused}, {}, PresenceChannel::State::AwaitingAnswer},
+        {"every request refused",
+         {refused, refused, refused},
+         {"refused"},
+         PresenceChannel::State::Refused},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Session session = m_session;
+        Settings settings = m_settings;
+        settings.loginCheckMs = 60000;
+        settings.loginRepeatMs = {50, 100};
+        PresenceChannel channel(session, settings);
+        Recorder seen(channel);
+        channel.Start();
+        int requests = 0;
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                while (auto datagram = m_server.Receive(0))
+                    requests += *datagram == BuildLoginRequest(session.UserName);
+                return requests == 3;
+            },
+            2000));
+        for (const std::string& answer : c.answers) {
+            m_server.SendTo(channel.localPort(), answer);
+            Spin(60);
+        }
+        EXPECT_EQ(seen.events, c.events);
+        EXPECT_EQ(channel.state(), c.state);
+        channel.Logout();
+        m_server.Drain();
+    }
+
+    // Refused, but fewer refusals than requests: the end of the wait decides.
+    m_settings.loginRepeatMs = {50, 100};
+    StartAndExpectLogin();
+    ASSERT_TRUE(WaitUntil([&] { return m_server.Receive(0).has_value(); }, 1000));
+    Deliver(m_server, refused);
+    EXPECT_TRUE(m_seen.events.empty());
+    ASSERT_TRUE(WaitUntil([&] { return !m_seen.events.empty(); }, 2000));
+    EXPECT_EQ(m_seen.events, std::vector<std::string>{"refused"});
+    EXPECT_EQ(m_channel.state(), PresenceChannel::State::Refused);
+}
+
+// A server answers a keep-online from an endpoint it holds no session for (replaced, timed out,
+// or the server was started again) with a refusal. The client logs in again at once without a
+// word; only a refusal of that login is told, and from then on it tries again every 7 s, soon
+// after zumalo-server counts a silent session of the same address as gone (6 s).
+TEST_F(PresenceChannelTest, ARefusedKeepOnlineLogsInAgainAndOnlyARefusedLoginIsTold)
+{
+    StartAndExpectLogin();
+    Deliver(m_server, BuildLoginAnswer(true));
+    Spin(2 * m_settings.loginCheckMs + 100); // past the first attempt's wait
+    EXPECT_FALSE(ServerReceives(200).empty()) << "no keep-online";
+
+    // The session is gone, the server restarted: a new login at once, accepted, nothing told.
+    Deliver(m_server, BuildLoginAnswer(false));
+    const std::vector<std::string> meanwhile = ServerReceives(50);
+    ASSERT_FALSE(meanwhile.empty());
+    EXPECT_EQ(meanwhile.front(), BuildLoginRequest(m_session.UserName));
+    EXPECT_TRUE(m_channel.loginAttemptActive());
+    Deliver(m_server, BuildLoginAnswer(true));
+    EXPECT_EQ(m_seen.events, (std::vector<std::string>{"accepted", "accepted"}));
+    EXPECT_EQ(m_channel.state(), PresenceChannel::State::Online);
+    Spin(2 * m_settings.loginCheckMs + 100);
+    // Keep-online again, and nothing but keep-online and the acknowledgement.
+    for (const std::string& datagram : ServerReceives(300))
+        EXPECT_TRUE(datagram == BuildKeepOnline(m_session.UserName)
+                    || datagram == BuildLoginRequest(m_session.UserName)
+                    || ReadType(datagram) == Type(MessageType::LoginAck));
+
+    // The session was replaced: the new login is refused too, and the user is told once.
+    Deliver(m_server, BuildLoginAnswer(false));
+    ASSERT_TRUE(LoginRequestArrives(200));
+    // While the login awaits its answer no keep-online goes out.
+    for (const std::string& datagram : ServerReceives(150))
+        EXPECT_NE(datagram, BuildKeepOnline(m_session.UserName));
+    Deliver(m_server, BuildLoginAnswer(false));
+    ASSERT_TRUE(WaitUntil([&] { return m_seen.has("refused"); }, 2000));
+    EXPECT_EQ(m_channel.state(), PresenceChannel::State::Refused);
+    EXPECT_TRUE(m_channel.loginRetryActive());
+    QElapsedTimer refusedFor;
+    refusedFor.start();
+
+    // Refused: no keep-online, and the next login after loginRetryMs (7 s), quietly.
+    std::vector<std::string> events = m_seen.events;
+    m_server.Drain();
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            while (auto datagram = m_server.Receive(0)) {
+                EXPECT_NE(*datagram, BuildKeepOnline(m_session.UserName)) << "while refused";
+                if (*datagram == BuildLoginRequest(m_session.UserName))
+                    return true;
+            }
+            return false;
+        },
+        9000));
+    const qint64 retryAfter = refusedFor.elapsed();
+    EXPECT_GT(retryAfter, 6000) << "before zumalo-server lets a silent session go";
+    EXPECT_LT(retryAfter, 8500) << "not back on the list within 10 s";
+    // A refused retry tells nobody; an accepted one brings the client back.
+    Deliver(m_server, BuildLoginAnswer(false));
+    Spin(2 * m_settings.loginCheckMs + 100);
+    EXPECT_EQ(m_seen.events, events);
+    EXPECT_EQ(m_channel.state(), PresenceChannel::State::Refused);
+    Deliver(m_server, BuildLoginAnswer(true));
+    EXPECT_EQ(m_channel.state(), PresenceChannel::State::Online);
+    events.push_back("accepted");
+    EXPECT_EQ(m_seen.events, events);
+    EXPECT_FALSE(m_channel.loginRetryActive());
 }
 
 TEST_F(PresenceChannelTest, AgainstTheRealServer)

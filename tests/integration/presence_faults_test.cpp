@@ -1,6 +1,7 @@
 // What the presence login survives: lost datagrams, a client killed and started again, a
 // name held by a client that fell silent, and a lossy network. The real zumalo-server and
-// the client's real PresenceChannel, with a lossy relay between them on loopback.
+// the client's real PresenceChannel, with a lossy relay between them on loopback; and a
+// server that follows the design more strictly than ours, played by the test.
 #include "LossyUdpProxy.h"
 #include "ServerProcess.h"
 #include "Wait.h"
@@ -16,9 +17,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
+#include <map>
 #include <memory>
 #include <set>
+#include <thread>
 
 using namespace presence;
 using namespace std::chrono_literals;
@@ -319,6 +323,123 @@ TEST(PresenceUnderLoss, TwelveLoginsThroughThirtyPercentLossEachWay)
     EXPECT_GT(proxy.lost(), 10u);
     for (const auto& client : clients)
         client->channel->Logout();
+}
+
+// A presence server that follows the design and reads no more into it than it says: the
+// first login request of an endpoint is accepted, and every further one is taken for a second
+// login of the name and refused. It sends its online list to the clients it holds after each
+// login and every second, and forgets a client on its logout notice.
+class DesignPeer
+{
+public:
+    DesignPeer()
+        : m_thread([this] { Run(); })
+    {
+    }
+    ~DesignPeer()
+    {
+        m_stop = true;
+        m_thread.join();
+    }
+    DesignPeer(const DesignPeer&) = delete;
+    DesignPeer& operator=(const DesignPeer&) = delete;
+
+    std::uint16_t port() const { return m_socket.port; }
+    int refusals() const { return m_refusals; }
+
+private:
+    void Run()
+    {
+        std::map<std::uint16_t, std::string> online; // every client is on 127.0.0.1
+        auto nextList = std::chrono::steady_clock::now();
+        const auto sendList = [&] {
+            std::string text;
+            for (const auto& [port, name] : online)
+                text += name + "|";
+            for (const auto& [port, name] : online)
+                m_socket.SendTo(port, BuildOnlineList(text));
+            nextList = std::chrono::steady_clock::now() + 1s;
+        };
+        while (!m_stop) {
+            std::uint16_t from = 0;
+            if (const auto datagram = m_socket.Receive(20, &from)) {
+                if (ReadType(*datagram) == Type(MessageType::LoginRequest)) {
+                    const bool first = online.emplace(from, ReadName(*datagram)).second;
+                    m_socket.SendTo(from, BuildLoginAnswer(first));
+                    m_refusals += first ? 0 : 1;
+                    if (first)
+                        sendList();
+                } else if (ReadType(*datagram) == Type(MessageType::LogoutNotice)) {
+                    online.erase(from);
+                }
+            }
+            if (std::chrono::steady_clock::now() >= nextList)
+                sendList();
+        }
+    }
+
+    UdpClient m_socket;
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_refusals{0};
+    std::thread m_thread; // last: it starts once the rest is made
+};
+
+// The login's repeats against such a server, over 30 % loss and 200 ms each way: a refusal of
+// a repeat whose first request was taken is never shown, and nearly every login gets online.
+// With every client's acceptance and first list lost, each one sees only refusals of its
+// repeats until a later list shows that the server holds it.
+TEST(PresenceUnderLoss, AServerThatRefusesRepeatsShowsNoFalseRefusal)
+{
+    struct Case
+    {
+        const char* what;
+        Loss loss;
+        int online;          // at least
+        bool repeatsRefused; // the server must have refused repeats
+    } cases[] = {
+        {"30 % loss", LossyUdpProxy::RandomLoss(0.3, 20261211), 11, false},
+        {"30 % loss, another draw", LossyUdpProxy::RandomLoss(0.3, 7), 11, false},
+        {"the acceptance and the first list lost",
+         [](const LossyUdpProxy::Datagram& d) {
+             return d.direction == Direction::ToClient && d.index < 2;
+         },
+         12, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DesignPeer peer;
+        LossyUdpProxy proxy(peer.port(), c.loss, 200ms);
+        ASSERT_NE(proxy.port(), 0);
+        const Settings settings = Settings::Defaults();
+        std::vector<std::unique_ptr<Client>> clients;
+        for (int i = 0; i < 12; ++i) {
+            clients.push_back(
+                std::make_unique<Client>("design" + std::to_string(i), proxy.port(), settings));
+            clients.back()->channel->Start();
+        }
+        // Every login decided, and the last list through.
+        WaitUntil(
+            [&] {
+                return std::all_of(clients.begin(), clients.end(), [](const auto& client) {
+                    return client->answered() || client->count("refused") > 0;
+                });
+            },
+            8000);
+        WaitUntil([] { return false; }, 1500);
+
+        int online = 0;
+        for (const auto& client : clients) {
+            EXPECT_EQ(client->count("refused"), 0) << client->session.UserName;
+            online += client->count("accepted") > 0 && client->count("failed") == 0;
+        }
+        EXPECT_GE(online, c.online) << "fewer logins got online";
+        EXPECT_GT(proxy.lost(), 10u);
+        if (c.repeatsRefused) {
+            EXPECT_GT(peer.refusals(), 0) << "no repeat was refused";
+        }
+        for (const auto& client : clients)
+            client->channel->Logout();
+    }
 }
 
 } // namespace
