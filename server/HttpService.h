@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -13,22 +14,29 @@ struct MHD_Daemon;
 
 // One HTTP service on an event-driven server (libmicrohttpd): a few threads serve every
 // connection, so a slow or idle client costs a socket and a few kilobytes, not a thread.
-// Connections are capped overall and per client address, a connection that makes no
+// Connections are capped per client address and overall; a connection that makes no
 // progress for the idle time-out is closed (whether it is sending its request or not
-// reading the answer), and a connection is closed after a number of requests. Every request
-// is logged with its answer; refusals (answers of 400 and up, connections over a limit) as
-// warnings.
+// reading the answer), so is one whose request line and headers are not all in by the
+// header deadline however it trickles them, and a connection is closed after a number of
+// requests. When the overall cap is reached, a new connection closes the oldest one still
+// sending its request, so that connections held open from many addresses cannot keep out
+// a request that comes whole. Every request is logged with its answer; refusals (answers of
+// 400 and up, connections over a limit or past the deadline) as warnings.
 class HttpService
 {
 public:
     struct Limits
     {
-        unsigned connections = 256;
-        unsigned connectionsPerAddress = 16;
+        unsigned connections = 1024;
+        unsigned connectionsPerAddress = 8;
         unsigned idleTimeoutSeconds = 10;
+        unsigned headerTimeoutSeconds = 10; // from accept (or the last answer) to the headers
         unsigned requestsPerConnection = 100;
         unsigned threads = 2;
     };
+
+    // The open files a service may hold at its limits: its sockets and the files it streams.
+    static unsigned FilesNeeded(const Limits& limits);
 
     struct Request
     {
@@ -50,7 +58,10 @@ public:
         std::vector<std::pair<std::string, std::string>> headers;
     };
 
-    using Handler = std::function<Reply(const Request&)>;
+    // Sends the answer to a request, from any thread, once; a request not answered before
+    // its handler returns waits (its connection suspended, costing no thread) until it is.
+    using Respond = std::function<void(Reply)>;
+    using Handler = std::function<void(const Request&, const Respond&)>;
 
     // name starts each log line ("files", "pages").
     HttpService(std::string name, LogSink log);
@@ -66,11 +77,19 @@ public:
     void Stop();
 
 private:
+    struct Watch;
+    struct Pending;
+
+    void Log(LogLevel level, const std::string& line) const;
+    void Answer(const std::shared_ptr<Pending>& pending, Reply reply);
+    void KeepDeadlines();
+
     MHD_Daemon* m_daemon = nullptr;
     Limits m_limits;
     Handler m_handler;
     std::string m_name;
     LogSink m_log;
+    std::unique_ptr<Watch> m_watch;
 
     friend struct HttpServiceCallbacks;
 };

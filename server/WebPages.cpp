@@ -1,7 +1,6 @@
 #include "WebPages.h"
 
 #include "core/Basefunc.h"
-#include "core/HostAddress.h"
 
 #include <algorithm>
 #include <cctype>
@@ -183,10 +182,8 @@ std::string LookupHost(std::string_view query)
     return LooksLikeHostName(host) ? std::string(host) : std::string();
 }
 
-std::string AddressLookupPage(std::string_view query)
+std::string AddressLookupPage(const std::string& address)
 {
-    const std::string host = LookupHost(query);
-    const std::string address = host.empty() ? std::string() : Ipv4Of(host);
     std::string page = Utf8ToGbk(
         "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\">"
         "<title>IP地址查询</title></head><body><table align=\"center\"><tr><td><h1>");

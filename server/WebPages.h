@@ -43,13 +43,14 @@ struct ByteRange
 std::optional<ByteRange> ParseRange(std::string_view header, std::uint64_t fileSize);
 
 // The host name the address lookup resolves for a query text, or "" when the text cannot
-// name a host (then nothing is resolved).
+// name a host (then nothing is resolved). A leading "http://" and anything from the first
+// "/" after it are not part of the host name.
 std::string LookupHost(std::string_view query);
 
-// The address lookup page (GBK): ">> " + the host's IPv4 address + "</font></h1></td>",
-// or a page holding "无效的域名" when the host does not resolve. A leading "http://" and
-// anything from the first "/" after it are not part of the host name.
-std::string AddressLookupPage(std::string_view query);
+// The address lookup page (GBK) for the IPv4 address a host resolved to:
+// ">> " + address + "</font></h1></td>", or, for "" (no address, or none in time), a page
+// holding "无效的域名".
+std::string AddressLookupPage(const std::string& address);
 
 // The weather page (GBK) for a month (1 to 12): the temperature between
 // "<temperature><![CDATA[" and "]]></temperature>".

@@ -6,6 +6,7 @@
 #include "HttpService.h"
 #include "Log.h"
 #include "PresenceService.h"
+#include "Resolver.h"
 #include "UdpServer.h"
 #include "WebPages.h"
 
@@ -15,10 +16,12 @@
 #include <fcntl.h>
 #include <getopt.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <ctime>
@@ -36,8 +39,9 @@ std::string DefaultContentDir()
     const auto installed =
         std::filesystem::path(ProgramDir() + "../" ZUMALO_INSTALLED_CONTENT_DIR).lexically_normal();
     const std::string fallback = ZUMALO_CONTENT_DIR;
-    return std::filesystem::is_directory(installed) || fallback.empty() ? installed.string()
-                                                                        : fallback;
+    std::error_code error;
+    return std::filesystem::is_directory(installed, error) || fallback.empty() ? installed.string()
+                                                                               : fallback;
 }
 
 struct Options
@@ -53,6 +57,7 @@ struct Options
     double replaceAfterSeconds = 6;
     PresenceService::Config presence;
     HttpService::Limits http;
+    std::string resolver;    // "" : the system's
     std::string adminSocket; // "" : DefaultAdminSocketPath of the UDP port
     bool help = false;
     bool version = false;
@@ -120,15 +125,26 @@ std::string Usage(const Options& defaults)
         + in(defaults.http.connectionsPerAddress)
         + "  --http-timeout SECONDS       an HTTP connection without progress is closed"
         + in(defaults.http.idleTimeoutSeconds)
-        + "  --admin-socket PATH          the operator's socket (mode 0660; default\n"
-          "                               $XDG_RUNTIME_DIR or /tmp, zumalo-server.PORT.sock)\n"
+        + "  --http-header-timeout SECONDS\n"
+          "                               an HTTP request line and headers must be in this long\n"
+          "                               after the connection (or its last answer)"
+        + in(defaults.http.headerTimeoutSeconds)
+        + "  --resolver ADDR[:PORT]       the DNS server of the address lookup (default: the\n"
+          "                               system's resolver); an answer waits 2 s at most\n"
+          "  --admin-socket PATH          the operator's socket (mode 0660; default\n"
+          "                               $XDG_RUNTIME_DIR, else "
+          "${TMPDIR:-/tmp}/zumalo-server-UID\n"
+          "                               (mode 0700), zumalo-server.PORT.sock)\n"
           "\n"
           "broadcast sends TEXT (UTF-8) as a chat line to every online client through the\n"
           "operator's socket of the server on that UDP port; \"Refresh Command\" makes the "
           "clients\n"
           "read the notice again, \"Hint Command\" pops up their hint. Only users who may write "
           "to\n"
-          "the socket (the server's user and group) can broadcast.\n"
+          "the socket (the server's user and group) can broadcast. It sends only to a socket of "
+          "its\n"
+          "own user or root, or (as root) one in a folder of the socket's owner that sits in a\n"
+          "folder of root's, such as a service's runtime folder.\n"
           "A TEXT that starts with \"-\" follows \"--\".\n"
           "Port 0 takes any free port; the ready line names the ports in use. One line a request,\n"
           "login and logout goes to standard output, refusals and dropped chat lines as "
@@ -216,6 +232,8 @@ enum ServiceOption {
     OptHttpConnections,
     OptHttpConnectionsPerAddress,
     OptHttpTimeout,
+    OptHttpHeaderTimeout,
+    OptResolver,
     OptUdpPort, // from here on: both
     OptAdminSocket,
 };
@@ -242,6 +260,8 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error)
         {"http-connections", required_argument, nullptr, OptHttpConnections},
         {"http-connections-per-address", required_argument, nullptr, OptHttpConnectionsPerAddress},
         {"http-timeout", required_argument, nullptr, OptHttpTimeout},
+        {"http-header-timeout", required_argument, nullptr, OptHttpHeaderTimeout},
+        {"resolver", required_argument, nullptr, OptResolver},
         {"admin-socket", required_argument, nullptr, OptAdminSocket},
         {nullptr, 0, nullptr, 0},
     };
@@ -294,6 +314,11 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error)
             ok = ParseCount(value, options.http.connectionsPerAddress);
             break;
         case OptHttpTimeout: ok = ParseCount(value, options.http.idleTimeoutSeconds); break;
+        case OptHttpHeaderTimeout: ok = ParseCount(value, options.http.headerTimeoutSeconds); break;
+        case OptResolver:
+            ok = Resolver::ParseServer(value).has_value();
+            options.resolver = value;
+            break;
         case OptAdminSocket: options.adminSocket = value; break;
         }
         if (!ok) {
@@ -385,15 +410,28 @@ HttpService::Reply ServeFile(const std::filesystem::path& root, const HttpServic
     return reply;
 }
 
-HttpService::Reply ServePage(const HttpService::Request& request)
+// The two pages; the address lookup answers once its name has resolved (or failed to).
+void ServePage(Resolver& resolver, const HttpService::Request& request,
+               const HttpService::Respond& respond)
 {
     const Target target = SplitTarget(request.target);
     HttpService::Reply reply;
     if (target.path == "/ips.asp") {
         // The raw query, so that a query text holding "=" or "http://" arrives whole.
-        reply.body = AddressLookupPage(QueryValue(target.query, "ip"));
-        reply.contentType = "text/html; charset=gb2312";
-    } else if (target.path == "/tb.q") {
+        const std::string host = LookupHost(QueryValue(target.query, "ip"));
+        auto answer = [respond](const std::string& address) {
+            HttpService::Reply page;
+            page.body = AddressLookupPage(address);
+            page.contentType = "text/html; charset=gb2312";
+            respond(std::move(page));
+        };
+        if (host.empty())
+            answer({});
+        else
+            resolver.Resolve(host, std::move(answer));
+        return;
+    }
+    if (target.path == "/tb.q") {
         const std::time_t now = std::time(nullptr);
         std::tm local{};
         ::localtime_r(&now, &local);
@@ -402,7 +440,48 @@ HttpService::Reply ServePage(const HttpService::Request& request)
     } else {
         reply = TextReply(404, "Not Found\n");
     }
-    return reply;
+    respond(std::move(reply));
+}
+
+// The content folder must exist and be readable: a folder the server may not enter would
+// only answer 404 to everything.
+bool CheckContentFolder(const std::filesystem::path& content, std::string& error)
+{
+    struct stat status
+    {
+    };
+    if (::stat(content.c_str(), &status) != 0) {
+        error = errno == ENOENT || errno == ENOTDIR
+            ? "no content folder " + content.string()
+            : "no readable content folder " + content.string() + ": " + std::strerror(errno);
+        return false;
+    }
+    if (!S_ISDIR(status.st_mode)) {
+        error = "no content folder " + content.string();
+        return false;
+    }
+    if (::access(content.c_str(), R_OK | X_OK) != 0) {
+        error = "no readable content folder " + content.string() + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+// Both HTTP services at their caps need more descriptors than the usual soft limit of
+// 1024: take what the hard limit allows, and say so when even that is short.
+void RaiseOpenFileLimit(const HttpService::Limits& limits)
+{
+    const rlim_t needed = 2 * static_cast<rlim_t>(HttpService::FilesNeeded(limits)) + 64;
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur >= needed)
+        return;
+    files.rlim_cur = std::min(needed, files.rlim_max);
+    ::setrlimit(RLIMIT_NOFILE, &files);
+    if (files.rlim_cur < needed)
+        WriteLogLine(LogLevel::Warning,
+                     "the open-file limit " + std::to_string(files.rlim_max) + " is below the "
+                         + std::to_string(needed)
+                         + " the HTTP connection caps may need (LimitNOFILE=)");
 }
 
 int Serve(const Options& options)
@@ -415,35 +494,49 @@ int Serve(const Options& options)
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
 
-    const std::filesystem::path content = std::filesystem::absolute(options.content);
-    if (!std::filesystem::is_directory(content)) {
-        WriteFatalLine("no content folder " + content.string());
+    std::string error;
+    std::error_code pathError;
+    const std::filesystem::path content = std::filesystem::absolute(options.content, pathError);
+    if (!CheckContentFolder(content, error)) {
+        WriteFatalLine(error);
         return 1;
     }
+    RaiseOpenFileLimit(options.http);
 
     UdpServer udp;
-    std::string error;
     if (!udp.Bind(options.bind, static_cast<std::uint16_t>(options.udpPort), error)) {
         WriteFatalLine(error);
         return 1;
     }
     const std::string adminPath =
         options.adminSocket.empty() ? DefaultAdminSocketPath(udp.Port()) : options.adminSocket;
-    const int admin = OpenAdminSocket(adminPath, error);
+    const int admin = options.adminSocket.empty() && !MakeDefaultAdminFolder(error)
+        ? -1
+        : OpenAdminSocket(adminPath, error);
     if (admin < 0) {
         WriteFatalLine(error);
         return 1;
     }
     udp.SetAdminSocket(admin);
 
+    Resolver::Options resolving;
+    if (!options.resolver.empty())
+        resolving.server = Resolver::ParseServer(options.resolver);
+    Resolver resolver(resolving);
     HttpService files("files", WriteLogLine);
     HttpService pages("pages", WriteLogLine);
     if (!files.Start(
             options.bind, static_cast<std::uint16_t>(options.httpPort), options.http,
-            [&content](const HttpService::Request& request) { return ServeFile(content, request); },
+            [&content](const HttpService::Request& request, const HttpService::Respond& respond) {
+                respond(ServeFile(content, request));
+            },
             error)
-        || !pages.Start(options.bind, static_cast<std::uint16_t>(options.webPort), options.http,
-                        ServePage, error)) {
+        || !pages.Start(
+            options.bind, static_cast<std::uint16_t>(options.webPort), options.http,
+            [&resolver](const HttpService::Request& request, const HttpService::Respond& respond) {
+                ServePage(resolver, request, respond);
+            },
+            error)) {
         WriteFatalLine(error);
         ::unlink(adminPath.c_str());
         return 1;
@@ -474,6 +567,7 @@ int Serve(const Options& options)
 
     udp.Stop();
     files.Stop();
+    resolver.Stop(); // no answer comes after this: the lookups still waiting get theirs now
     pages.Stop();
     udpThread.join();
     ::unlink(adminPath.c_str());

@@ -5,11 +5,20 @@
 
 #include <QTemporaryDir>
 
+#include <sys/resource.h>
+
 #include <gtest/gtest.h>
 
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <regex>
 #include <thread>
 #include <vector>
@@ -296,6 +305,165 @@ TEST(ServerHttpLoad, SlowAndIdleConnectionsDoNotStarveOthers)
     }
 }
 
+// Connections that hold their request open, trickling a header line now and then, as from
+// many addresses. A connection that has sent nothing new for two seconds gets its next line;
+// one the server closed is opened again at once, as an attacker would.
+class Trickler
+{
+public:
+    Trickler(std::uint16_t port, std::vector<std::uint32_t> addresses, int perAddress)
+        : m_port(port)
+    {
+        for (const std::uint32_t address : addresses)
+            for (int i = 0; i < perAddress; ++i)
+                m_slots.push_back({address, -1});
+        Round(); // all open before the test goes on
+        m_thread = std::thread([this] {
+            while (!m_stop) {
+                for (int i = 0; i < 20 && !m_stop; ++i)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                Round();
+            }
+        });
+    }
+    ~Trickler()
+    {
+        m_stop = true;
+        m_thread.join();
+        for (const Slot& slot : m_slots)
+            if (slot.fd >= 0)
+                ::close(slot.fd);
+    }
+    Trickler(const Trickler&) = delete;
+    Trickler& operator=(const Trickler&) = delete;
+
+    std::size_t open() const { return m_open; }
+    std::size_t closedByServer() const { return m_closed; }
+
+private:
+    struct Slot
+    {
+        std::uint32_t address;
+        int fd;
+    };
+
+    void Round()
+    {
+        std::size_t open = 0;
+        for (Slot& slot : m_slots) {
+            if (m_stop)
+                return;
+            if (slot.fd >= 0) {
+                char byte;
+                const ssize_t got = ::recv(slot.fd, &byte, 1, MSG_DONTWAIT);
+                if (got == 0 || (got < 0 && errno != EAGAIN)
+                    || ::send(slot.fd, "X-Slow: 1\r\n", 11, MSG_NOSIGNAL) != 11) {
+                    ::close(slot.fd);
+                    slot.fd = -1;
+                    ++m_closed;
+                }
+            }
+            if (slot.fd < 0) {
+                slot.fd = Connect(m_port, slot.address);
+                if (slot.fd >= 0)
+                    ::send(slot.fd, "GET /tb.q HTTP/1.1\r\nHost: x\r\n", 29, MSG_NOSIGNAL);
+            }
+            open += slot.fd >= 0;
+        }
+        m_open = open;
+    }
+
+    std::uint16_t m_port;
+    std::vector<Slot> m_slots;
+    std::atomic<bool> m_stop = false;
+    std::atomic<std::size_t> m_open = 0;
+    std::atomic<std::size_t> m_closed = 0;
+    std::thread m_thread;
+};
+
+// Enough descriptors for a few thousand connections of the test's own.
+void RaiseOpenFileLimit()
+{
+    rlimit files{};
+    ::getrlimit(RLIMIT_NOFILE, &files);
+    files.rlim_cur = files.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &files);
+}
+
+// However a client trickles its request, the request must be in by the header deadline; and
+// connections held that way from many addresses, more than the service's cap, do not keep
+// out a request from an address of its own.
+TEST(ServerHttpSlowness, TricklingClientsHoldNeitherTheirConnectionNorTheService)
+{
+    RaiseOpenFileLimit();
+    using namespace std::chrono;
+    {
+        // 240 addresses, 8 connections each (the per-address cap): more than the whole service
+        // holds. A request from another address is answered within a few seconds, both while
+        // they first hold on and after the deadline has closed them and they came back.
+        ServerProcess server;
+        ASSERT_TRUE(server.ready()) << server.output().toStdString();
+        std::vector<std::uint32_t> addresses;
+        for (std::uint32_t i = 0; i < 240; ++i)
+            addresses.push_back(0x7F010000 + (i / 200) * 256 + i % 200 + 1); // 127.1.x.y
+        Trickler trickler(server.webPort, addresses, 8);
+        EXPECT_GT(trickler.open(), 1500u);
+        const struct
+        {
+            const char* when;
+            seconds wait;
+            std::uint32_t from;
+        } rounds[] = {
+            {"while they first hold on", seconds(2), 0x7F020001},
+            {"once the deadline has closed them and they came back", seconds(9), 0x7F020002},
+        };
+        for (const auto& round : rounds) {
+            // Reading what the server prints meanwhile, so that it never waits on a full pipe.
+            server.WaitForOutput("\x01", static_cast<int>(milliseconds(round.wait).count()));
+            const auto start = steady_clock::now();
+            auto request = std::async(std::launch::async, [&] {
+                return RawRequest(server.webPort, "/tb.q", {}, round.from, 4000);
+            });
+            while (request.wait_for(milliseconds(0)) != std::future_status::ready)
+                server.WaitForOutput("\x01", 50);
+            const Response response = request.get();
+            const double took = duration<double>(steady_clock::now() - start).count();
+            EXPECT_NE(response.head.find(" 200 "), std::string::npos)
+                << round.when << ": no answer in " << took << " s";
+            EXPECT_LT(took, 3.0) << round.when;
+        }
+        EXPECT_GT(trickler.closedByServer(), 0u);
+    }
+
+    // One connection trickling a header line a second, past a header deadline of 3 s and
+    // well within the idle time-out.
+    {
+        ServerProcess server({"--http-header-timeout", "3", "--http-timeout", "10"});
+        ASSERT_TRUE(server.ready()) << server.output().toStdString();
+        const int fd = Connect(server.webPort, 0x7F000005);
+        ASSERT_GE(fd, 0);
+        ::send(fd, "GET /tb.q HTTP/1.1\r\n", 20, MSG_NOSIGNAL);
+        const auto start = steady_clock::now();
+        bool closed = false;
+        while (!closed && steady_clock::now() - start < seconds(8)) {
+            pollfd waiting{fd, POLLIN, 0};
+            if (::poll(&waiting, 1, 1000) == 1) {
+                char byte;
+                closed = ::recv(fd, &byte, 1, 0) <= 0;
+            } else {
+                ::send(fd, "X-Slow: 1\r\n", 11, MSG_NOSIGNAL);
+            }
+        }
+        const double after = duration<double>(steady_clock::now() - start).count();
+        ::close(fd);
+        EXPECT_TRUE(closed) << "a trickling connection was still open after 8 s";
+        EXPECT_GT(after, 2.5);
+        EXPECT_LT(after, 5.0);
+        EXPECT_TRUE(server.WaitForOutput("whose request was not in within 3 s"))
+            << server.output().toStdString();
+    }
+}
+
 TEST(ServerPages, AddressLookupAnswersTheMarkersOrAnInvalidDomain)
 {
     ServerProcess server;
@@ -325,6 +493,161 @@ TEST(ServerPages, AddressLookupAnswersTheMarkersOrAnInvalidDomain)
             EXPECT_NE(page.body.find(invalid), std::string::npos) << c.query;
         }
     }
+}
+
+// A DNS server on a UDP socket of loopback that answers the A queries for the names it is
+// given, while it is told to, and swallows every other query: a resolver that never answers.
+class SwallowingResolver
+{
+public:
+    explicit SwallowingResolver(std::map<std::string, std::array<std::uint8_t, 4>> known)
+        : m_known(std::move(known))
+    {
+        m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(m_fd, reinterpret_cast<const sockaddr*>(&local), sizeof local);
+        socklen_t length = sizeof local;
+        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&local), &length);
+        port = ntohs(local.sin_port);
+        m_thread = std::thread([this] { Serve(); });
+    }
+    ~SwallowingResolver()
+    {
+        m_stop = true;
+        m_thread.join();
+        ::close(m_fd);
+    }
+    SwallowingResolver(const SwallowingResolver&) = delete;
+    SwallowingResolver& operator=(const SwallowingResolver&) = delete;
+
+    int Asked(const std::string& name)
+    {
+        const std::lock_guard held(m_lock);
+        return m_asked[name];
+    }
+
+    std::uint16_t port = 0;
+    std::atomic<bool> answering = true;
+
+private:
+    void Serve()
+    {
+        while (!m_stop) {
+            pollfd waiting{m_fd, POLLIN, 0};
+            if (::poll(&waiting, 1, 100) != 1)
+                continue;
+            std::uint8_t query[512];
+            sockaddr_in from{};
+            socklen_t length = sizeof from;
+            const ssize_t got = ::recvfrom(m_fd, query, sizeof query, 0,
+                                           reinterpret_cast<sockaddr*>(&from), &length);
+            // The question's name, label by label, after the 12 bytes of the header.
+            std::string name;
+            std::size_t at = 12;
+            while (got > 12 && at < static_cast<std::size_t>(got) && query[at] != 0) {
+                const std::size_t label = query[at];
+                if (at + 1 + label > static_cast<std::size_t>(got))
+                    break;
+                if (!name.empty())
+                    name += '.';
+                name.append(reinterpret_cast<const char*>(query) + at + 1, label);
+                at += 1 + label;
+            }
+            const std::size_t questionEnd = at + 5; // the zero label, type and class
+            if (questionEnd > static_cast<std::size_t>(got))
+                continue;
+            {
+                const std::lock_guard held(m_lock);
+                ++m_asked[name];
+            }
+            const auto known = m_known.find(name);
+            if (!answering || known == m_known.end())
+                continue;
+            std::vector<std::uint8_t> answer(query, query + questionEnd);
+            answer[2] = 0x81; // an answer, recursion desired and available, no error
+            answer[3] = 0x80;
+            answer[4] = 0, answer[5] = 1; // one question
+            answer[6] = 0, answer[7] = 1; // one answer
+            answer[8] = answer[9] = answer[10] = answer[11] = 0;
+            const std::uint8_t record[] = {0xC0, 0x0C, 0, 1, 0, 1, 0, 0, 0, 60, 0, 4};
+            answer.insert(answer.end(), std::begin(record), std::end(record));
+            answer.insert(answer.end(), known->second.begin(), known->second.end());
+            ::sendto(m_fd, answer.data(), answer.size(), 0,
+                     reinterpret_cast<const sockaddr*>(&from), length);
+        }
+    }
+
+    const std::map<std::string, std::array<std::uint8_t, 4>> m_known;
+    int m_fd = -1;
+    std::mutex m_lock;
+    std::map<std::string, int> m_asked;
+    std::atomic<bool> m_stop = false;
+    std::thread m_thread;
+};
+
+// The lookup page against a resolver that does not answer: each lookup waits for its own
+// name, 2 s at most, and then says the name is invalid, while the other page is answered
+// at once; a name asked again within a short while is answered from the cache, found or not.
+TEST(ServerPages, AnUnansweringResolverDelaysOnlyItsOwnLookups)
+{
+    using namespace std::chrono;
+    SwallowingResolver resolver({{"cached.zumalo.test", {127, 0, 0, 9}}});
+    ServerProcess server({"--resolver", "127.0.0.1:" + QString::number(resolver.port)});
+    ASSERT_TRUE(server.ready()) << server.output().toStdString();
+    const std::string invalid = Utf8ToGbk("无效的域名");
+    const auto lookup = [&](const std::string& name) {
+        const auto start = steady_clock::now();
+        const Response response = RawRequest(server.webPort, "/ips.asp?ip=" + name + "&action=2",
+                                             {}, INADDR_LOOPBACK, 8000);
+        return std::pair{response, duration<double>(steady_clock::now() - start).count()};
+    };
+
+    // Two lookups that never get an answer, and the weather page meanwhile.
+    auto first = std::async(std::launch::async, lookup, "never1.zumalo.test");
+    auto second = std::async(std::launch::async, lookup, "never2.zumalo.test");
+    std::this_thread::sleep_for(milliseconds(300));
+    {
+        const auto start = steady_clock::now();
+        const Response page = RawRequest(server.webPort, "/tb.q");
+        const double took = duration<double>(steady_clock::now() - start).count();
+        EXPECT_NE(page.head.find(" 200 "), std::string::npos) << page.head;
+        EXPECT_LT(took, 0.5) << "the weather page waited for the lookups";
+    }
+    for (auto* pending : {&first, &second}) {
+        const auto [response, took] = pending->get();
+        EXPECT_NE(response.body.find(invalid), std::string::npos) << response.head;
+        EXPECT_GT(took, 1.5);
+        EXPECT_LT(took, 3.5);
+    }
+
+    struct Case
+    {
+        const char* what;
+        std::string name;
+        const char* address; // nullptr: the invalid-domain page
+        double within;       // seconds
+    } cases[] = {
+        {"a name the resolver knows", "cached.zumalo.test", "127.0.0.9", 1.0},
+        {"the same name, once the resolver has gone silent", "cached.zumalo.test", "127.0.0.9",
+         0.3},
+        {"a name that got no answer, again", "never1.zumalo.test", nullptr, 0.3},
+    };
+    for (const Case& c : cases) {
+        const auto [response, took] = lookup(c.name);
+        resolver.answering = false;
+        EXPECT_LT(took, c.within) << c.what;
+        if (c.address)
+            EXPECT_NE(response.body.find(std::string(">> ") + c.address + "</font>"),
+                      std::string::npos)
+                << c.what << "\n"
+                << GbkToUtf8(response.body);
+        else
+            EXPECT_NE(response.body.find(invalid), std::string::npos) << c.what;
+    }
+    EXPECT_EQ(resolver.Asked("cached.zumalo.test"), 1);
+    EXPECT_EQ(resolver.Asked("never1.zumalo.test"), 1);
 }
 
 TEST(ServerPages, WeatherPageCarriesAShortGbkTemperature)
