@@ -64,7 +64,13 @@ int main()
 {
     MYSQL* admin = mysql_init(nullptr);
     mysql_options(admin, MYSQL_SET_CHARSET_NAME, "utf8mb4");
-    if (!mysql_real_connect(admin, "127.0.0.1", "zumalo_test", "zumalo_test", nullptr,
+    // The tests' account of the build's stack, with the stack's own password.
+    std::ifstream accounts(std::string(ZUMALO_BENCH_BUILD_DIR) + "/stack/accounts.env");
+    std::string password;
+    for (std::string line; std::getline(accounts, line);)
+        if (line.rfind("ZUMALO_TEST_PASSWORD=", 0) == 0)
+            password = line.substr(line.find('=') + 1);
+    if (!mysql_real_connect(admin, "127.0.0.1", "zumalo_test", password.c_str(), nullptr,
                             Settings::Defaults().dbPort, nullptr, CLIENT_MULTI_STATEMENTS)) {
         std::fprintf(stderr,
                      "bench: the local MariaDB is not reachable (scripts/dev-stack start): %s\n",

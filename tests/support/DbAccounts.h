@@ -19,12 +19,10 @@ inline DbAccount ProgramAccount()
     return {defaults.dbUser, defaults.dbPassword};
 }
 
-// The tests' administrator on the local stack (scripts/dev-stack): it makes and drops the
-// scratch databases.
-inline DbAccount TestAdminAccount()
-{
-    return {"zumalo_test", "zumalo_test"};
-}
+// The tests' account on the local stack (scripts/dev-stack): it makes and drops the scratch
+// databases. Its password is the stack's own, made at random when the stack was first loaded
+// and kept in build/stack/accounts.env (readable by its owner only).
+DbAccount TestAdminAccount();
 
 // Opens the session on 127.0.0.1 with the program's account, as the program does.
 inline bool OpenAsProgram(DbSession& db)

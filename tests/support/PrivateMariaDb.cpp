@@ -3,6 +3,7 @@
 #include "DbAccounts.h"
 #include "ScratchDatabase.h"
 
+#include <pwd.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -17,17 +18,30 @@
 #include <fstream>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
-PrivateMariaDb::PrivateMariaDb()
+PrivateMariaDb::PrivateMariaDb(std::string optionFile)
+    : m_optionFile(std::move(optionFile))
 {
     char pattern[] = "/tmp/zumalo-mariadb-XXXXXX";
     if (!::mkdtemp(pattern))
         throw std::runtime_error("cannot make a data folder");
     m_dir = pattern;
-    // A root without a password on the server's own socket: the test may run as anyone.
+    std::filesystem::create_directory(m_dir + "/files");
+    // Not as root where the machine has the mysql user: the folder becomes that user's.
+    if (::geteuid() == 0) {
+        if (const passwd* mysql = ::getpwnam("mysql")) {
+            m_user = "mysql";
+            for (const std::string& path : {m_dir, m_dir + "/files"})
+                if (::chown(path.c_str(), mysql->pw_uid, mysql->pw_gid) != 0)
+                    throw std::runtime_error("cannot give " + path + " to the mysql user");
+        }
+    }
+    // A root without a password on the server's own socket, in a folder no one else reaches:
+    // the test may run as anyone.
     const std::string install = "mariadb-install-db --no-defaults --datadir=" + m_dir
-        + "/data --user=root --auth-root-authentication-method=normal --skip-test-db >" + m_dir
-        + "/install.log 2>&1";
+        + "/data --user=" + m_user + " --auth-root-authentication-method=normal --skip-test-db >"
+        + m_dir + "/install.log 2>&1";
     if (std::system(install.c_str()) != 0)
         throw std::runtime_error("mariadb-install-db failed; see " + m_dir + "/install.log");
     Start();
@@ -71,6 +85,11 @@ void PrivateMariaDb::Start()
     const std::string port = "--port=" + std::to_string(m_port.Port());
     const std::string log = "--log-error=" + m_dir + "/mariadb.err";
     const std::string pidFile = "--pid-file=" + m_dir + "/mariadb.pid";
+    const std::string defaults =
+        m_optionFile.empty() ? "--no-defaults" : "--defaults-file=" + m_optionFile;
+    const std::string user = "--user=" + m_user;
+    // Files go to the server's own folder only.
+    const std::string files = "--secure-file-priv=" + m_dir + "/files";
     m_pid = ::fork();
     if (m_pid == 0) {
         // The server ends with the test, also when the test crashes.
@@ -81,11 +100,12 @@ void PrivateMariaDb::Start()
             ::dup2(::fileno(f), STDOUT_FILENO);
             ::dup2(::fileno(f), STDERR_FILENO);
         }
-        ::execlp("mariadbd", "mariadbd", "--no-defaults", "--user=root", datadir.c_str(),
-                 socket.c_str(), port.c_str(), "--bind-address=127.0.0.1", log.c_str(),
-                 pidFile.c_str(), "--skip-log-bin", "--innodb-buffer-pool-size=16M",
-                 "--innodb-log-file-size=8M", "--character-set-server=utf8mb4",
-                 "--collation-server=utf8mb4_bin",
+        // No extra_port: the port of an option file is not the test's to take.
+        ::execlp("mariadbd", "mariadbd", defaults.c_str(), user.c_str(), "--extra-port=0",
+                 datadir.c_str(), files.c_str(), socket.c_str(), port.c_str(),
+                 "--bind-address=127.0.0.1", log.c_str(), pidFile.c_str(), "--skip-log-bin",
+                 "--innodb-buffer-pool-size=16M", "--innodb-log-file-size=8M",
+                 "--character-set-server=utf8mb4", "--collation-server=utf8mb4_bin",
                  "--sql-mode=STRICT_ALL_TABLES,ERROR_FOR_DIVISION_BY_ZERO,NO_ENGINE_SUBSTITUTION",
                  "--skip-name-resolve", "--performance-schema=OFF", static_cast<char*>(nullptr));
         ::_exit(127);

@@ -18,7 +18,9 @@
 class PrivateMariaDb
 {
 public:
-    PrivateMariaDb();
+    // With the server settings of an option file (db/mariadb.cnf) when one is given; the
+    // places (folder, port, socket) and a small buffer pool are the test's own all the same.
+    explicit PrivateMariaDb(std::string optionFile = {});
     ~PrivateMariaDb();
     PrivateMariaDb(const PrivateMariaDb&) = delete;
     PrivateMariaDb& operator=(const PrivateMariaDb&) = delete;
@@ -26,6 +28,8 @@ public:
     // The program's settings pointed at this server, with the given bounds.
     Settings settings(unsigned connectSeconds, unsigned readSeconds) const;
     unsigned port() const { return static_cast<unsigned>(m_port.Port()); }
+    // Where root logs in without a password.
+    std::string socket() const { return m_dir + "/mariadb.sock"; }
 
     void Start();  // also after Kill: the same data, the same port
     void Kill();   // SIGKILL, as a crash
@@ -41,7 +45,9 @@ private:
     // Connected again after a restart.
     AdminConnection& Admin();
 
+    std::string m_optionFile;
     std::string m_dir;
+    std::string m_user = "root";
     // Held for the server while it is down too, so that it finds its port again.
     ClosedPort m_port = ClosedPort::ForServer();
     pid_t m_pid = -1;
