@@ -104,11 +104,12 @@ void ListPanel::SetMessageInputShown(bool shown)
 void ListPanel::SwitchCategory(Category::Kind kind)
 {
     const Category& c = CategoryOfKind(kind);
-    m_ui.Panel3->hide();
     // The list is counted before anything changes: one that cannot be counted leaves the
-    // list on display as it was, never its rows under the new list's name.
+    // list or the chat room on display as it was, never old rows under the new list's name
+    // or the chat room's.
     if (!m_db.Connected || !m_browser.Count(kind))
         return;
+    m_ui.Panel3->hide();
     m_ui.sb->SetPanelText(4, c.browsing);
     m_browser.CurrentPage = 1;
     m_browser.CurrentCategory = kind;

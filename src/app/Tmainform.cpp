@@ -73,7 +73,12 @@ void TMainForm::StartUp()
     setWindowTitle("欢迎" + GbkToQ(m_session.UserName) + "登录");
     m_ui.sb->SetPanelText(4, "你正在浏览种子");
     m_ui.Panel3->hide();
+    // Empty until their data arrives: the page number with the list, the notice and the
+    // caption with the service record, the temperature with its lookup.
     SetCaption(m_ui.Label1, QString());
+    SetCaption(m_ui.Label6, QString());
+    SetCaption(m_ui.Label12, QString());
+    SetCaption(m_ui.Label15, QString());
 
     show();
     // Painted before the first wait on the network, so the user sees the window arrive. The

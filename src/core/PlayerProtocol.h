@@ -19,6 +19,9 @@ namespace player_protocol {
 // the reason goes to the log.
 inline constexpr char MovieFailedText[] = "视频加载失败，请关闭窗口后重新打开。";
 inline constexpr char PlayerStoppedText[] = "视频播放器已停止运行，请关闭窗口后重新打开。";
+// What the player's area says from the moment a movie is asked for until it shows or fails: a
+// slow movie may take half a minute.
+inline constexpr char MovieLoadingText[] = "正在加载视频，请稍候……";
 
 // The commands, each with one word on the line (CommandName). The client sends the first
 // four to the player; the player reports the last two.

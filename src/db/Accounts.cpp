@@ -1,6 +1,7 @@
 #include "db/Accounts.h"
 
 #include "core/Basefunc.h"
+#include "db/CheckedWrite.h"
 #include "db/ResultRows.h"
 #include "db/Statements.h"
 
@@ -71,5 +72,5 @@ LoginCheck CheckLogin(DbSession& db, std::string_view name, std::string_view pas
 
 bool StorePassword(DbSession& db, std::string_view name, std::string_view newPassword)
 {
-    return db.Query(Statements(db).ChangePassword(name, newPassword));
+    return StoreOnce(db, PasswordWrite(db, name, newPassword));
 }

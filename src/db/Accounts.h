@@ -57,5 +57,6 @@ enum class LoginCheck {
 LoginCheck CheckLogin(DbSession& db, std::string_view name, std::string_view password);
 
 // Stores a new password: true when the server accepted the update (how many rows changed is
-// not asked).
+// not asked). A write checked like the others (CheckedWrite.h): a lost connection is answered
+// by whether the new password is stored.
 bool StorePassword(DbSession& db, std::string_view name, std::string_view newPassword);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <string_view>
 
@@ -27,12 +28,25 @@ enum class WriteOutcome {
     Unknown,   // sent, and the database could not be reached to ask: left unsettled
 };
 
+// When a user action that writes must be answered: one connect and one statement's wait
+// (DbSession::ActionBound) after it began. Until then a database that cannot be reached is
+// tried again, so that a cluster that moves the client to a live node answers the action.
+using ActionDeadline = std::chrono::steady_clock::time_point;
+ActionDeadline DeadlineOf(const DbSession& db);
+
 // Runs the write. When its connection was lost or timed out, the session connects again
 // (which ends the lost connection on the server, so it cannot store anything later) and asks
-// whether the write is stored; when it is not, the write is sent once more on the new
-// connection. When the database cannot be reached to ask, the outcome is Unknown and the
-// write is left unsettled on the session, to be settled by the next checked write.
-WriteOutcome Store(DbSession& db, const CheckedWrite& write);
+// whether the write is stored; when it is not, the write is sent again on the new
+// connection. A database that cannot be reached is tried again until the deadline. When
+// it cannot be reached to ask by then, the outcome is Unknown and the write is left
+// unsettled on the session, to be settled by the next checked write. When the server
+// refuses the question itself, the outcome is Unknown too, and the write is dropped with a
+// log line: asking again would only be refused again.
+WriteOutcome Store(DbSession& db, const CheckedWrite& write, ActionDeadline deadline);
+inline WriteOutcome Store(DbSession& db, const CheckedWrite& write)
+{
+    return Store(db, write, DeadlineOf(db));
+}
 
 // Settles a write left unsettled, before a new checked write is sent, and runs its follow-up.
 // SameEntryStored: the earlier write was of this entry and is stored, so the user's new try
@@ -42,7 +56,12 @@ enum class EarlierWrite {
     SameEntryStored,
     Unreachable, // still cannot be asked: the new write must not be sent either
 };
-EarlierWrite SettleEarlier(DbSession& db, std::string_view entry);
+// An earlier write whose question the server refuses is dropped with a log line.
+EarlierWrite SettleEarlier(DbSession& db, std::string_view entry, ActionDeadline deadline);
+inline EarlierWrite SettleEarlier(DbSession& db, std::string_view entry)
+{
+    return SettleEarlier(db, entry, DeadlineOf(db));
+}
 
 // A single write as a user action: settles an earlier one, stores this one, and says whether
 // it is stored (Unknown counts as not: the user is told it failed, and the next try of the
@@ -66,8 +85,11 @@ std::string UploadEntry(std::string_view user, std::string_view name, std::strin
                         std::string_view requiredScore);
 UploadOutcome StoreUpload(DbSession& db, std::string_view user, long long score, int points,
                           std::string_view name, std::string_view link, std::string_view time,
-                          std::string_view requiredScore);
+                          std::string_view requiredScore, ActionDeadline deadline);
 std::string NewAccountEntry(std::string_view name, std::string_view password);
+std::string PasswordEntry(std::string_view name, std::string_view newPassword);
+CheckedWrite PasswordWrite(const DbSession& db, std::string_view name,
+                           std::string_view newPassword);
 CheckedWrite NewAccountWrite(const DbSession& db, std::string_view name, std::string_view password,
                              std::string_view sex, std::string_view age, std::string_view area,
                              std::string_view qq, std::string_view phone, std::string_view mail);

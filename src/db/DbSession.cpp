@@ -127,12 +127,17 @@ bool DbSession::Open(const std::string& host, const std::string& user, const std
 {
     const BusyScope busy(m_busy);
     FreeResult();
+    const bool sameAccount =
+        m_reconnectable && host == m_host && user == m_user && password == m_password;
     m_host = host;
     m_user = user;
     m_password = password;
-    m_reconnectable = Connect();
-    if (m_reconnectable && !EndLostThreads())
-        m_reconnectable = m_open = false;
+    const bool connected = Connect() && EndLostThreads();
+    if (!connected)
+        m_open = false;
+    // The database not answering now is no reason to give up the account that worked: the
+    // next statement tries again, as after any lost connection.
+    m_reconnectable = connected || sameAccount;
     return m_open;
 }
 
@@ -157,6 +162,7 @@ bool DbSession::Connect()
                                 m_options.clientFlags)
         != nullptr;
     if (!m_open) {
+        m_lastError = std::to_string(mysql_errno(&m_handle)) + " " + mysql_error(&m_handle);
         qCWarning(lcDb) << "cannot connect to" << m_host.c_str() << "as" << m_user.c_str() << ":"
                         << mysql_error(&m_handle);
         return false;
@@ -253,6 +259,8 @@ bool DbSession::Run(std::string_view statement, bool& lost)
     lost = !ok && IsConnectionLoss(mysql_errno(&m_handle));
     // The server's reason only: the statement itself may hold a password.
     if (!ok)
+        m_lastError = std::to_string(mysql_errno(&m_handle)) + " " + mysql_error(&m_handle);
+    if (!ok)
         qCWarning(lcDb) << "statement failed:" << mysql_errno(&m_handle) << mysql_error(&m_handle);
     return ok;
 }
@@ -261,15 +269,21 @@ bool DbSession::Query(std::string_view statement)
 {
     FreeResult();
     m_lastLost = false;
-    if (!m_open && !m_reconnectable)
+    m_lastUnreachable = false;
+    m_lastError.clear();
+    if (!m_open && !m_reconnectable) {
+        m_lastError = "not connected";
         return false;
+    }
     const BusyScope busy(m_busy);
     // A connection lost earlier is made again before the statement; when that fails,
     // nothing was sent.
     bool connectedNow = false;
     if (!m_open || !m_lostThreads.empty()) {
-        if (!ConnectAgain())
+        if (!ConnectAgain()) {
+            m_lastUnreachable = true;
             return false;
+        }
         connectedNow = true;
     }
     const auto sent = Clock::now();

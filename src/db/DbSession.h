@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -55,6 +56,8 @@ public:
     // Connects to the database of the options on host (a numeric address: "localhost"
     // would mean the Unix socket). An earlier connection is closed first. After a success the
     // session reconnects by itself with the same host and account (see Query) until Close.
+    // A failed Open with the host and account of an earlier success leaves the session as a
+    // lost connection leaves it: the next statement connects again.
     bool Open(const std::string& host, const std::string& user, const std::string& password);
     // Runs one statement; its result (or none) becomes the current result.
     //
@@ -68,6 +71,20 @@ public:
     // Whether the last Query failed because its connection was lost or timed out, rather
     // than refused by the server: then the server may have run it, or may still run it.
     bool LastLost() const { return m_lastLost; }
+    // Whether the last Query failed because no connection could be made for it: then
+    // nothing was sent.
+    bool LastUnreachable() const { return m_lastUnreachable; }
+    // The server's or the client library's reason for the last failure ("" after a
+    // success), for the log: never the statement, which may hold a password.
+    const std::string& LastError() const { return m_lastError; }
+    // How long one user action may wait on the database: a connect and a statement.
+    std::chrono::seconds ActionBound() const
+    {
+        return std::chrono::seconds(m_options.connectTimeoutSeconds + m_options.readTimeoutSeconds);
+    }
+    // Whether the session connects again by itself at the next statement (after an Open
+    // that succeeded, until Close).
+    bool Reconnects() const { return m_reconnectable; }
     std::optional<DbRow> FetchRow();
     std::uint64_t RowCount() const;
     unsigned FieldCount() const;
@@ -133,6 +150,8 @@ private:
     std::string m_host, m_user, m_password;
     bool m_reconnectable = false;
     bool m_lastLost = false;
+    bool m_lastUnreachable = false;
+    std::string m_lastError;
     ServerThread m_thread;                   // of the open connection
     std::vector<ServerThread> m_lostThreads; // of lost ones that may still run a statement
 };

@@ -32,7 +32,8 @@ StepResult login::Register(const AccountEntry& account)
 {
     // An earlier try of this registration whose outcome could not be learned then may have
     // been stored after all: then this try is already done.
-    switch (SettleEarlier(m_db, NewAccountEntry(account.name, account.password))) {
+    const ActionDeadline deadline = DeadlineOf(m_db);
+    switch (SettleEarlier(m_db, NewAccountEntry(account.name, account.password), deadline)) {
     case EarlierWrite::SameEntryStored: return StepResult::Success();
     case EarlierWrite::Unreachable:
         return StepResult::Failure(Utf8ToGbk("注册模块出现错误，请重新注册。"));
@@ -46,7 +47,8 @@ StepResult login::Register(const AccountEntry& account)
     // A registration of the same name between the check and here fails on the unique key.
     if (Store(m_db,
               NewAccountWrite(m_db, account.name, account.password, account.sex, account.age,
-                              account.area, account.qq, account.phone, account.mail))
+                              account.area, account.qq, account.phone, account.mail),
+              deadline)
         != WriteOutcome::Stored)
         return StepResult::Failure(Utf8ToGbk("注册失败，请重新注册。"));
     return StepResult::Success();
@@ -65,10 +67,17 @@ std::optional<std::string> login::ChangePassword(const std::string& name,
 {
     if (name.empty() || newPassword.empty() || !m_db.Connected)
         return std::nullopt;
-    // The server accepting the update is the success; how many rows changed is not asked.
+    // The server accepting the update is the success; how many rows changed is not asked. A
+    // lost connection is answered by whether the new password is stored.
     if (!StorePassword(m_db, name, newPassword))
         return Utf8ToGbk("密码修改失败，请重修修改。");
     return Utf8ToGbk("请记住新的密码，下次登录按本次修改的密码验证。");
+}
+
+bool login::PasswordChangeStored(const std::string& name, const std::string& newPassword)
+{
+    return m_db.Connected
+        && SettleEarlier(m_db, PasswordEntry(name, newPassword)) == EarlierWrite::SameEntryStored;
 }
 
 StepResult login::DoLogin()

@@ -51,6 +51,10 @@ public:
     // window, or none when nothing was tried (a text empty, the database not Connected).
     std::optional<std::string> ChangePassword(const std::string& name,
                                               const std::string& newPassword);
+    // Whether an earlier change of this account to this password, whose outcome could not be
+    // learned then, turned out stored: then the user's new try is already done. False when
+    // there is none, or the database is not Connected.
+    bool PasswordChangeStored(const std::string& name, const std::string& newPassword);
     // Runs the login statement for the stored name and password. A failure carries the text
     // that the caller shows without an owner window.
     StepResult DoLogin();

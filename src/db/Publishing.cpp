@@ -8,7 +8,8 @@ Publication PublishVideo(DbSession& db, std::string_view user, std::string_view 
                          std::string_view link, std::string_view requiredScore, const Clock& clock)
 {
     using Kind = Publication::Kind;
-    switch (SettleEarlier(db, UploadEntry(user, title, link, requiredScore))) {
+    const ActionDeadline deadline = DeadlineOf(db);
+    switch (SettleEarlier(db, UploadEntry(user, title, link, requiredScore), deadline)) {
     case EarlierWrite::SameEntryStored: return {Kind::AlreadyStored, {}};
     case EarlierWrite::Unreachable: return {Kind::Unreachable, {}};
     case EarlierWrite::None: break;
@@ -22,7 +23,7 @@ Publication PublishVideo(DbSession& db, std::string_view user, std::string_view 
     case ScoreRead::Kind::Read: break;
     }
     switch (StoreUpload(db, user, score.score, kUploadPoints, title, link, NowStamp(clock),
-                        requiredScore)) {
+                        requiredScore, deadline)) {
     case UploadOutcome::Done: return {Kind::Done, {}};
     case UploadOutcome::PointsNotStored: return {Kind::PointsNotStored, {}};
     case UploadOutcome::VideoNotStored: return {Kind::VideoNotStored, {}};

@@ -162,7 +162,7 @@ std::string Statements::SetScoreWhereStill(std::string_view name, std::string_vi
 std::string Statements::PostStored(std::string_view user, std::string_view message,
                                    std::string_view time) const
 {
-    return "select id from " + Table(ListKind::Board) + " where username = '" + q(user)
+    return "select username from " + Table(ListKind::Board) + " where username = '" + q(user)
         + "' and saybody = '" + q(message) + "' and saytime = '" + q(time) + "'";
 }
 
@@ -170,7 +170,7 @@ std::string Statements::VideoStored(std::string_view user, std::string_view name
                                     std::string_view link, std::string_view time,
                                     std::string_view requiredScore) const
 {
-    return "select id from " + Table(ListKind::Videos) + " where username = '" + q(user)
+    return "select username from " + Table(ListKind::Videos) + " where username = '" + q(user)
         + "' and text = '" + q(name) + "' and link = '" + q(link) + "' and uploadtime = '" + q(time)
         + "' and allowScore = '" + q(requiredScore) + "'";
 }
@@ -178,7 +178,7 @@ std::string Statements::VideoStored(std::string_view user, std::string_view name
 std::string Statements::QuickPostStored(std::string_view user, std::string_view title,
                                         std::string_view link, std::string_view time) const
 {
-    return "select id from " + Table(ListKind::QuickPosts) + " where username = '" + q(user)
+    return "select username from " + Table(ListKind::QuickPosts) + " where username = '" + q(user)
         + "' and text = '" + q(title) + "' and link = '" + q(link) + "' and submittime = '"
         + q(time) + "'";
 }

@@ -102,8 +102,10 @@ void RufflePlayer::LoadMovie(int /*layer*/, const QString& url)
     // Only the root layer is used: a new movie replaces what is shown.
     m_movieUrl = url;
     m_loaded = false;
-    if (m_message && m_process && m_process->state() != QProcess::NotRunning)
-        m_message->hide(); // the new movie takes the area
+    // The new movie takes the area, and says that it is coming until it shows or fails. A
+    // stopped player keeps saying so.
+    if (m_process && m_process->state() != QProcess::NotRunning)
+        ShowMessage(QString::fromUtf8(player_protocol::MovieLoadingText));
     Send(player_protocol::Load(++m_loadNumber, url.toStdString()));
 }
 
@@ -151,6 +153,8 @@ void RufflePlayer::ReadReports()
             continue; // about a movie that has since been replaced
         if (report->command == Command::Loaded) {
             m_loaded = true;
+            if (m_message)
+                m_message->hide();
             emit loaded();
         } else {
             qCWarning(lcPlayer) << QString::fromStdString(report->text);

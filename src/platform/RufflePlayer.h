@@ -76,7 +76,7 @@ private:
     void ShowMessage(const QString& text);
 
     QPointer<QWidget> m_surface;
-    QLabel* m_message = nullptr;   // a child of the surface, made at the first failure
+    QLabel* m_message = nullptr;   // a child of the surface, made at the first load
     QProcess* m_process = nullptr; // outlives the player until it has ended
     QString m_movieUrl;
     int m_loadNumber = 0; // counts loads, so a late report of an earlier movie is ignored

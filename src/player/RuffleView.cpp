@@ -115,6 +115,10 @@ void RuffleView::LoadMovie(int loadNumber, const QString& url)
         Fail(QStringLiteral("not a movie address: %1").arg(url));
         return;
     }
+    // Until its bytes are in the page says that the movie is coming.
+    RunScript(QStringLiteral("zumaloLoading(%1, %2)")
+                  .arg(loadNumber)
+                  .arg(JsString(QString::fromUtf8(player_protocol::MovieLoadingText))));
     QNetworkRequest request(address);
     request.setMaximumRedirectsAllowed(5);
     QNetworkReply* reply = m_network->get(request);

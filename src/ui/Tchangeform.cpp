@@ -27,10 +27,13 @@ TChangeForm::TChangeForm(QWidget* owner, Session& session, DbSession& db, const 
 {
     BuildLayout(owner);
 
-    // The outcome is the whole program's: the main window's lists stay empty after a failure.
-    // No server found (the resolution logged why): nothing to connect to.
-    m_db.Connected = IsServerAddress(session.ServerAddress) && m_login->Connect();
-    if (!m_db.Connected) {
+    // The outcome is the whole program's. No server found (the resolution logged why):
+    // nothing to connect to. A session that was connected before stays as after any lost
+    // connection: its next statement connects again, so the main window's lists work again
+    // once the database answers.
+    const bool connected = IsServerAddress(session.ServerAddress) && m_login->Connect();
+    m_db.Connected = connected || (m_db.Connected && m_db.Reconnects());
+    if (!connected) {
         m_platform.prompts.Warn(this, QStringLiteral("连接数据服务器失败。"));
         m_usable = false;
     }
@@ -115,6 +118,13 @@ void TChangeForm::Button1Click()
     }
     if (confirmation != newPassword) {
         m_platform.prompts.Warn(this, QStringLiteral("密码确认不正确。"));
+        return;
+    }
+    // The same change tried before, when whether it was stored could not be learned, and
+    // stored after all: the old password no longer matches, and nothing is left to do.
+    if (m_login->PasswordChangeStored(name, confirmation)) {
+        m_platform.prompts.Warn(nullptr,
+                                QStringLiteral("请记住新的密码，下次登录按本次修改的密码验证。"));
         return;
     }
     if (!m_login->CheckUser(name, oldPassword)) {

@@ -32,7 +32,9 @@ struct TChangeFormControls
 
 // The change-password dialog: replaces an account's password, given the user name, the old
 // password and the new one twice. Construction connects the shared database session again and
-// its outcome replaces DbSession::Connected for the whole program. Nothing is trimmed here,
+// its outcome replaces DbSession::Connected for the whole program, except that a failure
+// leaves a session that was connected as a lost connection leaves it: its next statement
+// connects again. Nothing is trimmed here,
 // and Session keeps the password the user logged in with.
 //
 // When that connection fails the dialog says so and is never usable: exec() returns Rejected

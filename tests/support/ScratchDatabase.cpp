@@ -24,6 +24,13 @@ std::string ScratchDatabase::SourceFile(const std::string& name)
 }
 
 ScratchDatabase::ScratchDatabase(const std::string& name, bool withSampleData)
+    : ScratchDatabase(name, OwnSchema{SourceFile("schema.sql")})
+{
+    if (withSampleData)
+        exec(SourceFile("seed.sql"));
+}
+
+ScratchDatabase::ScratchDatabase(const std::string& name, const OwnSchema& schema)
     // The process id keeps test runs of several checkouts on one server apart.
     : m_name("zt_" + name + "_" + std::to_string(::getpid()))
 {
@@ -34,9 +41,7 @@ ScratchDatabase::ScratchDatabase(const std::string& name, bool withSampleData)
     exec("DROP DATABASE IF EXISTS " + m_name);
     exec("CREATE DATABASE " + m_name + " CHARACTER SET utf8mb4 COLLATE utf8mb4_bin");
     exec("USE " + m_name);
-    exec(SourceFile("schema.sql"));
-    if (withSampleData)
-        exec(SourceFile("seed.sql"));
+    exec(schema.schemaSql);
 }
 
 ScratchDatabase::~ScratchDatabase()

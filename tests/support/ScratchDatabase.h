@@ -16,6 +16,13 @@ class ScratchDatabase
 {
 public:
     explicit ScratchDatabase(const std::string& name, bool withSampleData = false);
+    // A database whose tables an operator made otherwise: schemaSql instead of the program's
+    // schema (UTF-8, several statements).
+    struct OwnSchema
+    {
+        std::string schemaSql;
+    };
+    ScratchDatabase(const std::string& name, const OwnSchema& schema);
     ~ScratchDatabase();
     ScratchDatabase(const ScratchDatabase&) = delete;
     ScratchDatabase& operator=(const ScratchDatabase&) = delete;

@@ -4,7 +4,9 @@
 #include "ui/Tchangeform.h"
 
 #include "ClosedPort.h"
+#include "DbAccounts.h"
 #include "DialogFixture.h"
+#include "PrivateMariaDb.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -160,6 +162,28 @@ TEST_F(ChangeFormTest, DatabaseStoppedClosesTheDialogWithoutAClick)
     EXPECT_EQ(form->result(), QDialog::Rejected);
     EXPECT_FALSE(watchdog);
     EXPECT_FALSE(form->isVisible());
+}
+
+// A dialog opened while the database is down (from the lock screen) leaves the logged-in
+// session as any lost connection leaves it: once the database answers, the main window's next
+// statement works.
+TEST_F(ChangeFormTest, FailedConnectLeavesTheSessionToConnectAgain)
+{
+    PrivateMariaDb server;
+    const Settings settings = server.settings(1, 2);
+    DbSession db(settings);
+    ASSERT_TRUE(OpenAsProgram(db)); // the login
+    db.Connected = true;
+    server.Kill();
+    {
+        TChangeForm form(nullptr, m_session, db, settings, m_platform);
+        EXPECT_EQ(m_fakes.prompts.Texts(), QStringList{QStringLiteral("连接数据服务器失败。")});
+        EXPECT_FALSE(form.Usable());
+    }
+    EXPECT_TRUE(db.Connected);
+    server.Start();
+    EXPECT_TRUE(db.Query("select count(*) from zumalo_zhongzi"));
+    EXPECT_EQ(db.RowCount(), 1u);
 }
 
 TEST_F(ChangeFormTest, WithoutConnectedNothingIsChecked)

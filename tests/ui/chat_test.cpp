@@ -268,6 +268,22 @@ TEST_F(ChatRoomState, ChatRoomTakesTheBoardInputRowAwayOnceAndAListButtonLeavesI
     EXPECT_EQ(Status(4), "你正在浏览种子");
 }
 
+// A list that cannot be counted leaves the chat room on display: never the old list's rows
+// under the chat room's status.
+TEST_F(ChatRoomState, ListButtonWithTheDatabaseDownLeavesTheChatRoomShowing)
+{
+    TMainForm& form = StartAsDemo();
+    Click("SpeedButton13");
+    m_db->Close();
+    for (const char* button : {"SpeedButton5", "SpeedButton4", "SpeedButton8", "SpeedButton10"}) {
+        SCOPED_TRACE(button);
+        Click(button);
+        EXPECT_TRUE(Control<QFrame>("Panel3")->isVisibleTo(&form));
+        EXPECT_EQ(Status(0), "聊天室");
+        EXPECT_EQ(Status(4), "你正在聊天室中");
+    }
+}
+
 TEST_F(ChatRoomState, HintBubbleHasItsShape)
 {
     StartAsDemo();

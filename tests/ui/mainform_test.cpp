@@ -8,6 +8,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QTimer>
 
 #include <sys/resource.h>
@@ -67,6 +69,51 @@ TEST_F(MainFormStartUp, FillsTheWindowFromTheDatabaseTheFileServiceAndTheWeather
     EXPECT_TRUE(m_fake.prompts.entries.empty());
     // Every wait of the start-up, statements and fetches alike, gave the cursor back.
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+// What the window shows when it first appears, with a file service that takes connections
+// and never answers in time: no design text ("Label12", "通告", "Memo1"), whatever arrives
+// later.
+TEST_F(MainFormStartUp, FirstShowHoldsNoDesignTextWhileTheServerHangs)
+{
+    TestHttpServer::Page hung;
+    hung.delay = std::chrono::milliseconds(3000);
+    m_http.ServeAll(hung);
+    for (const char* path : {"/low.bmp", "/high.bmp", "/link.php", "/tb.q"})
+        m_http.Remove(path);
+    m_settings.startupFetchSeconds = 1;
+
+    // The texts of every label and text box the user can see, at the window's first show.
+    struct FirstShow : QObject
+    {
+        bool eventFilter(QObject* watched, QEvent* event) override
+        {
+            auto* window = qobject_cast<TMainForm*>(watched);
+            if (window && event->type() == QEvent::Show && !seen) {
+                seen = true;
+                for (const QLabel* label : window->findChildren<QLabel*>())
+                    if (label->isVisibleTo(window) && !label->text().isEmpty())
+                        texts << label->objectName() + "=" + label->text();
+                for (const QPlainTextEdit* edit : window->findChildren<QPlainTextEdit*>())
+                    if (edit->isVisibleTo(window) && !edit->toPlainText().isEmpty())
+                        texts << edit->objectName() + "=" + edit->toPlainText();
+            }
+            return false;
+        }
+        bool seen = false;
+        QStringList texts;
+    } firstShow;
+    qApp->installEventFilter(&firstShow);
+    StartAsDemo();
+    qApp->removeEventFilter(&firstShow);
+
+    ASSERT_TRUE(firstShow.seen);
+    const QRegularExpression designText(QStringLiteral("=(Label\\d*|Memo\\d+|通告)$"));
+    EXPECT_TRUE(firstShow.texts.filter(designText).isEmpty())
+        << firstShow.texts.filter(designText).join(u' ').toStdString();
+    // Once start-up is over, the service record has filled what it holds.
+    EXPECT_EQ(Label("Label15")->text(), "欢迎来到Zumalo社区");
+    EXPECT_EQ(Label("Label12")->text(), "1/3");
 }
 
 TEST_F(MainFormStartUp, ServiceSwitchedOffWarnsAndQuitsAfterTheNoticeIsSet)

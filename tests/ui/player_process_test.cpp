@@ -184,4 +184,41 @@ TEST(PlayerProcess, MovieDownloadsEndOnlyWhenTheyTrickle)
     thread.join();
 }
 
+// A movie on its way says so in the player's area until it shows; one that fails says that
+// instead.
+TEST(PlayerProcess, LoadingMovieSaysSoUntilItShows)
+{
+    const std::string movie = SampleMovie("rainbow.swf");
+    httplib::Server server;
+    server.Get("/late.swf", [&movie](const httplib::Request&, httplib::Response& res) {
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        res.set_content(movie, "application/x-shockwave-flash");
+    });
+    const int port = server.bind_to_any_port("127.0.0.1");
+    std::thread thread([&server] { server.listen_after_bind(); });
+
+    QWidget window;
+    RufflePlayer player(&window, PlayerOptions());
+    Reports reports(player);
+    EXPECT_EQ(player.Message(), "");
+    player.LoadMovie(0, QStringLiteral("http://127.0.0.1:%1/late.swf").arg(port));
+    player.Play();
+    const QString loading = QStringLiteral("正在加载视频，请稍候……");
+    EXPECT_EQ(player.Message(), loading);
+    WaitUntil([] { return false; }, 1000);
+    EXPECT_EQ(player.Message(), loading);
+    ASSERT_TRUE(WaitUntil([&] { return reports.Any(); }, kPlayerWaitMs));
+    EXPECT_EQ(reports.loaded, 1) << reports.failures.join(u'\n').toStdString();
+    EXPECT_EQ(player.Message(), "");
+
+    reports.loaded = 0;
+    player.LoadMovie(0, QStringLiteral("http://127.0.0.1:%1/missing.swf").arg(port));
+    EXPECT_EQ(player.Message(), loading);
+    ASSERT_TRUE(WaitUntil([&] { return reports.Any(); }, kPlayerWaitMs));
+    EXPECT_EQ(player.Message(), "视频加载失败，请关闭窗口后重新打开。");
+
+    server.stop();
+    thread.join();
+}
+
 } // namespace

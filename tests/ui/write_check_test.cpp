@@ -2,12 +2,14 @@
 #include "db/CheckedWrite.h"
 #include "db/DbSession.h"
 #include "db/Login.h"
+#include "ui/Tchangeform.h"
 #include "ui/TextBridge.h"
 #include "ui/Tsubmitform.h"
 #include "ui/Tuploadform.h"
 
 #include "DbAccounts.h"
 #include "FakePlatform.h"
+#include "LogCapture.h"
 #include "PrivateMariaDb.h"
 
 #include <QLineEdit>
@@ -17,6 +19,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <thread>
 
 namespace {
@@ -34,7 +37,7 @@ protected:
     static void SetUpTestSuite() { s_server = std::make_unique<PrivateMariaDb>(); }
     static void TearDownTestSuite() { s_server.reset(); }
 
-    void Reset()
+    void Reset(unsigned connectSeconds = kConnectSeconds, unsigned readSeconds = kReadSeconds)
     {
         s_server->exec("DROP TRIGGER IF EXISTS test.refuse_video");
         s_server->exec("DELETE FROM test.zumalo_userinfo; DELETE FROM test.zumalo_sp; "
@@ -42,7 +45,8 @@ protected:
         s_server->exec("INSERT INTO test.zumalo_userinfo(username, userpwd, userscore) VALUES "
                        "('小明', 'pw', 10)");
         m_session.UserName = Utf8ToGbk("小明");
-        m_db = std::make_unique<DbSession>(s_server->settings(kConnectSeconds, kReadSeconds));
+        m_bounds = {connectSeconds, readSeconds};
+        m_db = std::make_unique<DbSession>(s_server->settings(connectSeconds, readSeconds));
         ASSERT_TRUE(OpenAsProgram(*m_db));
         m_db->Connected = true;
         m_statements = 0;
@@ -94,9 +98,26 @@ protected:
     {
         Session session;
         session.ServerAddress = "127.0.0.1";
-        const Settings settings = s_server->settings(kConnectSeconds, kReadSeconds);
+        const Settings settings = s_server->settings(m_bounds.first, m_bounds.second);
         login account(session, *m_db, settings);
         return account.Register({Utf8ToGbk("新人"), "pw", "1", "20", "", "", "", ""}).ok;
+    }
+    // The dialog connects, checks the old password, stores the new one. A try after a
+    // failure types what the user typed the first time.
+    bool ChangePassword()
+    {
+        Session session;
+        session.ServerAddress = "127.0.0.1";
+        const Settings settings = s_server->settings(m_bounds.first, m_bounds.second);
+        TChangeForm form(nullptr, session, *m_db, settings, m_platform);
+        form.Controls().Edit1->setText(QStringLiteral("小明"));
+        form.Controls().Edit4->setText(QStringLiteral("pw"));
+        form.Controls().Edit2->setText(QStringLiteral("新密"));
+        form.Controls().Edit3->setText(QStringLiteral("新密"));
+        m_fakes.prompts.entries.clear();
+        form.Button1Click();
+        return m_fakes.prompts.Last().text
+            == QStringLiteral("请记住新的密码，下次登录按本次修改的密码验证。");
     }
 
     static std::unique_ptr<PrivateMariaDb> s_server;
@@ -108,6 +129,7 @@ protected:
     int m_strike = 0;
     std::function<void()> m_fault;
     int m_tick = 0;
+    std::pair<unsigned, unsigned> m_bounds{kConnectSeconds, kReadSeconds};
 };
 std::unique_ptr<PrivateMariaDb> WriteCheckTest::s_server;
 
@@ -139,8 +161,14 @@ TEST_F(WriteCheckTest, LostWriteIsAnsweredByWhatWasStored)
              return server.scalar(
                  "select count(*) from test.zumalo_userinfo where username = '新人'");
          }},
+        // Connect, check the old password, store the new one.
+        {"password change", [this] { return ChangePassword(); }, 3,
+         [&] {
+             return server.scalar("select userpwd from test.zumalo_userinfo where username = "
+                                  "'小明'");
+         }},
     };
-    const std::string once[] = {"1", "1", "1 video, score 12", "1"};
+    const std::string once[] = {"1", "1", "1 video, score 12", "1", "新密"};
 
     std::thread resumer;
     struct Fault
@@ -211,6 +239,97 @@ TEST_F(WriteCheckTest, UploadTakesItsPointsBackOnlyWhereTheScoreIsStillItsOwn)
     EXPECT_EQ(m_fakes.prompts.Last().text, QStringLiteral("上传视频信息失败。"));
     EXPECT_EQ(s_server->scalar("select userscore from test.zumalo_userinfo"), "17");
     m_fault = nullptr;
+}
+
+// A database that goes away as a write goes out and comes back within the action's bound
+// (a cluster moving the client to a live node) answers the write; one that stays away gives
+// the failure, within the bound, and the next try stores the write once.
+TEST_F(WriteCheckTest, WriteRidesOutADatabaseThatComesBackWithinItsBound)
+{
+    using Clock = std::chrono::steady_clock;
+    constexpr unsigned kConnect = 2;
+    constexpr unsigned kRead = 3;
+    const auto bound = std::chrono::seconds(kConnect + kRead);
+    PrivateMariaDb& server = *s_server;
+    struct Write
+    {
+        const char* name;
+        std::function<bool()> act;
+        int storingStatement;
+        const char* table;
+    };
+    const Write writes[] = {
+        {"board post", [this] { return BoardPost(); }, 1, "zumalo_bodysay"},
+        {"upload", [this] { return Upload(); }, 3, "zumalo_sp"},
+        {"password change", [this] { return ChangePassword(); }, 3, ""},
+    };
+    const auto stored = [&](const Write& write) {
+        return *write.table ? server.scalar(std::string("select count(*) from test.") + write.table)
+                            : server.scalar("select count(*) from test.zumalo_userinfo where "
+                                            "userpwd = '新密'");
+    };
+    for (const bool comesBack : {true, false}) {
+        for (const Write& write : writes) {
+            SCOPED_TRACE(std::string(write.name)
+                         + (comesBack ? " / stopped as the write goes out, started a second later"
+                                      : " / stopped as the write goes out, and still down"));
+            Reset(kConnect, kRead);
+            // The server is killed as the write begins, and started again (from this thread:
+            // the server ends with the thread that started it) by the first statement of the
+            // client a second later.
+            std::optional<Clock::time_point> killed;
+            m_db->SetBusyHook({[&] {
+                                   if (++m_statements == write.storingStatement) {
+                                       server.Kill();
+                                       killed = Clock::now();
+                                   } else if (comesBack && killed
+                                              && Clock::now() - *killed > std::chrono::seconds(1)) {
+                                       server.Start();
+                                       killed.reset();
+                                   }
+                               },
+                               {}});
+            const auto began = Clock::now();
+            EXPECT_EQ(write.act(), comesBack);
+            const auto took = Clock::now() - began;
+            m_db->SetBusyHook({});
+            if (!comesBack) {
+                // It kept trying for the whole bound before it gave up, and no longer.
+                EXPECT_GT(took, bound - std::chrono::milliseconds(500));
+                EXPECT_LT(took, bound + std::chrono::milliseconds(1500));
+                server.Start();
+                EXPECT_TRUE(write.act()) << "trying again";
+            }
+            EXPECT_EQ(stored(write), "1");
+        }
+    }
+}
+
+// A server that refuses the question whether a write is stored (here: the account may add
+// to the board but not read it) is no reason to hold back every write after it: the write
+// is given up with a log line naming the cause, and the next ones go out.
+TEST_F(WriteCheckTest, CheckTheServerRefusesDoesNotHoldBackLaterWrites)
+{
+    Reset();
+    s_server->exec("REVOKE SELECT ON test.zumalo_bodysay FROM 'connect_server'@'localhost', "
+                   "'connect_server'@'127.0.0.1'");
+    const LogCapture log;
+    m_strike = 1;
+    m_fault = [] {
+        s_server->Kill();
+        s_server->Start();
+    };
+    EXPECT_FALSE(BoardPost());
+    m_fault = nullptr;
+    EXPECT_FALSE(m_db->UnsettledWrite);
+    EXPECT_TRUE(log.Text().contains("SELECT command denied")) << log.Text().toStdString();
+    EXPECT_TRUE(QuickPost());
+    EXPECT_TRUE(Upload());
+    s_server->exec("GRANT SELECT ON test.zumalo_bodysay TO 'connect_server'@'localhost', "
+                   "'connect_server'@'127.0.0.1'");
+    EXPECT_TRUE(BoardPost());
+    EXPECT_EQ(s_server->scalar("select count(*) from test.zumalo_news"), "1");
+    EXPECT_EQ(s_server->scalar("select count(*) from test.zumalo_sp"), "1");
 }
 
 } // namespace
