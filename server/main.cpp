@@ -18,6 +18,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <systemd/sd-daemon.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -87,7 +88,7 @@ std::string Usage(const Options& defaults)
         return " (" + Shown(value) + ")\n";
     };
     return "Usage: zumalo-server [OPTION...]\n"
-           "       zumalo-server broadcast TEXT [--udp-port N] [--admin-socket PATH]\n"
+           "  or:  zumalo-server broadcast TEXT [--udp-port N] [--admin-socket PATH]\n"
            "\n"
            "  -h, --help                   this text\n"
            "  -V, --version                the version\n"
@@ -561,9 +562,12 @@ int Serve(const Options& options)
               << ", http " << options.bind << ":" << files.Port() << ", web " << options.bind << ":"
               << pages.Port() << ", content " << content.string() << ", keep-alive "
               << options.keepAliveSeconds << " s, admin socket " << adminPath << std::endl;
+    // systemd (Type=notify) and scripts/dev-stack start clients only once the services answer.
+    sd_notify(0, "READY=1");
 
     int signal = 0;
     sigwait(&stopSignals, &signal);
+    sd_notify(0, "STOPPING=1");
 
     udp.Stop();
     files.Stop();
