@@ -91,20 +91,13 @@ TEST(ServerCommandLine, HelpShowsTheDefaults)
         QStringLiteral("so that a list lost on the way is repaired (30)\n"),
         QStringLiteral("replaces it once it has been silent this long (6)\n"),
         QStringLiteral("clients online at once (4096)\n"),
-        QStringLiteral("clients online from one IPv4 address (16)
-"),
-        QStringLiteral("new sessions a second, overall (1000,4096)
-"),
-        QStringLiteral("new sessions a second from one /24 (20,60)
-"),
-        QStringLiteral("new sessions a second from one IPv4 address (5,20)
-"),
-        QStringLiteral("chat lines a second from one client; more are dropped (3,8)
-"),
-        QStringLiteral("open connections per HTTP service (1024)
-"),
-        QStringLiteral("open connections from one address per service (8)
-"),
+        QStringLiteral("clients online from one IPv4 address (16)\n"),
+        QStringLiteral("new sessions a second, overall (1000,4096)\n"),
+        QStringLiteral("new sessions a second from one /24 (20,60)\n"),
+        QStringLiteral("new sessions a second from one IPv4 address (5,20)\n"),
+        QStringLiteral("chat lines a second from one client; more are dropped (3,8)\n"),
+        QStringLiteral("open connections per HTTP service (1024)\n"),
+        QStringLiteral("open connections from one address per service (8)\n"),
         QStringLiteral("without progress is closed (10)\n"),
         QStringLiteral("after the connection (or its last answer) (10)\n"),
     };
