@@ -67,7 +67,7 @@ public:
         addrinfo* found = nullptr;
         if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found)
             return {};
-        const std::string address =
+        std::string address =
             Dotted(reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr);
         ::freeaddrinfo(found);
         return address;
@@ -220,10 +220,10 @@ struct Resolver::State
     }
 };
 
-Resolver::Resolver(Options options)
+Resolver::Resolver(const Options& options)
     : m_state(std::make_shared<State>())
 {
-    m_state->options = std::move(options);
+    m_state->options = options;
     m_state->deadlines = std::thread([state = m_state.get()] { state->KeepDeadlines(); });
     // The resolver threads may be held by the system's resolver for longer than the server
     // runs: they keep the state alive and end by themselves.

@@ -33,7 +33,7 @@ public:
     // The first IPv4 address as dotted text, or "" for none (also at the deadline).
     using Done = std::function<void(const std::string& address)>;
 
-    explicit Resolver(Options options);
+    explicit Resolver(const Options& options);
     ~Resolver();
     Resolver(const Resolver&) = delete;
     Resolver& operator=(const Resolver&) = delete;
