@@ -24,6 +24,8 @@ public:
     void Close();
     bool IsOpen() const { return m_mysql != nullptr; }
     const std::string& error() const { return m_error; }
+    // The server's word on the last statement that failed.
+    std::string lastError() const { return m_mysql ? mysql_error(m_mysql) : m_error; }
 
     // Runs SQL (UTF-8); fails the test when the server refuses it.
     void exec(const std::string& sqlUtf8);
