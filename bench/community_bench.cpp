@@ -23,7 +23,8 @@
 // call that failed or took long to the end of its next success), and the errors.
 //
 // With --journal, every write a member made is written down with the outcome the member saw
-// (ok, or failed after the member tried the same entry again a few times, as a user would).
+// (ok, or failed after the member tried the same entry again a few times, as a user would),
+// and how many times the member was told it failed on the way.
 // --verify reads it back and checks it against each node: a write seen as ok is stored
 // exactly once, a write seen as failed is not stored, and each member's score is the points
 // of its stored uploads.
@@ -151,13 +152,16 @@ public:
                 Die("cannot write " + path);
         }
     }
-    // kind: account, board, video, quick, score; key: the unique text of the row.
-    void Write(const std::string& kind, const std::string& member, const std::string& key, bool ok)
+    // kind: account, board, video, quick, score; key: the unique text of the row; toldFailed:
+    // how many times the member was told it failed before the outcome.
+    void Write(const std::string& kind, const std::string& member, const std::string& key, bool ok,
+               int toldFailed = 0)
     {
         if (!m_out.is_open())
             return;
         const std::lock_guard lock(m_mutex);
-        m_out << kind << '\t' << member << '\t' << key << '\t' << (ok ? "ok" : "failed") << '\n';
+        m_out << kind << '\t' << member << '\t' << key << '\t' << (ok ? "ok" : "failed") << '\t'
+              << toldFailed << '\n';
         m_out.flush();
     }
 
@@ -336,11 +340,13 @@ bool Upload(Member& member, const std::string& title)
 // earlier one: so the journal's "failed" means the entry never got in.
 constexpr int kPublishTries = 4;
 
-template <class Try> bool TryAgainOnFailure(Try attempt)
+template <class Try> bool TryAgainOnFailure(Try attempt, int& toldFailed)
 {
+    toldFailed = 0;
     for (int n = 1;; ++n) {
         if (attempt())
             return true;
+        ++toldFailed;
         if (n == kPublishTries)
             return false;
         std::this_thread::sleep_for(std::chrono::seconds(1));
@@ -352,35 +358,43 @@ void Publish(Shared& shared, Member& member)
     DbSession& db = *member.db;
     const int n = member.published++;
     const std::string key = member.name + "-" + std::to_string(n);
+    int toldFailed = 0;
     switch (n % 3) {
     case 0: {
         const std::string body = "b" + key;
-        const bool ok = TryAgainOnFailure([&] {
-            return Timed(shared, member, &shared.publish, "board post", [&] {
-                return StoreOnce(db, BoardPostWrite(db, member.name, body, NowStamp()));
-            });
-        });
-        shared.journal.Write("board", member.name, body, ok);
+        const bool ok = TryAgainOnFailure(
+            [&] {
+                return Timed(shared, member, &shared.publish, "board post", [&] {
+                    return StoreOnce(db, BoardPostWrite(db, member.name, body, NowStamp()));
+                });
+            },
+            toldFailed);
+        shared.journal.Write("board", member.name, body, ok, toldFailed);
         break;
     }
     case 1: {
         const std::string title = "v" + key;
-        const bool ok = TryAgainOnFailure([&] {
-            return Timed(shared, member, &shared.publish, "upload",
-                         [&] { return Upload(member, title); });
-        });
-        shared.journal.Write("video", member.name, title, ok);
+        const bool ok = TryAgainOnFailure(
+            [&] {
+                return Timed(shared, member, &shared.publish, "upload",
+                             [&] { return Upload(member, title); });
+            },
+            toldFailed);
+        shared.journal.Write("video", member.name, title, ok, toldFailed);
         break;
     }
     default: {
         const std::string title = "q" + key;
-        const bool ok = TryAgainOnFailure([&] {
-            return Timed(shared, member, &shared.publish, "quick post", [&] {
-                return StoreOnce(
-                    db, QuickPostWrite(db, member.name, title, "http://127.0.0.1/", NowStamp()));
-            });
-        });
-        shared.journal.Write("quick", member.name, title, ok);
+        const bool ok = TryAgainOnFailure(
+            [&] {
+                return Timed(shared, member, &shared.publish, "quick post", [&] {
+                    return StoreOnce(
+                        db,
+                        QuickPostWrite(db, member.name, title, "http://127.0.0.1/", NowStamp()));
+                });
+            },
+            toldFailed);
+        shared.journal.Write("quick", member.name, title, ok, toldFailed);
     }
     }
 }

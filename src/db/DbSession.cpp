@@ -258,10 +258,10 @@ bool DbSession::Run(std::string_view statement, bool& lost)
     }
     lost = !ok && IsConnectionLoss(mysql_errno(&m_handle));
     // The server's reason only: the statement itself may hold a password.
-    if (!ok)
+    if (!ok) {
         m_lastError = std::to_string(mysql_errno(&m_handle)) + " " + mysql_error(&m_handle);
-    if (!ok)
         qCWarning(lcDb) << "statement failed:" << mysql_errno(&m_handle) << mysql_error(&m_handle);
+    }
     return ok;
 }
 
