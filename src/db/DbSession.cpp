@@ -1,6 +1,7 @@
 #include "db/DbSession.h"
 
 #include "core/Settings.h"
+#include "db/MariaDbLibrary.h"
 
 #include <errmsg.h>
 #include <mysqld_error.h>
@@ -41,6 +42,13 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// The client library's functions; only called once a handle exists, that is after Connect
+// has loaded the library.
+const MariaDbApi& Api()
+{
+    return *LoadMariaDb();
+}
+
 // The errors after which the connection is gone or can no longer be trusted: the server
 // may or may not have run the statement. Everything else is the server refusing it.
 bool IsConnectionLoss(unsigned error)
@@ -77,7 +85,7 @@ unsigned LocalPort(MYSQL* handle)
 {
     sockaddr_storage address{};
     socklen_t length = sizeof address;
-    const auto fd = mysql_get_socket(handle);
+    const auto fd = Api().get_socket(handle);
     if (::getsockname(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&address), &length) != 0)
         return 0;
     if (address.ss_family == AF_INET)
@@ -120,7 +128,7 @@ DbSession::~DbSession()
     // No busy hook here: whoever installed it may be gone already.
     FreeResult();
     if (m_initialized)
-        mysql_close(&m_handle);
+        Api().close(&m_handle);
 }
 
 bool DbSession::Open(const std::string& host, const std::string& user, const std::string& password)
@@ -146,28 +154,33 @@ bool DbSession::Connect()
     // Every connection starts from a fresh handle; the earlier one is closed rather than
     // leaked.
     if (m_initialized) {
-        mysql_close(&m_handle);
+        Api().close(&m_handle);
         m_initialized = false;
         m_open = false;
     }
-    if (!mysql_init(&m_handle))
+    std::string whyNot;
+    if (!LoadMariaDb(&whyNot)) {
+        qCWarning(lcDb) << "cannot load the database's client library:" << whyNot.c_str();
+        return false;
+    }
+    if (!Api().init(&m_handle))
         return false;
     m_initialized = true;
-    mysql_options(&m_handle, MYSQL_SET_CHARSET_NAME, m_options.charset.c_str());
-    mysql_options(&m_handle, MYSQL_OPT_CONNECT_TIMEOUT, &m_options.connectTimeoutSeconds);
-    mysql_options(&m_handle, MYSQL_OPT_READ_TIMEOUT, &m_options.readTimeoutSeconds);
-    mysql_options(&m_handle, MYSQL_OPT_WRITE_TIMEOUT, &m_options.writeTimeoutSeconds);
-    m_open = mysql_real_connect(&m_handle, m_host.c_str(), m_user.c_str(), m_password.c_str(),
+    Api().options(&m_handle, MYSQL_SET_CHARSET_NAME, m_options.charset.c_str());
+    Api().options(&m_handle, MYSQL_OPT_CONNECT_TIMEOUT, &m_options.connectTimeoutSeconds);
+    Api().options(&m_handle, MYSQL_OPT_READ_TIMEOUT, &m_options.readTimeoutSeconds);
+    Api().options(&m_handle, MYSQL_OPT_WRITE_TIMEOUT, &m_options.writeTimeoutSeconds);
+    m_open = Api().real_connect(&m_handle, m_host.c_str(), m_user.c_str(), m_password.c_str(),
                                 m_options.database.c_str(), m_options.port, nullptr,
                                 m_options.clientFlags)
         != nullptr;
     if (!m_open) {
-        m_lastError = std::to_string(mysql_errno(&m_handle)) + " " + mysql_error(&m_handle);
+        m_lastError = std::to_string(Api().errnum(&m_handle)) + " " + Api().error(&m_handle);
         qCWarning(lcDb) << "cannot connect to" << m_host.c_str() << "as" << m_user.c_str() << ":"
-                        << mysql_error(&m_handle);
+                        << Api().error(&m_handle);
         return false;
     }
-    m_thread = {mysql_thread_id(&m_handle), LocalPort(&m_handle)};
+    m_thread = {Api().thread_id(&m_handle), LocalPort(&m_handle)};
     return true;
 }
 
@@ -191,7 +204,7 @@ void DbSession::DropLostConnection()
     if (m_open && m_thread.id != 0)
         m_lostThreads.push_back(m_thread);
     if (m_initialized) {
-        mysql_close(&m_handle);
+        Api().close(&m_handle);
         m_initialized = false;
     }
     m_open = false;
@@ -245,22 +258,22 @@ bool DbSession::Run(std::string_view statement, bool& lost)
     FreeResult();
     // The statement ends at its first zero byte.
     const std::size_t length = std::min(statement.find('\0'), statement.size());
-    bool ok = mysql_real_query(&m_handle, statement.data(), length) == 0;
-    m_result = mysql_store_result(&m_handle);
+    bool ok = Api().real_query(&m_handle, statement.data(), length) == 0;
+    m_result = Api().store_result(&m_handle);
     // Rows promised but not received: the connection broke while they came.
-    if (ok && !m_result && mysql_field_count(&m_handle) > 0)
+    if (ok && !m_result && Api().field_count(&m_handle) > 0)
         ok = false;
     // A statement of several parts may leave more results; drain them so the
     // connection stays usable for the next statement.
-    while (ok && mysql_more_results(&m_handle) && mysql_next_result(&m_handle) == 0) {
-        if (MYSQL_RES* extra = mysql_store_result(&m_handle))
-            mysql_free_result(extra);
+    while (ok && Api().more_results(&m_handle) && Api().next_result(&m_handle) == 0) {
+        if (MYSQL_RES* extra = Api().store_result(&m_handle))
+            Api().free_result(extra);
     }
-    lost = !ok && IsConnectionLoss(mysql_errno(&m_handle));
+    lost = !ok && IsConnectionLoss(Api().errnum(&m_handle));
     // The server's reason only: the statement itself may hold a password.
     if (!ok) {
-        m_lastError = std::to_string(mysql_errno(&m_handle)) + " " + mysql_error(&m_handle);
-        qCWarning(lcDb) << "statement failed:" << mysql_errno(&m_handle) << mysql_error(&m_handle);
+        m_lastError = std::to_string(Api().errnum(&m_handle)) + " " + Api().error(&m_handle);
+        qCWarning(lcDb) << "statement failed:" << Api().errnum(&m_handle) << Api().error(&m_handle);
     }
     return ok;
 }
@@ -312,11 +325,11 @@ std::optional<DbRow> DbSession::FetchRow()
 {
     if (!m_result)
         return std::nullopt;
-    MYSQL_ROW row = mysql_fetch_row(m_result);
+    MYSQL_ROW row = Api().fetch_row(m_result);
     if (!row)
         return std::nullopt;
-    const unsigned n = mysql_num_fields(m_result);
-    const unsigned long* lengths = mysql_fetch_lengths(m_result);
+    const unsigned n = Api().num_fields(m_result);
+    const unsigned long* lengths = Api().fetch_lengths(m_result);
     DbRow out;
     out.reserve(n);
     for (unsigned i = 0; i < n; ++i) {
@@ -330,18 +343,18 @@ std::optional<DbRow> DbSession::FetchRow()
 
 std::uint64_t DbSession::RowCount() const
 {
-    return m_result ? mysql_num_rows(m_result) : 0;
+    return m_result ? Api().num_rows(m_result) : 0;
 }
 
 unsigned DbSession::FieldCount() const
 {
-    return m_result ? mysql_num_fields(m_result) : 0;
+    return m_result ? Api().num_fields(m_result) : 0;
 }
 
 bool DbSession::FreeResult()
 {
     if (m_result) {
-        mysql_free_result(m_result);
+        Api().free_result(m_result);
         m_result = nullptr;
     }
     return true;
@@ -354,7 +367,7 @@ bool DbSession::Close()
     m_lostThreads.clear();
     if (m_initialized) {
         const BusyScope busy(m_busy); // the farewell goes to the server
-        mysql_close(&m_handle);
+        Api().close(&m_handle);
         m_initialized = false;
     }
     m_open = false;
@@ -366,7 +379,7 @@ std::string DbSession::Escape(std::string_view value) const
     if (!m_open)
         return EscapeGb2312(value);
     std::string out(value.size() * 2 + 1, '\0');
-    const unsigned long n = mysql_real_escape_string(const_cast<MYSQL*>(&m_handle), out.data(),
+    const unsigned long n = Api().real_escape_string(const_cast<MYSQL*>(&m_handle), out.data(),
                                                      value.data(), value.size());
     out.resize(n);
     return out;

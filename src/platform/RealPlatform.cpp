@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
-#include <QSoundEffect>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -72,23 +71,6 @@ void DesktopShell::Open(QWidget*, const QString& address)
         QDesktopServices::openUrl(url);
     else
         QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(address).absoluteFilePath()));
-}
-
-QtSound::QtSound() = default;
-QtSound::~QtSound() = default;
-
-void QtSound::Play(const QString& wavFile)
-{
-    if (!QFileInfo(wavFile).isFile()) {
-        QApplication::beep();
-        return;
-    }
-    // Made on first use: the multimedia back end is loaded only when a sound plays.
-    if (!m_effect)
-        m_effect = std::make_unique<QSoundEffect>();
-    m_effect->stop();
-    m_effect->setSource(QUrl::fromLocalFile(QFileInfo(wavFile).absoluteFilePath()));
-    m_effect->play();
 }
 
 namespace {

@@ -1,15 +1,14 @@
 #pragma once
 
+#include "platform/LazySound.h"
 #include "platform/Platform.h"
 
 #include <QString>
 
 #include <memory>
 
-class QSoundEffect;
-
 // The real stand-ins on Qt: message boxes, the file dialog, the desktop's "open" and
-// sound effects. main.cpp makes one RealPlatform and hands its bundle() to the windows.
+// sound effects (LazySound.h). main.cpp makes one RealPlatform and hands its bundle() to the windows.
 
 class QtPrompts final : public Prompts
 {
@@ -31,22 +30,6 @@ class DesktopShell final : public Shell
 {
 public:
     void Open(QWidget* owner, const QString& address) override;
-};
-
-// Plays through one QSoundEffect, which returns at once; a new sound replaces the one
-// still playing. A missing file gives the system's beep.
-class QtSound final : public Sound
-{
-public:
-    QtSound();
-    ~QtSound() override;
-    QtSound(const QtSound&) = delete;
-    QtSound& operator=(const QtSound&) = delete;
-
-    void Play(const QString& wavFile) override;
-
-private:
-    std::unique_ptr<QSoundEffect> m_effect;
 };
 
 // Shown where a movie would play while no real player is built in.
@@ -71,6 +54,6 @@ private:
     QtPrompts m_prompts;
     QtFileChooser m_files;
     DesktopShell m_shell;
-    QtSound m_sound;
+    LazySound m_sound;
     std::unique_ptr<MoviePlayerFactory> m_movies;
 };

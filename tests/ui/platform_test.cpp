@@ -1,3 +1,4 @@
+#include "platform/LazySound.h"
 #include "platform/QuitSignals.h"
 #include "platform/RealPlatform.h"
 
@@ -5,6 +6,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QEventLoop>
+#include <QFile>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
@@ -16,6 +18,13 @@
 #include <functional>
 
 namespace {
+
+// Whether a file whose name holds part is mapped into this process.
+bool Mapped(const char* part)
+{
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    return maps.open(QIODevice::ReadOnly) && maps.readAll().contains(part);
+}
 
 // What the box looked like while it was open.
 struct Seen
@@ -128,6 +137,30 @@ TEST(RealPlatform, BundleUsesTheGivenMovieFactoryOrThePlaceholder)
     RealPlatform withoutPlayer(nullptr);
     QWidget parent;
     EXPECT_TRUE(withoutPlayer.bundle().movies.Create(&parent)->Widget());
+}
+
+// The sound's module, and with it Qt Multimedia, is mapped only when the first sound plays; a
+// missing file or a module that cannot be loaded gives the beep and no failure.
+TEST(LazySound, LoadsTheMultimediaModuleWhenTheFirstSoundPlays)
+{
+    const QString wav = QStringLiteral(ZUMALO_TEST_BIN_DIR "/dat/system.wav");
+    ASSERT_TRUE(QFile::exists(wav));
+
+    LazySound broken(QStringLiteral(ZUMALO_TEST_BIN_DIR "/no-such-module.so"));
+    broken.Play(wav);
+    EXPECT_FALSE(broken.Loaded());
+
+    ASSERT_FALSE(Mapped("libQt6Multimedia")) << "the test program itself maps Qt Multimedia";
+    LazySound sound(QStringLiteral(ZUMALO_TEST_BIN_DIR "/zumalo-sound.so"));
+    sound.Play(QStringLiteral(ZUMALO_TEST_BIN_DIR "/dat/no-such.wav"));
+    EXPECT_FALSE(sound.Loaded());
+    EXPECT_FALSE(Mapped("zumalo-sound.so"));
+
+    sound.Play(wav);
+    EXPECT_TRUE(sound.Loaded());
+    EXPECT_TRUE(Mapped("zumalo-sound.so"));
+    EXPECT_TRUE(Mapped("libQt6Multimedia"));
+    sound.Play(wav); // a second sound replaces the first
 }
 
 TEST(QuitSignals, TerminationClosesTheModalWindowUpAndIsTakenOnce)
