@@ -17,6 +17,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QStringList>
 
 #include <optional>
 
@@ -60,12 +62,40 @@ void ChatPanel::ClosePresence()
 
 void ChatPanel::FillOnlineList(const std::vector<std::string>& names)
 {
+    QStringList listed;
+    listed.reserve(static_cast<qsizetype>(names.size()));
+    for (const auto& name : names)
+        listed.append(GbkToQ(name));
+    // The server sends the list again to repair a lost one: the same list changes nothing.
+    if (listed.size() == m_ui.lb->count()) {
+        bool same = true;
+        for (int i = 0; same && i < m_ui.lb->count(); ++i)
+            same = m_ui.lb->item(i)->text() == listed[i];
+        if (same)
+            return;
+    }
+    // A changed list keeps the selected name selected, and the list where it was scrolled.
+    const QList<QListWidgetItem*> selectedItems = m_ui.lb->selectedItems();
+    const QString selected = selectedItems.isEmpty() ? QString() : selectedItems.front()->text();
+    const int selectedRow = selectedItems.isEmpty() ? -1 : m_ui.lb->row(selectedItems.front());
+    const int scrolled = m_ui.lb->verticalScrollBar()->value();
+
     // With no names the count keeps its previous text.
     m_ui.lb->clear();
-    for (const auto& name : names) {
-        m_ui.lb->addItem(GbkToQ(name));
+    for (const QString& name : listed) {
+        m_ui.lb->addItem(name);
         m_ui.sb->SetPanelText(2, QString::number(m_ui.lb->count()) + "人在线");
     }
+    if (selectedRow >= 0) {
+        // The same row when it still holds the name (a name may be listed twice), else the
+        // name's first row.
+        int row = selectedRow < listed.size() && listed[selectedRow] == selected
+            ? selectedRow
+            : static_cast<int>(listed.indexOf(selected));
+        if (row >= 0)
+            m_ui.lb->setCurrentRow(row);
+    }
+    m_ui.lb->verticalScrollBar()->setValue(scrolled);
 }
 
 void ChatPanel::SelectNameAt(Qt::MouseButton button, const QPoint& at)
@@ -76,12 +106,35 @@ void ChatPanel::SelectNameAt(Qt::MouseButton button, const QPoint& at)
         m_ui.lb->setCurrentItem(item);
 }
 
+void ChatPanel::TakeMenuName()
+{
+    // The menu acts on the name selected when it opened, whatever list arrives meanwhile.
+    const QList<QListWidgetItem*> selected = m_ui.lb->selectedItems();
+    m_menuName = selected.isEmpty() ? QString() : selected.front()->text();
+    m_menuNameTaken = true;
+}
+
+void ChatPanel::ShowMenuProfile()
+{
+    if (!m_menuNameTaken) {
+        ShowProfile();
+        return;
+    }
+    ShowProfileOf(m_menuName);
+}
+
 void ChatPanel::ShowProfile()
 {
     const QList<QListWidgetItem*> selected = m_ui.lb->selectedItems();
-    if (selected.isEmpty() || selected.front()->text().isEmpty())
+    if (!selected.isEmpty())
+        ShowProfileOf(selected.front()->text());
+}
+
+void ChatPanel::ShowProfileOf(const QString& listedName)
+{
+    if (listedName.isEmpty())
         return;
-    const std::string name = QToGbk(selected.front()->text());
+    const std::string name = QToGbk(listedName);
     // A listed name without an account row (removed since it logged in) has no profile to
     // show: it is told like a failed statement rather than as a profile of empty values.
     const std::optional<Profile> profile = ReadProfile(m_db, name);

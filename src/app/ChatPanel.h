@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QPoint>
+#include <QString>
 
 #include <memory>
 #include <string>
@@ -41,7 +42,10 @@ public:
     // The design's handlers (TMainForm forwards to these).
     void FillOnlineList(const std::vector<std::string>& names);
     void SelectNameAt(Qt::MouseButton button, const QPoint& at);
-    void ShowProfile();
+    // The pop-up menu opens: its item acts on the name selected now (N1Click).
+    void TakeMenuName();
+    void ShowMenuProfile();
+    void ShowProfile(); // the selected name (lbDblClick)
     void SendLine();
     void AppendChatLine(const std::string& text);
     void ShowRoom();
@@ -50,6 +54,8 @@ public:
     void FoldList();
 
 private:
+    void ShowProfileOf(const QString& listedName);
+
     QWidget& m_window;
     TMainFormControls& m_ui;
     Session& m_session;
@@ -61,4 +67,6 @@ private:
     std::unique_ptr<PresenceChannel> m_presence;
     std::unique_ptr<KeepOnlineDuringWaits> m_keepOnline; // goes before the channel it sends on
     bool m_listFolded = false;
+    QString m_menuName; // selected when the pop-up menu last opened
+    bool m_menuNameTaken = false;
 };

@@ -16,6 +16,7 @@
 #include "ui/WindowPrompts.h"
 
 #include <QImage>
+#include <QTextDocument>
 
 #include <optional>
 
@@ -136,10 +137,13 @@ void NoticeStrip::OpenBannerLink(int banner)
     OpenLink(m_platform, &m_window, BannerLink(banner), LinkUse::Banner);
 }
 
-// Pointer over a banner: its link as the hint.
+// Pointer over a banner: its link as the hint, as plain text. A tooltip that looks like
+// markup is shown as rich text, and the link page is the server's, not ours.
 void NoticeStrip::ShowBannerLink(int banner)
 {
-    (banner == 1 ? m_ui.Image1 : m_ui.Image2)->setToolTip(GbkToQ(BannerLink(banner)));
+    const QString link = GbkToQ(BannerLink(banner));
+    (banner == 1 ? m_ui.Image1 : m_ui.Image2)
+        ->setToolTip(Qt::mightBeRichText(link) ? Qt::convertFromPlainText(link) : link);
 }
 
 void NoticeStrip::OpenCaptionLink()

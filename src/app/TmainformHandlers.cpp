@@ -176,7 +176,7 @@ void TMainForm::lbDblClick()
 
 void TMainForm::N1Click()
 {
-    m_chat.ShowProfile();
+    m_chat.ShowMenuProfile();
 }
 
 void TMainForm::SpeedButton12Click()

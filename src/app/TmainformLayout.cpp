@@ -302,6 +302,7 @@ void TMainForm::BindEvents()
     // The online list, its pop-up, the chat room, the hint panel and the fold.
     m_ui.lb->viewport()->installEventFilter(this); // lbMouseDown, lbDblClick
     connect(m_ui.lb, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        m_chat.TakeMenuName();
         m_ui.PopupMenu1->popup(m_ui.lb->viewport()->mapToGlobal(at));
     });
     connect(m_ui.N1, &QAction::triggered, this, &TMainForm::N1Click);

@@ -15,11 +15,14 @@
 #include <QFrame>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QScrollBar>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <functional>
 
 namespace {
@@ -76,6 +79,91 @@ TEST_F(OnlineUsers, RightButtonSelectsTheNameUnderThePointerAndTheMenuShowsItsPr
     EXPECT_EQ(box.text,
               "昵称：小雨\n性别：女\n年龄：21\n地区：上海徐汇\nQQ：22334455\n"
               "电话：13800138000\n邮箱：xiaoyu@zumalo.example\n积分：64");
+}
+
+// The server sends its list again to repair a lost one: the same list changes nothing on
+// screen, and a changed one keeps the selected name selected and the list where it was
+// scrolled; only a list without the selected name drops the selection.
+TEST_F(OnlineUsers, AListAgainKeepsTheSelectionAndTheScrollPosition)
+{
+    std::vector<std::string> names;
+    for (int i = 0; i < 40; ++i)
+        names.push_back("user" + std::to_string(i));
+    const auto without = [&](const std::string& name) {
+        std::vector<std::string> fewer = names;
+        fewer.erase(std::find(fewer.begin(), fewer.end(), name));
+        return fewer;
+    };
+    std::vector<std::string> more = names;
+    more.push_back("newcomer");
+    struct Case
+    {
+        const char* what;
+        std::vector<std::string> list;
+        QString selected; // "" for none
+        int row;
+    } cases[] = {
+        {"the same list", names, "user25", 25},
+        {"a name added below", more, "user25", 25},
+        {"a name gone above", without("user3"), "user25", 24},
+        {"the selected name gone", without("user25"), "", -1},
+    };
+    TMainForm& form = StartAsDemo();
+    QListWidget* lb = Control<QListWidget>("lb");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        emit form.Presence()->onlineList(names);
+        lb->setCurrentRow(25);
+        lb->verticalScrollBar()->setValue(20); // short of the end: a shorter list keeps it
+        const int scrolled = lb->verticalScrollBar()->value();
+        ASSERT_EQ(scrolled, 20);
+        QListWidgetItem* const before = lb->item(25);
+
+        emit form.Presence()->onlineList(c.list);
+        ASSERT_EQ(lb->count(), static_cast<int>(c.list.size()));
+        EXPECT_EQ(Status(2), QString::number(c.list.size()) + "人在线");
+        const QList<QListWidgetItem*> selected = lb->selectedItems();
+        if (c.row < 0) {
+            EXPECT_TRUE(selected.isEmpty());
+            continue;
+        }
+        ASSERT_EQ(selected.size(), 1);
+        EXPECT_EQ(selected.front()->text(), c.selected);
+        EXPECT_EQ(lb->row(selected.front()), c.row);
+        EXPECT_EQ(lb->verticalScrollBar()->value(), scrolled);
+        if (c.list == names) {
+            EXPECT_EQ(lb->item(25), before) << "the same list was drawn again";
+        }
+    }
+}
+
+// "查看用户信息" shows the name the menu was opened on, also when a list arrives while the
+// menu is open and moves that name or leaves it out.
+TEST_F(OnlineUsers, TheMenuActsOnTheNameItWasOpenedOn)
+{
+    const std::vector<std::string> before = {"demo", Utf8ToGbk("小雨"), "bob"};
+    const std::vector<std::vector<std::string>> arriving = {
+        {Utf8ToGbk("小雨"), "demo", "bob"},
+        {"demo", "bob"},
+        {"bob"},
+    };
+    TMainForm& form = StartAsDemo();
+    QListWidget* lb = Control<QListWidget>("lb");
+    auto* menu = Control<QMenu>("PopupMenu1");
+    for (const auto& list : arriving) {
+        SCOPED_TRACE(list.size());
+        emit form.Presence()->onlineList(before);
+        m_fake.prompts.entries.clear();
+        const QPoint onXiaoyu(30, 25 + 12);
+        PressOnList(lb, QEvent::MouseButtonPress, Qt::RightButton, onXiaoyu);
+        emit lb->customContextMenuRequested(onXiaoyu);
+        emit form.Presence()->onlineList(list);
+        Control<QAction>("N1")->trigger();
+        menu->hide();
+        ASSERT_EQ(m_fake.prompts.entries.size(), 1u);
+        EXPECT_EQ(m_fake.prompts.Last().title, "用户信息");
+        EXPECT_TRUE(m_fake.prompts.Last().text.startsWith("昵称：小雨\n性别：女\n"));
+    }
 }
 
 TEST_F(OnlineUsers, LeftDoubleClickShowsTheProfileOnlyOfASelectedName)

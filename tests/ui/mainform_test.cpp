@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
+#include <QTextDocument>
 #include <QTimer>
 
 #include <sys/resource.h>
@@ -358,6 +359,31 @@ TEST_F(MainFormStartUp, PointerOverBannersShowsTheirLinksAndUnderlinesTheCaption
     emit Label("Label15")->mouseLeft();
     EXPECT_FALSE(Label("Label15")->font().underline());
     EXPECT_EQ(Label("Label15")->cursor().shape(), Qt::ArrowCursor);
+}
+
+// The link page is the server's: a link that looks like markup is shown as the text it is,
+// never drawn as rich text (a picture, a table, a fake hint).
+TEST_F(MainFormStartUp, BannerHintsShowTheLinkAsPlainText)
+{
+    const QString hostile[] = {
+        "<b>http://left.example</b><img src=\"file:///etc/hostname\">",
+        "<table><tr><td>&lt;free points&gt;</td></tr></table>",
+    };
+    // What a tooltip shows: rich text when it looks like markup, the text itself otherwise.
+    const auto shown = [](const QString& tip) {
+        QTextDocument document;
+        if (Qt::mightBeRichText(tip))
+            document.setHtml(tip);
+        else
+            document.setPlainText(tip);
+        return document.toPlainText();
+    };
+    m_http.Serve("/link.php", ("(" + hostile[0] + ")[" + hostile[1] + "]").toStdString());
+    StartAsDemo();
+    emit Label("Image1")->mouseMoved();
+    emit Label("Image2")->mouseMoved();
+    EXPECT_EQ(shown(Label("Image1")->toolTip()), hostile[0]);
+    EXPECT_EQ(shown(Label("Image2")->toolTip()), hostile[1]);
 }
 
 } // namespace
