@@ -2,6 +2,7 @@
 #include "core/Basefunc.h"
 #include "core/Settings.h"
 #include "db/DbSession.h"
+#include "platform/QtTranslation.h"
 #include "platform/QuitSignals.h"
 #include "platform/RealPlatform.h"
 #include "platform/RufflePlayer.h"
@@ -85,6 +86,7 @@ int main(int argc, char** argv)
         return 1;
     }
     QApplication app(argc, argv);
+    InstallQtChinese(app); // the framework's buttons and dialogs in Chinese, whatever the locale
     // The desktop entry's name ties the window to its menu entry and icon; the icon from
     // the theme when installed, else the one compiled in.
     QGuiApplication::setDesktopFileName(QStringLiteral("example.zumalo.Zumalo"));
