@@ -20,9 +20,11 @@
 #include <QWindow>
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -94,6 +96,16 @@ private:
 
 int main(int argc, char** argv)
 {
+    // The web engine writes many lines to standard error. ZUMALO_PLAYER_LOG sends them, with
+    // the player's own, to a file of their own (scripts/demo does), so that the client's log
+    // holds the client's lines; the engine's processes inherit it.
+    if (const char* log = std::getenv("ZUMALO_PLAYER_LOG"); log && *log) {
+        const int fd = ::open(log, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            ::dup2(fd, STDERR_FILENO);
+            ::close(fd);
+        }
+    }
     // Chromium refuses to run its sandbox as root; a normal user keeps it.
     if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
