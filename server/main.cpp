@@ -16,6 +16,7 @@
 #include <getopt.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <systemd/sd-daemon.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -396,9 +397,12 @@ int Serve(const Options& options)
               << ", http " << options.bind << ":" << files.Port() << ", web " << options.bind << ":"
               << pages.Port() << ", content " << content.string() << ", keep-alive "
               << options.keepAliveSeconds << " s, admin socket " << adminPath << std::endl;
+    // systemd (Type=notify) and scripts/dev-stack start clients only once the services answer.
+    sd_notify(0, "READY=1");
 
     int signal = 0;
     sigwait(&stopSignals, &signal);
+    sd_notify(0, "STOPPING=1");
 
     udp.Stop();
     files.Stop();
