@@ -72,7 +72,7 @@ std::string Usage(const Options& defaults)
 {
     const auto in = [](auto value) { return " (" + Shown(static_cast<double>(value)) + ")\n"; };
     return "Usage: zumalo-server [OPTION...]\n"
-           "       zumalo-server broadcast TEXT [--udp-port N] [--admin-socket PATH]\n"
+           "  or:  zumalo-server broadcast TEXT [--udp-port N] [--admin-socket PATH]\n"
            "\n"
            "  -h, --help                   this text\n"
            "  -V, --version                the version\n"

@@ -89,7 +89,7 @@ int main(int argc, char** argv)
     InstallQtChinese(app); // the framework's buttons and dialogs in Chinese, whatever the locale
     // The desktop entry's name ties the window to its menu entry and icon; the icon from
     // the theme when installed, else the one compiled in.
-    QGuiApplication::setDesktopFileName(QStringLiteral("example.zumalo.Zumalo"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.zumalo.zumalo"));
     QIcon builtIn;
     builtIn.addFile(QStringLiteral(":/assets/zumalo-32.png"));
     builtIn.addFile(QStringLiteral(":/assets/zumalo-256.png"));
