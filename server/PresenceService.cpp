@@ -226,8 +226,10 @@ void PresenceService::Confirm(Client& client)
         return;
     client.confirmed = true;
     m_recipientsStale = true;
-    // The list has not changed for the others; the newcomer gets it at once.
-    m_sink(ListDatagram(), std::span(&client.endpoint, 1));
+    // The list has not changed for the others; the newcomer gets it at once, unless a new
+    // list is about to go to everyone anyway (it is a recipient from now on).
+    if (!m_listPending)
+        m_sink(ListDatagram(), std::span(&client.endpoint, 1));
 }
 
 void PresenceService::Chat(Client& client, std::string_view datagram, Clock::time_point now)
