@@ -1,5 +1,7 @@
 #include "Resolver.h"
 
+#include "core/HostAddress.h"
+
 #include <arpa/nameser.h>
 #include <netdb.h>
 #include <resolv.h>
@@ -61,16 +63,7 @@ public:
     {
         if (ownServer)
             return m_state ? AskServer(host) : std::string();
-        addrinfo hints{};
-        hints.ai_family = AF_INET;
-        hints.ai_socktype = SOCK_STREAM;
-        addrinfo* found = nullptr;
-        if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found)
-            return {};
-        std::string address =
-            Dotted(reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr);
-        ::freeaddrinfo(found);
-        return address;
+        return Ipv4Of(host);
     }
 
 private:
