@@ -8,7 +8,7 @@
 
 Q_LOGGING_CATEGORY(lcSound, "zumalo.sound", QtWarningMsg)
 
-LazySound::LazySound(QString moduleFile)
+LazySound::LazySound(const QString& moduleFile)
     : m_module(moduleFile.isEmpty() ? QString::fromStdString(ProgramDir() + "zumalo-sound.so")
                                     : moduleFile)
 {

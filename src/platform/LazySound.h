@@ -16,7 +16,7 @@ class LazySound final : public Sound
 {
 public:
     // moduleFile: the module's path; an empty one means zumalo-sound.so in ProgramDir().
-    explicit LazySound(QString moduleFile = {});
+    explicit LazySound(const QString& moduleFile = {});
     ~LazySound() override;
     LazySound(const LazySound&) = delete;
     LazySound& operator=(const LazySound&) = delete;

@@ -30,6 +30,8 @@ private:
 
 } // namespace
 
+// A C symbol that LazySound looks up by this name.
+// NOLINTNEXTLINE(readability-identifier-naming)
 extern "C" Q_DECL_EXPORT Sound* zumalo_create_sound()
 {
     return new QtSound;
