@@ -198,6 +198,15 @@ TEST_F(ConformantDatabase, EveryWriteIsStoredOnceAlsoWhenItsConnectionIsLost)
     const auto count = [](const std::string& where) {
         return s_db->scalar("SELECT COUNT(*) FROM " + where);
     };
+    // The upload: read the score, store the points, store the video.
+    const auto publish = [&] {
+        return PublishVideo(m_db, G("小明"), G("春天"), "http://x/a.swf", "0", clock).kind
+            == Publication::Kind::Done;
+    };
+    const auto videoAndScore = [&] {
+        return count("zumalo_sp WHERE text = '春天' AND allowScore = '0'") + " video, score "
+            + s_db->scalar("SELECT userscore FROM zumalo_userinfo WHERE username = '小明'");
+    };
     struct Write
     {
         const char* name;
@@ -224,29 +233,8 @@ TEST_F(ConformantDatabase, EveryWriteIsStoredOnceAlsoWhenItsConnectionIsLost)
                                              NowStamp(clock)));
          },
          1, [&] { return count("zumalo_news WHERE text = '新闻' AND username = '小明'"); }, "1"},
-        // Read the score, store the points, store the video.
-        {"upload, its points lost",
-         [&] {
-             return PublishVideo(m_db, G("小明"), G("春天"), "http://x/a.swf", "0", clock).kind
-                 == Publication::Kind::Done;
-         },
-         2,
-         [&] {
-             return count("zumalo_sp WHERE text = '春天' AND allowScore = '0'") + " video, score "
-                 + s_db->scalar("SELECT userscore FROM zumalo_userinfo WHERE username = '小明'");
-         },
-         "1 video, score 12"},
-        {"upload, its video lost",
-         [&] {
-             return PublishVideo(m_db, G("小明"), G("春天"), "http://x/a.swf", "0", clock).kind
-                 == Publication::Kind::Done;
-         },
-         3,
-         [&] {
-             return count("zumalo_sp WHERE text = '春天' AND allowScore = '0'") + " video, score "
-                 + s_db->scalar("SELECT userscore FROM zumalo_userinfo WHERE username = '小明'");
-         },
-         "1 video, score 12"},
+        {"upload, its points lost", publish, 2, videoAndScore, "1 video, score 12"},
+        {"upload, its video lost", publish, 3, videoAndScore, "1 video, score 12"},
         // Is the name taken, store the account.
         {"registration",
          [&] {
