@@ -32,6 +32,7 @@
 #include "CpuTime.h"
 
 #include "core/Basefunc.h"
+#include "core/Ports.h"
 #include "core/Presence.h"
 #include "core/Settings.h"
 #include "db/CheckedWrite.h"
@@ -86,9 +87,9 @@ struct Options
     int members = 100;
     double seconds = 30;
     std::string dbHost = "127.0.0.1";
-    unsigned dbPort = 3306;
-    unsigned presencePort = 5432;
-    unsigned httpPort = 8081;
+    unsigned dbPort = ports::Database;
+    unsigned presencePort = ports::Presence;
+    unsigned httpPort = ports::Http;
     double chatPerSecond = 2;
     double switchSeconds = 5;
     int publishersEvery = 10;
