@@ -23,7 +23,6 @@ struct Settings
     std::string dbPassword = "40725913";
     std::string dbName = "test";
     std::string dbCharset = "gb2312";
-    unsigned long dbClientFlags = 65536; // CLIENT_MULTI_STATEMENTS
     // A dead or hung server must cost seconds, not minutes: a statement waits at most one
     // connect and one read timeout (a connection lost before it is made again first), 9 s,
     // within the 10 s that a page may take.
