@@ -31,9 +31,10 @@
 
 #include "CpuTime.h"
 
-#include "core/Basefunc.h"
 #include "core/Presence.h"
+#include "core/Session.h"
 #include "core/Settings.h"
+#include "core/TimeStamp.h"
 #include "db/CheckedWrite.h"
 #include "db/DbSession.h"
 #include "db/Login.h"

@@ -10,8 +10,9 @@
 #include "UdpServer.h"
 #include "WebPages.h"
 
-#include "core/Basefunc.h"
+#include "core/GbkText.h"
 #include "core/Ports.h"
+#include "core/ProgramDir.h"
 
 #include <fcntl.h>
 #include <getopt.h>

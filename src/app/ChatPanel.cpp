@@ -2,7 +2,9 @@
 
 #include "app/ListPanel.h"
 #include "app/TmainformControls.h"
-#include "core/Basefunc.h"
+#include "core/GbkText.h"
+#include "core/ProgramDir.h"
+#include "core/Session.h"
 #include "core/Settings.h"
 #include "db/Accounts.h"
 #include "net/KeepOnlineDuringWaits.h"

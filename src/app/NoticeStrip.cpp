@@ -1,8 +1,9 @@
 #include "app/NoticeStrip.h"
 
 #include "app/TmainformControls.h"
-#include "core/Basefunc.h"
+#include "core/GbkText.h"
 #include "core/Settings.h"
+#include "core/Substring.h"
 #include "core/UpdateArchive.h"
 #include "db/DbSession.h"
 #include "db/ServiceRecord.h"

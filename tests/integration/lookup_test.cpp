@@ -1,4 +1,4 @@
-#include "core/Basefunc.h"
+#include "core/GbkText.h"
 #include "core/Settings.h"
 #include "net/Http.h"
 #include "net/Lib.h"
