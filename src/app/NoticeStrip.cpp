@@ -8,7 +8,7 @@
 #include "db/DbSession.h"
 #include "db/ServiceRecord.h"
 #include "net/Http.h"
-#include "net/Lib.h"
+#include "net/WebLookups.h"
 #include "platform/Platform.h"
 #include "ui/Controls.h"
 #include "ui/ServerFiles.h"

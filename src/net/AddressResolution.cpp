@@ -5,7 +5,7 @@
 #include "core/Session.h"
 #include "core/Settings.h"
 #include "net/Http.h"
-#include "net/Lib.h"
+#include "net/WebLookups.h"
 
 #include <fcntl.h>
 #include <poll.h>
