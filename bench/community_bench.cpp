@@ -31,10 +31,11 @@
 
 #include "CpuTime.h"
 
-#include "core/Basefunc.h"
 #include "core/Ports.h"
 #include "core/Presence.h"
+#include "core/Session.h"
 #include "core/Settings.h"
+#include "core/TimeStamp.h"
 #include "db/CheckedWrite.h"
 #include "db/DbSession.h"
 #include "db/Login.h"

@@ -1,8 +1,10 @@
 // The GBK text helpers and StrToInt on any bytes: no crash, no undefined behaviour, and
 // the cut and trim keep their promises.
 
-#include "core/Basefunc.h"
+#include "core/GbkText.h"
 #include "core/Presence.h"
+#include "core/StrToInt.h"
+#include "core/Substring.h"
 
 #include <cstdint>
 #include <cstdlib>

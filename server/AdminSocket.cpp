@@ -1,6 +1,6 @@
 #include "AdminSocket.h"
 
-#include "core/Basefunc.h"
+#include "core/GbkText.h"
 #include "core/Presence.h"
 
 #include <poll.h>

@@ -2,7 +2,7 @@
 
 #include "AdminSocket.h"
 
-#include "core/Basefunc.h"
+#include "core/GbkText.h"
 
 #include <iostream>
 

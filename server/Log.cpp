@@ -1,6 +1,6 @@
 #include "Log.h"
 
-#include "core/Basefunc.h"
+#include "core/TimeStamp.h"
 
 #include <chrono>
 #include <cstdio>

@@ -2,7 +2,7 @@
 
 #include "Resolver.h"
 
-#include "core/Basefunc.h"
+#include "core/ProgramDir.h"
 
 #include <getopt.h>
 

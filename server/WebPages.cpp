@@ -1,6 +1,6 @@
 #include "WebPages.h"
 
-#include "core/Basefunc.h"
+#include "core/GbkText.h"
 
 #include <algorithm>
 #include <cctype>

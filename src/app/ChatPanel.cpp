@@ -1,6 +1,8 @@
 #include "app/ChatPanel.h"
 
-#include "core/Basefunc.h"
+#include "core/GbkText.h"
+#include "core/ProgramDir.h"
+#include "core/Session.h"
 #include "core/Settings.h"
 #include "db/Accounts.h"
 #include "net/KeepOnlineDuringWaits.h"

@@ -1,7 +1,11 @@
 #include "app/ListPanel.h"
 
-#include "core/Basefunc.h"
+#include "core/GbkText.h"
+#include "core/Session.h"
 #include "core/Settings.h"
+#include "core/StrToInt.h"
+#include "core/Substring.h"
+#include "core/TimeStamp.h"
 #include "db/Activation.h"
 #include "db/CheckedWrite.h"
 #include "db/DbSession.h"

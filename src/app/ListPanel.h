@@ -1,6 +1,7 @@
 #pragma once
 
-#include "core/Basefunc.h"
+#include "core/Session.h"
+#include "core/TimeStamp.h"
 #include "ui/ContentBrowser.h"
 
 #include <QObject>

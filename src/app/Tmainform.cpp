@@ -1,7 +1,7 @@
 // The main window's start-up and shutdown.
 #include "app/Tmainform.h"
 
-#include "core/Basefunc.h"
+#include "core/Session.h"
 #include "core/Settings.h"
 #include "db/DbSession.h"
 #include "ui/Controls.h"

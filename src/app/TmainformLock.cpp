@@ -2,7 +2,6 @@
 // again. Everything else (timers, presence, chat) keeps running meanwhile.
 #include "app/Tmainform.h"
 
-#include "core/Basefunc.h"
 #include "ui/TextBridge.h"
 #include "ui/Tloginform.h"
 

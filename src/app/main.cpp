@@ -1,5 +1,6 @@
 #include "app/Tmainform.h"
-#include "core/Basefunc.h"
+#include "core/ProgramDir.h"
+#include "core/Session.h"
 #include "core/Settings.h"
 #include "db/DbSession.h"
 #include "platform/QtTranslation.h"

@@ -1,6 +1,6 @@
 #include "core/Presence.h"
 
-#include "core/Basefunc.h"
+#include "core/GbkText.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #include "core/UpdateArchive.h"
 
-#include "core/Basefunc.h"
+#include "core/Substring.h"
 
 namespace {
 

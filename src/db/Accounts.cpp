@@ -1,6 +1,6 @@
 #include "db/Accounts.h"
 
-#include "core/Basefunc.h"
+#include "core/StrToInt.h"
 #include "db/CheckedWrite.h"
 #include "db/ResultRows.h"
 #include "db/Statements.h"

@@ -1,6 +1,6 @@
 #include "db/ContentPages.h"
 
-#include "core/Basefunc.h"
+#include "core/StrToInt.h"
 #include "db/ResultRows.h"
 
 int PageCountFor(int itemCount)

@@ -1,6 +1,7 @@
 #include "db/Login.h"
 
-#include "core/Basefunc.h"
+#include "core/GbkText.h"
+#include "core/Session.h"
 #include "core/Settings.h"
 #include "db/Accounts.h"
 #include "db/CheckedWrite.h"

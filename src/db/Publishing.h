@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/Basefunc.h"
+#include "core/TimeStamp.h"
 
 #include <string>
 #include <string_view>

@@ -1,9 +1,11 @@
 #include "net/AddressResolution.h"
 
-#include "core/Basefunc.h"
+#include "core/GbkText.h"
+#include "core/ProgramDir.h"
+#include "core/Session.h"
 #include "core/Settings.h"
 #include "net/Http.h"
-#include "net/Lib.h"
+#include "net/WebLookups.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/Basefunc.h"
+#include "core/Session.h"
 #include "core/Settings.h"
 
 #include <QElapsedTimer>

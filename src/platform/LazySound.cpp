@@ -1,6 +1,6 @@
 #include "platform/LazySound.h"
 
-#include "core/Basefunc.h"
+#include "core/ProgramDir.h"
 
 #include <QApplication>
 #include <QFileInfo>

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-// The window artwork compiled in from assets/assets.qrc (drawn by scripts/make-artwork).
+// The window artwork compiled in from assets/assets.qrc (drawn by scripts/assets/make-artwork).
 
 // Makes the pictures reachable. The resources sit in a static library, whose
 // registration the linker would otherwise drop; call once before the first window.

@@ -1,7 +1,7 @@
 #include "ui/ServerFiles.h"
 
 #include "core/AtomicSave.h"
-#include "core/Basefunc.h"
+#include "core/Session.h"
 #include "core/Settings.h"
 #include "ui/WaitCursor.h"
 

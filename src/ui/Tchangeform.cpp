@@ -1,6 +1,6 @@
 #include "ui/Tchangeform.h"
 
-#include "core/Basefunc.h"
+#include "core/Session.h"
 #include "db/DbSession.h"
 #include "db/Login.h"
 #include "net/AddressResolution.h"

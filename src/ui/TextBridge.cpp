@@ -1,6 +1,6 @@
 #include "ui/TextBridge.h"
 
-#include "core/Basefunc.h"
+#include "core/GbkText.h"
 
 QString GbkToQ(std::string_view gbk)
 {

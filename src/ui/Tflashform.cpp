@@ -1,6 +1,6 @@
 #include "ui/Tflashform.h"
 
-#include "core/Basefunc.h"
+#include "core/GbkText.h"
 #include "db/ContentPages.h"
 #include "platform/Platform.h"
 #include "ui/Palette.h"

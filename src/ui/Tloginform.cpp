@@ -1,7 +1,8 @@
 #include "ui/Tloginform.h"
 
-#include "core/Basefunc.h"
+#include "core/Session.h"
 #include "core/Settings.h"
+#include "core/Substring.h"
 #include "db/DbSession.h"
 #include "db/Login.h"
 #include "net/AddressResolution.h"

@@ -1,7 +1,10 @@
 #include "ui/Tregform.h"
 
-#include "core/Basefunc.h"
+#include "core/GbkText.h"
+#include "core/Session.h"
 #include "core/Settings.h"
+#include "core/StrToInt.h"
+#include "core/Substring.h"
 #include "db/DbSession.h"
 #include "db/Login.h"
 #include "db/ServiceRecord.h"

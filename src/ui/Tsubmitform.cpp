@@ -1,5 +1,7 @@
 #include "ui/Tsubmitform.h"
 
+#include "core/GbkText.h"
+#include "core/Substring.h"
 #include "db/CheckedWrite.h"
 #include "db/DbSession.h"
 #include "platform/Platform.h"

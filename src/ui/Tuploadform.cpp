@@ -1,5 +1,8 @@
 #include "ui/Tuploadform.h"
 
+#include "core/GbkText.h"
+#include "core/StrToInt.h"
+#include "core/Substring.h"
 #include "db/DbSession.h"
 #include "db/Publishing.h"
 #include "platform/Platform.h"

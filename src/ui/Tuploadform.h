@@ -2,7 +2,8 @@
 
 #include "ui/Controls.h"
 
-#include "core/Basefunc.h"
+#include "core/Session.h"
+#include "core/TimeStamp.h"
 
 #include <QDialog>
 

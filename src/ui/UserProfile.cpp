@@ -1,6 +1,6 @@
 #include "ui/UserProfile.h"
 
-#include "core/Basefunc.h"
+#include "core/GbkText.h"
 
 std::string ProfileText(std::string_view name, const Profile& profile)
 {

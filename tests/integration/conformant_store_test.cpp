@@ -3,8 +3,10 @@
 // plain text, no keys or indexes, the columns in another order, and columns of the operator's
 // own that the client must leave as they are. Each write runs twice: as it is, and with its
 // connection killed as it goes out, so that the question whether it was stored runs too.
-#include "core/Basefunc.h"
+#include "core/GbkText.h"
+#include "core/Session.h"
 #include "core/Settings.h"
+#include "core/TimeStamp.h"
 #include "db/Accounts.h"
 #include "db/Activation.h"
 #include "db/CheckedWrite.h"

@@ -1,4 +1,5 @@
-#include "core/Basefunc.h"
+#include "core/GbkText.h"
+#include "core/Session.h"
 #include "db/DbSession.h"
 #include "db/Login.h"
 #include "db/Statements.h"

@@ -1,7 +1,8 @@
-#include "core/Basefunc.h"
+#include "core/GbkText.h"
 #include "core/Settings.h"
 #include "net/Http.h"
-#include "net/Lib.h"
+#include "net/PageFetch.h"
+#include "net/WebLookups.h"
 
 #include "ClosedPort.h"
 #include "NetKinds.h"

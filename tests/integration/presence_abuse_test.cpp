@@ -6,7 +6,7 @@
 #include "ForgedUdp.h"
 #include "ServerProcess.h"
 
-#include "core/Basefunc.h"
+#include "core/GbkText.h"
 #include "core/Presence.h"
 
 #include <gtest/gtest.h>

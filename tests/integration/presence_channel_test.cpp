@@ -1,8 +1,9 @@
 #include "ServerProcess.h"
 #include "Wait.h"
 
-#include "core/Basefunc.h"
+#include "core/GbkText.h"
 #include "core/Presence.h"
+#include "core/Session.h"
 #include "core/Settings.h"
 #include "net/PresenceChannel.h"
 

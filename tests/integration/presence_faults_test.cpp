@@ -6,8 +6,8 @@
 #include "ServerProcess.h"
 #include "Wait.h"
 
-#include "core/Basefunc.h"
 #include "core/Presence.h"
+#include "core/Session.h"
 #include "core/Settings.h"
 #include "net/PresenceChannel.h"
 

@@ -1,4 +1,6 @@
-#include "core/Basefunc.h"
+#include "core/GbkText.h"
+#include "core/ProgramDir.h"
+#include "core/Session.h"
 #include "core/Settings.h"
 #include "net/AddressResolution.h"
 

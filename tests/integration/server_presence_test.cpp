@@ -1,6 +1,6 @@
 #include "ServerProcess.h"
 
-#include "core/Basefunc.h"
+#include "core/GbkText.h"
 #include "core/Presence.h"
 
 #include <gtest/gtest.h>

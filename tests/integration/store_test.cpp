@@ -1,7 +1,8 @@
 // The typed store on the real MariaDB of the local stack: what each read gives for rows that
 // are there, missing, NULL or unreadable, how many statements it takes, and the rules that
 // used to live in the windows (paging, activation, the score gate, the upload's points).
-#include "core/Basefunc.h"
+#include "core/GbkText.h"
+#include "core/TimeStamp.h"
 #include "db/Accounts.h"
 #include "db/Activation.h"
 #include "db/ContentPages.h"

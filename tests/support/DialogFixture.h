@@ -3,7 +3,7 @@
 #include "FakePlatform.h"
 #include "ScratchDatabase.h"
 
-#include "core/Basefunc.h"
+#include "core/Session.h"
 #include "core/Settings.h"
 #include "db/DbSession.h"
 

@@ -2,6 +2,7 @@
 
 #include "Wait.h"
 
+#include "core/GbkText.h"
 #include "db/Login.h"
 #include "ui/WaitCursor.h"
 

@@ -5,7 +5,7 @@
 #include "TestHttpServer.h"
 
 #include "app/Tmainform.h"
-#include "core/Basefunc.h"
+#include "core/Session.h"
 #include "core/Settings.h"
 #include "db/DbSession.h"
 #include "ui/Controls.h"

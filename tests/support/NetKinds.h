@@ -2,7 +2,7 @@
 
 #include "net/AddressResolution.h"
 #include "net/Http.h"
-#include "net/Lib.h"
+#include "net/WebLookups.h"
 
 #include <ostream>
 

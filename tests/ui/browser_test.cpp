@@ -1,5 +1,6 @@
 #include "FullDisk.h"
 #include "MainFormFixture.h"
+#include "core/GbkText.h"
 
 #include "ui/Controls.h"
 

@@ -1,4 +1,4 @@
-#include "core/Basefunc.h"
+#include "core/Session.h"
 #include "core/Settings.h"
 #include "db/DbSession.h"
 #include "ui/Tchangeform.h"

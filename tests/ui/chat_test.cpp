@@ -2,6 +2,8 @@
 #include "MainFormFixture.h"
 #include "ServerProcess.h"
 #include "Wait.h"
+#include "core/GbkText.h"
+#include "core/ProgramDir.h"
 
 #include "core/Presence.h"
 #include "net/PresenceChannel.h"

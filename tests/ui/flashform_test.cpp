@@ -1,4 +1,4 @@
-#include "core/Basefunc.h"
+#include "core/GbkText.h"
 #include "db/DbSession.h"
 #include "platform/RufflePlayer.h"
 #include "ui/TextBridge.h"

@@ -1,4 +1,5 @@
 #include "MainFormFixture.h"
+#include "core/GbkText.h"
 
 #include "ui/Controls.h"
 

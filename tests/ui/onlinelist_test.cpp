@@ -2,7 +2,7 @@
 #include "ui/OnlineList.h"
 #include "ui/UserProfile.h"
 
-#include "core/Basefunc.h"
+#include "core/GbkText.h"
 
 #include <QImage>
 #include <QListWidget>

@@ -1,4 +1,3 @@
-#include "core/Basefunc.h"
 #include "core/Settings.h"
 #include "db/DbSession.h"
 #include "ui/TextBridge.h"

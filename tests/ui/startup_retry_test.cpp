@@ -5,6 +5,7 @@
 #include "LogCapture.h"
 #include "MainFormFixture.h"
 #include "ServerProcess.h"
+#include "core/Session.h"
 
 #include "net/AddressResolution.h"
 #include "ui/Controls.h"

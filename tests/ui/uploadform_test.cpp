@@ -1,4 +1,5 @@
-#include "core/Basefunc.h"
+#include "core/GbkText.h"
+#include "core/TimeStamp.h"
 #include "db/DbSession.h"
 #include "ui/ContentBrowser.h"
 #include "ui/TextBridge.h"

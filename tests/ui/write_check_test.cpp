@@ -1,4 +1,6 @@
-#include "core/Basefunc.h"
+#include "core/GbkText.h"
+#include "core/Session.h"
+#include "core/TimeStamp.h"
 #include "db/CheckedWrite.h"
 #include "db/DbSession.h"
 #include "db/Login.h"

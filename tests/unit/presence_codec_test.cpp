@@ -1,4 +1,4 @@
-#include "core/Basefunc.h"
+#include "core/GbkText.h"
 #include "core/Presence.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // prints every chat line it hears, then logs out. Texts on the command line and on standard
 // output are UTF-8; on the wire they are GBK.
 
-#include "core/Basefunc.h"
+#include "core/GbkText.h"
 #include "core/Ports.h"
 #include "core/Presence.h"
 

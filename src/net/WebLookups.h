@@ -1,30 +1,19 @@
 #pragma once
 
+#include "net/PageFetch.h"
+
 #include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 
-// Reading public web pages: one page fetch and the two lookups cut out of known pages.
-// Texts are GBK bytes. The functions block the calling thread and keep no state.
+// The two lookups cut out of known public pages: the address of a domain and the day's
+// temperature. Texts are GBK bytes. The functions block the calling thread and keep no state.
 
 // Size of the page area the lookups read into; a page is looked at only this far.
 inline constexpr std::size_t kPageBufferSize = 26300;
 // The address lookup builds its URL in an area of this size, terminator included.
 inline constexpr std::size_t kLookupUrlArea = 100;
-// Bound of one page fetch when the caller gives none.
-inline constexpr long kDefaultWebTimeoutSeconds = 10;
-
-// One GET of url, never answered from a cache, with the agent name "Bexl". On success the
-// first bytes of the body (at most capacity) are in buffer, nothing else is written (no
-// terminator), and the result is "". An error status still delivers its body. On failure
-// buffer is left untouched and the result is the failure text:
-//   "One of param is unuserful."  empty url, no buffer or capacity 0
-//   "Init faild."                 the transfer handle cannot be made
-//   "Open domain faild."          no response: unknown host, refused, time-out, bad URL
-//   "Read faild."                 the response broke off before its body was read
-std::string FetchPage(const std::string& url, char* buffer, std::size_t capacity,
-                      long timeoutSeconds = kDefaultWebTimeoutSeconds);
 
 // What the address lookup gave: the text the caller stores, and what kind of answer it is.
 struct AddressLookup

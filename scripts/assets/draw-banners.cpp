@@ -1,6 +1,6 @@
 // Draws the two sample banners of the HTTP content folder as 273 x 79 Windows bitmaps.
 //   draw-banners OUTDIR   (writes OUTDIR/low.bmp and OUTDIR/high.bmp)
-// Built and run by scripts/make-content with the offscreen platform.
+// Built and run by scripts/assets/make-content with the offscreen platform.
 
 #include <QCoreApplication>
 #include <QFont>
