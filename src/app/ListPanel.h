@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/Basefunc.h"
-#include "ui/ContentBrowser.h"
+#include "client/ContentBrowser.h"
 
 #include <QObject>
 #include <QString>

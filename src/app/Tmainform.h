@@ -6,8 +6,8 @@
 #include "app/TmainformControls.h"
 #include "core/Basefunc.h"
 #include "platform/Platform.h"
-#include "ui/ContentBrowser.h"
-#include "ui/ServerFiles.h"
+#include "client/ContentBrowser.h"
+#include "client/ServerFiles.h"
 
 #include <QWidget>
 

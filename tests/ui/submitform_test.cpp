@@ -1,6 +1,6 @@
 #include "core/Basefunc.h"
 #include "db/DbSession.h"
-#include "ui/ContentBrowser.h"
+#include "client/ContentBrowser.h"
 #include "ui/TextBridge.h"
 #include "ui/Tsubmitform.h"
 
