@@ -4,7 +4,7 @@
 #include "core/Settings.h"
 #include "db/DbSession.h"
 #include "db/Statements.h"
-#include "ui/ContentBrowser.h"
+#include "client/ContentBrowser.h"
 
 #include <mysql.h>
 

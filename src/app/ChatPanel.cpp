@@ -1,17 +1,17 @@
 #include "app/ChatPanel.h"
 
+#include "client/UserProfile.h"
 #include "core/GbkText.h"
 #include "core/ProgramDir.h"
 #include "core/Session.h"
 #include "core/Settings.h"
+#include "core/Waits.h"
 #include "db/Accounts.h"
 #include "net/KeepOnlineDuringWaits.h"
 #include "net/PresenceChannel.h"
 #include "platform/Platform.h"
 #include "ui/Controls.h"
 #include "ui/TextBridge.h"
-#include "ui/UserProfile.h"
-#include "ui/WaitCursor.h"
 #include "ui/WindowPrompts.h"
 
 #include <QFrame>
@@ -34,6 +34,7 @@ ChatPanel::ChatPanel(QWidget& window, Controls ui, Session& session, DbSession& 
     , m_db(db)
     , m_settings(settings)
     , m_platform(platform)
+    , m_waits(platform.waits)
 {
     m_ui.lb->viewport()->installEventFilter(this); // lbMouseDown, lbDblClick
     connect(m_ui.lb, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
@@ -77,7 +78,8 @@ void ChatPanel::StartPresence()
     m_presence->Start();
     // The channel's timer cannot fire while the window waits on the network or the database.
     m_keepOnline = std::make_unique<KeepOnlineDuringWaits>(*m_presence);
-    SetWaitCompanion([this] { m_keepOnline->Begin(); }, [this] { m_keepOnline->End(); });
+    m_waitListener =
+        m_waits.Listen([this] { m_keepOnline->Begin(); }, [this] { m_keepOnline->End(); });
 }
 
 void ChatPanel::BindPresence()
@@ -106,7 +108,7 @@ void ChatPanel::BindPresence()
 void ChatPanel::ClosePresence()
 {
     if (m_keepOnline) {
-        SetWaitCompanion({}, {});
+        m_waits.Forget(m_waitListener);
         m_keepOnline.reset();
     }
     if (m_presence)

@@ -10,6 +10,7 @@
 
 class ClickLabel;
 class DbSession;
+class Waits;
 class KeepOnlineDuringWaits;
 class PanelStatusBar;
 class PresenceChannel;
@@ -100,6 +101,8 @@ private:
 
     std::unique_ptr<PresenceChannel> m_presence;
     std::unique_ptr<KeepOnlineDuringWaits> m_keepOnline; // goes before the channel it sends on
+    Waits& m_waits;                                      // the program's, which outlive the window
+    std::size_t m_waitListener = 0;                      // the keep-online's, on m_waits
     bool m_listFolded = false;
     QString m_menuName; // selected when the pop-up menu last opened
     bool m_menuNameTaken = false;

@@ -11,7 +11,7 @@
 #include "db/DbSession.h"
 #include "platform/Platform.h"
 #include "ui/Controls.h"
-#include "ui/ServerFiles.h"
+#include "client/ServerFiles.h"
 #include "ui/TextBridge.h"
 #include "ui/Tflashform.h"
 #include "ui/Tsubmitform.h"

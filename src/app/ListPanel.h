@@ -1,8 +1,8 @@
 #pragma once
 
+#include "client/ContentBrowser.h"
 #include "core/Session.h"
 #include "core/TimeStamp.h"
-#include "ui/ContentBrowser.h"
 
 #include <QObject>
 #include <QString>

@@ -10,9 +10,9 @@
 #include "net/WebLookups.h"
 #include "platform/Platform.h"
 #include "ui/Controls.h"
-#include "ui/ServerFiles.h"
+#include "client/ServerFiles.h"
 #include "ui/TextBridge.h"
-#include "ui/WaitCursor.h"
+#include "core/Waits.h"
 #include "ui/WindowPrompts.h"
 
 #include <QImage>
@@ -117,7 +117,7 @@ void NoticeStrip::ShowTemperature()
         const long bound = m_files.Allow(m_settings.webTimeoutSeconds);
         if (bound == 0)
             return std::string(kNoTemperature); // the start-up's bound was used up
-        const WaitCursor waiting;
+        const WaitScope waiting(m_platform.waits);
         return LookupTemperature(m_settings.weatherHost, bound);
     }();
     SetCaption(m_ui.Label1, "当天温度" + GbkToQ(CutAtCharBoundary(text, 9)));

@@ -23,7 +23,7 @@ TMainForm::TMainForm(Session& session, DbSession& db, const Settings& settings, 
     , m_settings(settings)
     , m_platform(platform)
     , m_runLogin(std::move(runLogin))
-    , m_files(settings, session)
+    , m_files(settings, session, platform.waits)
 {
     BuildLayout();
     MakePanels();

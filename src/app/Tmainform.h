@@ -7,8 +7,8 @@
 #include "core/Session.h"
 #include "core/TimeStamp.h"
 #include "platform/Platform.h"
-#include "ui/ContentBrowser.h"
-#include "ui/ServerFiles.h"
+#include "client/ContentBrowser.h"
+#include "client/ServerFiles.h"
 
 #include <QWidget>
 

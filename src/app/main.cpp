@@ -1,4 +1,5 @@
 #include "app/Tmainform.h"
+#include "client/DbWaits.h"
 #include "core/ProgramDir.h"
 #include "core/Session.h"
 #include "core/Settings.h"
@@ -8,7 +9,6 @@
 #include "platform/RealPlatform.h"
 #include "platform/RufflePlayer.h"
 #include "ui/Fonts.h"
-#include "ui/WaitCursor.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -103,10 +103,10 @@ int main(int argc, char** argv)
         Session session;
         const Settings settings = Settings::Defaults();
         DbSession db(settings);
-        InstallWaitCursor(db);
         RealPlatform platform(
             std::make_unique<RufflePlayerFactory>(QString::fromStdString(ProgramDir()), settings));
         Platform services = platform.bundle();
+        HookWaits(db, services.waits); // every statement and connection is a wait
 
         const auto form = TMainForm::Launch(session, db, settings, services);
         if (MessageLoopWanted(*form, quitSignals.Requested()))

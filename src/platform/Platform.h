@@ -4,6 +4,8 @@
 
 #include <memory>
 
+class Waits;
+
 class QWidget;
 
 // The desktop services the windows use, each behind a small interface so that tests hand
@@ -79,4 +81,6 @@ struct Platform
     Shell& shell;
     Sound& sound;
     MoviePlayerFactory& movies;
+    // The program's blocking calls, with the wait cursor among their listeners.
+    Waits& waits;
 };

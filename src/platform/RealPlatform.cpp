@@ -1,5 +1,7 @@
 #include "platform/RealPlatform.h"
 
+#include "platform/WaitCursor.h"
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -111,9 +113,10 @@ std::unique_ptr<MoviePlayer> PlaceholderMovieFactory::Create(QWidget* parent)
 RealPlatform::RealPlatform(std::unique_ptr<MoviePlayerFactory> movies)
     : m_movies(movies ? std::move(movies) : std::make_unique<PlaceholderMovieFactory>())
 {
+    ShowWaitCursorDuring(m_waits);
 }
 
 Platform RealPlatform::bundle()
 {
-    return Platform{m_prompts, m_files, m_shell, m_sound, *m_movies};
+    return Platform{m_prompts, m_files, m_shell, m_sound, *m_movies, m_waits};
 }

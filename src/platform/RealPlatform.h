@@ -3,12 +3,15 @@
 #include "platform/LazySound.h"
 #include "platform/Platform.h"
 
+#include "core/Waits.h"
+
 #include <QString>
 
 #include <memory>
 
 // The real stand-ins on Qt: message boxes, the file dialog, the desktop's "open" and
-// sound effects (LazySound.h). main.cpp makes one RealPlatform and hands its bundle() to the windows.
+// sound effects (LazySound.h), and the wait cursor. main.cpp makes one RealPlatform and hands
+// its bundle() to the windows.
 
 class QtPrompts final : public Prompts
 {
@@ -56,4 +59,5 @@ private:
     DesktopShell m_shell;
     LazySound m_sound;
     std::unique_ptr<MoviePlayerFactory> m_movies;
+    Waits m_waits;
 };

@@ -15,7 +15,7 @@
 #include "ui/Tchangeform.h"
 #include "ui/TextBridge.h"
 #include "ui/Tregform.h"
-#include "ui/WaitCursor.h"
+#include "core/Waits.h"
 
 #include <QEvent>
 #include <QGuiApplication>
@@ -43,7 +43,7 @@ TLoginForm::TLoginForm(QWidget* owner, int mode, Session& session, DbSession& db
 {
     BuildControls();
 
-    const WaitCursor waiting; // the resolution and the banner wait on the network
+    const WaitScope waiting(m_platform.waits); // the resolution and the banner wait on the network
     if (m_mode == StartupMode) {
         // The dialog shows nothing of the resolution; a failure surfaces as the
         // connection failure of the first login attempt, which resolves again. The lookup
@@ -178,7 +178,7 @@ void TLoginForm::ResolveAgainIfNotFound()
 {
     if (m_mode != StartupMode || IsServerAddress(m_session.ServerAddress))
         return;
-    const WaitCursor waiting;
+    const WaitScope waiting(m_platform.waits);
     Resolve(m_settings);
 }
 

@@ -1,5 +1,6 @@
 #include "ui/WindowPrompts.h"
 
+#include "client/ServerFiles.h"
 #include "core/Links.h"
 #include "platform/Platform.h"
 #include "ui/TextBridge.h"
@@ -29,4 +30,11 @@ void OpenLink(Platform& platform, QWidget* owner, const std::string& link, LinkU
         qCWarning(lcShell) << "refused to open" << GbkToQ(link);
     if (use == LinkUse::Page)
         ShowWarning(platform, owner, "这个链接不是网页地址，为了安全没有打开。");
+}
+
+QString DownloadFailure(const QString& failedText, const SavedDownload& saved)
+{
+    if (saved.outcome != SavedDownload::Outcome::GaveUp)
+        return failedText;
+    return failedText + "\n网速太慢，已停止下载，请稍后重新下载。";
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 struct Platform;
+struct SavedDownload;
 class QWidget;
 
 // What the main window and its panels tell the user through the desktop's boxes and opener.
@@ -19,3 +20,6 @@ enum class LinkUse {
     Banner
 };
 void OpenLink(Platform& platform, QWidget* owner, const std::string& link, LinkUse use);
+
+// The failure text of a download (failedText) with, when it was given up, why.
+QString DownloadFailure(const QString& failedText, const SavedDownload& saved);

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "core/Waits.h"
 #include "platform/Platform.h"
+#include "platform/WaitCursor.h"
 
 #include <QPointer>
 #include <QString>
@@ -108,6 +110,9 @@ struct FakePlatform
     FakeShell shell;
     FakeSound sound;
     FakeMoviePlayerFactory movies;
+    // The real wait cursor: a window under test leaves no cursor behind.
+    Waits waits;
 
-    Platform bundle() { return Platform{prompts, files, shell, sound, movies}; }
+    FakePlatform() { ShowWaitCursorDuring(waits); }
+    Platform bundle() { return Platform{prompts, files, shell, sound, movies, waits}; }
 };

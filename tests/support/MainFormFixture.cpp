@@ -4,7 +4,7 @@
 
 #include "core/GbkText.h"
 #include "db/Login.h"
-#include "ui/WaitCursor.h"
+#include "client/DbWaits.h"
 
 #include <QBuffer>
 #include <QImage>
@@ -44,7 +44,7 @@ void MainFormFixture::SetUp()
     m_settings.presencePort = m_presence.localPort();
     m_session.ServerAddress = "127.0.0.1";
     m_db = std::make_unique<DbSession>(m_settings);
-    InstallWaitCursor(*m_db); // as the program does
+    HookWaits(*m_db, m_fake.waits); // as the program does
 
     m_http.Serve("/low.bmp", Bmp(273, 79, 0xff3366));
     m_http.Serve("/high.bmp", Bmp(273, 79, 0x33cc66));

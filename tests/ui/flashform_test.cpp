@@ -192,7 +192,8 @@ TEST_F(FlashFormTest, RufflePlaysTheMovieAndEachSampleVideo)
 {
     MovieServer server;
     RufflePlayerFactory factory(QStringLiteral(ZUMALO_TEST_BIN_DIR), Settings::Defaults());
-    Platform platform{m_fakes.prompts, m_fakes.files, m_fakes.shell, m_fakes.sound, factory};
+    Platform platform{m_fakes.prompts, m_fakes.files, m_fakes.shell,
+                      m_fakes.sound,   factory,       m_fakes.waits};
     s_db->exec("INSERT INTO zumalo_sp(text, link, username, uploadtime) VALUES"
                " ('春天', 'x', 'bob', '2011-03-05 14:07:09')");
 

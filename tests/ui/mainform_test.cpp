@@ -490,7 +490,8 @@ TEST_F(MainLoopDecision, SwitchedOffServiceStillSkipsTheLoopAfterTheSocketErrorB
     // made, and its plain message runs a modal loop before main() decides.
     s_db->exec("UPDATE zumalo_sys SET sys_enable = '0'");
     ModalPrompts prompts(m_fake.prompts);
-    Platform platform{prompts, m_fake.files, m_fake.shell, m_fake.sound, m_fake.movies};
+    Platform platform{prompts,      m_fake.files,  m_fake.shell,
+                      m_fake.sound, m_fake.movies, m_fake.waits};
     std::unique_ptr<NoFreeDescriptors> noDescriptors;
     m_form = TMainForm::Launch(m_session, *m_db, m_settings, platform, [&](TMainForm& f) {
         const bool loggedIn = LoginAs("demo", "demo123")(f);

@@ -1,6 +1,6 @@
 #include "db/DbSession.h"
 #include "ui/OnlineList.h"
-#include "ui/UserProfile.h"
+#include "client/UserProfile.h"
 
 #include "core/GbkText.h"
 

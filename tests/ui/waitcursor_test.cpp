@@ -1,5 +1,7 @@
-#include "ui/WaitCursor.h"
+#include "platform/WaitCursor.h"
 
+#include "client/DbWaits.h"
+#include "core/Waits.h"
 #include "db/DbSession.h"
 
 #include "ClosedPort.h"
@@ -27,12 +29,14 @@ Qt::CursorShape Shown()
 
 TEST(WaitCursor, ShowsWhileTheCallRunsAndGoesHoweverItEnds)
 {
+    Waits waits;
+    ShowWaitCursorDuring(waits);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     {
-        const WaitCursor outer;
+        const WaitScope outer(waits);
         EXPECT_EQ(Shown(), Qt::WaitCursor);
         {
-            const WaitCursor inner;
+            const WaitScope inner(waits);
             EXPECT_EQ(Shown(), Qt::WaitCursor);
         }
         EXPECT_EQ(Shown(), Qt::WaitCursor);
@@ -40,7 +44,7 @@ TEST(WaitCursor, ShowsWhileTheCallRunsAndGoesHoweverItEnds)
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 
     try {
-        const WaitCursor waiting;
+        const WaitScope waiting(waits);
         throw std::runtime_error("the call failed");
     } catch (const std::runtime_error&) {
     }
@@ -60,8 +64,10 @@ TEST(WaitCursor, ShowsDuringEveryDatabaseCallAndGoesAfterIt)
     DbSession refused(closedPort);
     // Chained before the installed end: the cursor shown when the call is done.
     std::vector<Qt::CursorShape> atEnd;
+    Waits waits;
+    ShowWaitCursorDuring(waits);
     for (DbSession* session : {&db, &refused}) {
-        InstallWaitCursor(*session);
+        HookWaits(*session, waits);
         const DbSession::BusyHook installed = session->GetBusyHook();
         session->SetBusyHook({installed.begin, [&atEnd, installed] {
                                   atEnd.push_back(Shown());
@@ -90,7 +96,7 @@ TEST(WaitCursor, ShowsDuringEveryDatabaseCallAndGoesAfterIt)
     }
 
     {
-        const WaitCursor outer;
+        const WaitScope outer(waits);
         EXPECT_TRUE(db.Query("select 1"));
         EXPECT_EQ(Shown(), Qt::WaitCursor);
     }

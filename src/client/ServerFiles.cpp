@@ -1,9 +1,9 @@
-#include "ui/ServerFiles.h"
+#include "client/ServerFiles.h"
 
 #include "core/AtomicSave.h"
 #include "core/Session.h"
 #include "core/Settings.h"
-#include "ui/WaitCursor.h"
+#include "core/Waits.h"
 
 #include <QFile>
 #include <QLoggingCategory>
@@ -15,9 +15,10 @@ Q_LOGGING_CATEGORY(lcFiles, "zumalo.files", QtWarningMsg)
 
 } // namespace
 
-ServerFiles::ServerFiles(const Settings& settings, const Session& session)
+ServerFiles::ServerFiles(const Settings& settings, const Session& session, const Waits& waits)
     : m_settings(settings)
     , m_session(session)
+    , m_waits(waits)
 {
 }
 
@@ -37,10 +38,10 @@ HttpResult ServerFiles::Fetch(const std::string& path, FetchSize size) const
             qCWarning(lcHttp) << path.c_str() << skipped.error.c_str();
             return skipped;
         }
-        const WaitCursor waiting;
+        const WaitScope waiting(m_waits);
         return ::FetchServerFile(bounded, m_session.ServerAddress, path, size);
     }
-    const WaitCursor waiting;
+    const WaitScope waiting(m_waits);
     return ::FetchServerFile(m_settings, m_session.ServerAddress, path, size);
 }
 
@@ -57,11 +58,4 @@ SavedDownload ServerFiles::Save(const std::string& path, const QString& fileName
         return {Outcome::WriteFailed};
     }
     return {Outcome::Saved, got.body.size()};
-}
-
-QString DownloadFailure(const QString& failedText, const SavedDownload& saved)
-{
-    if (saved.outcome != SavedDownload::Outcome::GaveUp)
-        return failedText;
-    return failedText + "\n网速太慢，已停止下载，请稍后重新下载。";
 }

@@ -9,10 +9,11 @@
 #include <optional>
 #include <string>
 
+class Waits;
 struct Session;
 struct Settings;
 
-// A file of the file service fetched or saved whole, under the wait cursor.
+// A file of the file service fetched or saved whole, each fetch a wait of the program's.
 struct SavedDownload
 {
     enum class Outcome {
@@ -30,7 +31,7 @@ struct SavedDownload
 class ServerFiles
 {
 public:
-    ServerFiles(const Settings& settings, const Session& session);
+    ServerFiles(const Settings& settings, const Session& session, const Waits& waits);
 
     void BeginStartup(long seconds) { m_startupBudget.emplace(seconds); }
     void EndStartup() { m_startupBudget.reset(); }
@@ -45,8 +46,6 @@ public:
 private:
     const Settings& m_settings;
     const Session& m_session;
+    const Waits& m_waits;
     std::optional<WaitBudget> m_startupBudget;
 };
-
-// The failure text of a download (failedText) with, when it was given up, why.
-QString DownloadFailure(const QString& failedText, const SavedDownload& saved);

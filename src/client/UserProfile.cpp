@@ -1,4 +1,4 @@
-#include "ui/UserProfile.h"
+#include "client/UserProfile.h"
 
 #include "core/GbkText.h"
 

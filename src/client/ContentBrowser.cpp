@@ -1,4 +1,4 @@
-#include "ui/ContentBrowser.h"
+#include "client/ContentBrowser.h"
 
 #include "db/ContentPages.h"
 

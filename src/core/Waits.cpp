@@ -1,0 +1,30 @@
+#include "core/Waits.h"
+
+#include <algorithm>
+#include <ranges>
+#include <utility>
+
+Waits::Id Waits::Listen(std::function<void()> begin, std::function<void()> end)
+{
+    m_listeners.push_back({m_next, std::move(begin), std::move(end)});
+    return m_next++;
+}
+
+void Waits::Forget(Id id)
+{
+    std::erase_if(m_listeners, [id](const Listener& l) { return l.id == id; });
+}
+
+void Waits::Begin() const
+{
+    for (const Listener& l : m_listeners)
+        if (l.begin)
+            l.begin();
+}
+
+void Waits::End() const
+{
+    for (const Listener& l : std::views::reverse(m_listeners))
+        if (l.end)
+            l.end();
+}
