@@ -1,6 +1,5 @@
 #include "db/Login.h"
 
-#include "core/GbkText.h"
 #include "core/Session.h"
 #include "core/Settings.h"
 #include "db/Accounts.h"
@@ -29,20 +28,19 @@ void login::SetUser(const std::string& name, const std::string& password)
     m_session.Password = password;
 }
 
-StepResult login::Register(const AccountEntry& account)
+RegisterOutcome login::Register(const AccountEntry& account)
 {
     // An earlier try of this registration whose outcome could not be learned then may have
     // been stored after all: then this try is already done.
     const ActionDeadline deadline = DeadlineOf(m_db);
     switch (SettleEarlier(m_db, NewAccountEntry(account.name, account.password), deadline)) {
-    case EarlierWrite::SameEntryStored: return StepResult::Success();
-    case EarlierWrite::Unreachable:
-        return StepResult::Failure(Utf8ToGbk("注册模块出现错误，请重新注册。"));
+    case EarlierWrite::SameEntryStored: return RegisterOutcome::Registered;
+    case EarlierWrite::Unreachable: return RegisterOutcome::Failed;
     case EarlierWrite::None: break;
     }
     switch (CheckNameFree(m_db, account.name)) {
-    case NameCheck::Failed: return StepResult::Failure(Utf8ToGbk("注册模块出现错误，请重新注册。"));
-    case NameCheck::Taken: return StepResult::Failure(Utf8ToGbk("此用户名已存在，请重新输入。"));
+    case NameCheck::Failed: return RegisterOutcome::Failed;
+    case NameCheck::Taken: return RegisterOutcome::NameTaken;
     case NameCheck::Free: break;
     }
     // A registration of the same name between the check and here fails on the unique key.
@@ -51,8 +49,8 @@ StepResult login::Register(const AccountEntry& account)
                               account.area, account.qq, account.phone, account.mail),
               deadline)
         != WriteOutcome::Stored)
-        return StepResult::Failure(Utf8ToGbk("注册失败，请重新注册。"));
-    return StepResult::Success();
+        return RegisterOutcome::NotStored;
+    return RegisterOutcome::Registered;
 }
 
 bool login::CheckUser(const std::string& name, const std::string& password)
@@ -63,16 +61,15 @@ bool login::CheckUser(const std::string& name, const std::string& password)
     return PasswordMatches(m_db, name, password);
 }
 
-std::optional<std::string> login::ChangePassword(const std::string& name,
-                                                 const std::string& newPassword)
+std::optional<PasswordChangeOutcome> login::ChangePassword(const std::string& name,
+                                                           const std::string& newPassword)
 {
     if (name.empty() || newPassword.empty() || !m_db.Connected)
         return std::nullopt;
     // The server accepting the update is the success; how many rows changed is not asked. A
     // lost connection is answered by whether the new password is stored.
-    if (!StorePassword(m_db, name, newPassword))
-        return Utf8ToGbk("密码修改失败，请重修修改。");
-    return Utf8ToGbk("请记住新的密码，下次登录按本次修改的密码验证。");
+    return StorePassword(m_db, name, newPassword) ? PasswordChangeOutcome::Changed
+                                                  : PasswordChangeOutcome::Failed;
 }
 
 bool login::PasswordChangeStored(const std::string& name, const std::string& newPassword)
@@ -81,14 +78,13 @@ bool login::PasswordChangeStored(const std::string& name, const std::string& new
         && SettleEarlier(m_db, PasswordEntry(name, newPassword)) == EarlierWrite::SameEntryStored;
 }
 
-StepResult login::DoLogin()
+LoginOutcome login::DoLogin()
 {
     switch (CheckLogin(m_db, UserName, Password)) {
-    case LoginCheck::Failed: return StepResult::Failure(Utf8ToGbk("登录失败，请重新登录。"));
-    case LoginCheck::NoMatch:
-        return StepResult::Failure(Utf8ToGbk("用户名或密码不正确，请重新输入。"));
+    case LoginCheck::Failed: return LoginOutcome::Failed;
+    case LoginCheck::NoMatch: return LoginOutcome::NoMatch;
     case LoginCheck::Match: break;
     }
     m_session.UserName = UserName;
-    return StepResult::Success();
+    return LoginOutcome::LoggedIn;
 }

@@ -133,7 +133,11 @@ void TChangeForm::Button1Click()
     }
     // The account step's own message box has no owner window. The dialog stays open.
     if (const auto outcome = m_login->ChangePassword(name, confirmation))
-        m_platform.prompts.Warn(nullptr, GbkToQ(*outcome));
+        m_platform.prompts.Warn(
+            nullptr,
+            *outcome == PasswordChangeOutcome::Changed
+                ? QStringLiteral("请记住新的密码，下次登录按本次修改的密码验证。")
+                : QStringLiteral("密码修改失败，请重修修改。"));
 }
 
 void TChangeForm::Button2Click()

@@ -3,6 +3,7 @@
 #include "core/Session.h"
 #include "core/Settings.h"
 #include "core/Substring.h"
+#include "core/Waits.h"
 #include "db/DbSession.h"
 #include "db/Login.h"
 #include "net/AddressResolution.h"
@@ -15,7 +16,6 @@
 #include "ui/Tchangeform.h"
 #include "ui/TextBridge.h"
 #include "ui/Tregform.h"
-#include "core/Waits.h"
 
 #include <QEvent>
 #include <QGuiApplication>
@@ -156,11 +156,15 @@ void TLoginForm::SpeedButton1Click()
         }
         // The texts go to the database as typed, blanks included.
         m_login->SetUser(name, password);
-        const StepResult result = m_login->DoLogin();
-        if (!result) {
-            // The account step's own message box has no owner window.
-            m_platform.prompts.Warn(nullptr, GbkToQ(result.message));
+        // The account step's own message box has no owner window.
+        switch (m_login->DoLogin()) {
+        case LoginOutcome::Failed:
+            m_platform.prompts.Warn(nullptr, QStringLiteral("登录失败，请重新登录。"));
             return;
+        case LoginOutcome::NoMatch:
+            m_platform.prompts.Warn(nullptr, QStringLiteral("用户名或密码不正确，请重新输入。"));
+            return;
+        case LoginOutcome::LoggedIn: break;
         }
         accept();
         return;

@@ -263,10 +263,14 @@ void TRegForm::Button1Click()
     if (!m_connected)
         return;
 
-    const StepResult registered = m_login->Register(account);
-    if (!registered) {
-        m_platform.prompts.Warn(this, GbkToQ(registered.message));
-        return;
+    const auto failed = [this](const char* text) {
+        m_platform.prompts.Warn(this, QString::fromUtf8(text));
+    };
+    switch (m_login->Register(account)) {
+    case RegisterOutcome::Failed: return failed("注册模块出现错误，请重新注册。");
+    case RegisterOutcome::NameTaken: return failed("此用户名已存在，请重新输入。");
+    case RegisterOutcome::NotStored: return failed("注册失败，请重新注册。");
+    case RegisterOutcome::Registered: break;
     }
     // The dialog stays open with the entries as typed; the visitor logs in from the login
     // dialog.

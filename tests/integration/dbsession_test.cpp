@@ -237,22 +237,19 @@ TEST_F(DbSessionTest, LoginChecksNameAndPasswordExactly)
     struct Case
     {
         std::string name, password;
-        bool ok;
-        std::string message;
+        LoginOutcome outcome;
     };
     const Case cases[] = {
-        {"demo", "demo123", true, ""},
-        {"demo", "DEMO123", false, "用户名或密码不正确，请重新输入。"},
-        {"demo ", "demo123", false, "用户名或密码不正确，请重新输入。"},
-        {" pad ", "pw", true, ""}, // blanks around the name are sent as typed
-        {"pad", "pw", false, "用户名或密码不正确，请重新输入。"},
+        {"demo", "demo123", LoginOutcome::LoggedIn},
+        {"demo", "DEMO123", LoginOutcome::NoMatch},
+        {"demo ", "demo123", LoginOutcome::NoMatch},
+        {" pad ", "pw", LoginOutcome::LoggedIn}, // blanks around the name are sent as typed
+        {"pad", "pw", LoginOutcome::NoMatch},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name + "/" + c.password);
         account.SetUser(c.name, c.password);
-        const StepResult result = account.DoLogin();
-        EXPECT_EQ(result.ok, c.ok);
-        EXPECT_EQ(GbkToUtf8(result.message), c.message);
+        EXPECT_EQ(account.DoLogin(), c.outcome);
         EXPECT_EQ(session.UserName, c.name);
         EXPECT_EQ(session.Password, c.password);
     }
@@ -271,7 +268,7 @@ TEST_F(DbSessionTest, SetUserChangesNothingWhenEitherTextIsEmpty)
     EXPECT_EQ(session.Password, "b");
 }
 
-TEST_F(DbSessionTest, RejectedLoginStatementGivesTheLoginFailureText)
+TEST_F(DbSessionTest, RejectedLoginStatementIsAFailureNotANoMatch)
 {
     Session session;
     session.ServerAddress = "127.0.0.1";
@@ -281,10 +278,9 @@ TEST_F(DbSessionTest, RejectedLoginStatementGivesTheLoginFailureText)
     ASSERT_TRUE(account.Connect());
     s_db->exec("RENAME TABLE zumalo_userinfo TO zumalo_userinfo_away");
     account.SetUser("demo", "demo123");
-    const StepResult result = account.DoLogin();
+    const LoginOutcome outcome = account.DoLogin();
     s_db->exec("RENAME TABLE zumalo_userinfo_away TO zumalo_userinfo");
-    EXPECT_FALSE(result.ok);
-    EXPECT_EQ(GbkToUtf8(result.message), "登录失败，请重新登录。");
+    EXPECT_EQ(outcome, LoginOutcome::Failed);
 }
 
 } // namespace

@@ -2,9 +2,9 @@
 
 #include "Wait.h"
 
+#include "client/DbWaits.h"
 #include "core/GbkText.h"
 #include "db/Login.h"
-#include "client/DbWaits.h"
 
 #include <QBuffer>
 #include <QImage>
@@ -66,7 +66,7 @@ TMainForm::LoginRunner MainFormFixture::LoginAs(const std::string& name,
         if (!m_db->Connected)
             return false;
         account.SetUser(name, password);
-        return account.DoLogin().ok;
+        return account.DoLogin() == LoginOutcome::LoggedIn;
     };
 }
 

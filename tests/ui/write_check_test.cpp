@@ -102,7 +102,8 @@ protected:
         session.ServerAddress = "127.0.0.1";
         const Settings settings = s_server->settings(m_bounds.first, m_bounds.second);
         login account(session, *m_db, settings);
-        return account.Register({Utf8ToGbk("新人"), "pw", "1", "20", "", "", "", ""}).ok;
+        return account.Register({Utf8ToGbk("新人"), "pw", "1", "20", "", "", "", ""})
+            == RegisterOutcome::Registered;
     }
     // The dialog connects, checks the old password, stores the new one. A try after a
     // failure types what the user typed the first time.
