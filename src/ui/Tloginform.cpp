@@ -1,11 +1,10 @@
 #include "ui/Tloginform.h"
 
+#include "client/ServerLogin.h"
 #include "core/Session.h"
 #include "core/Settings.h"
 #include "core/Substring.h"
 #include "core/Waits.h"
-#include "db/DbSession.h"
-#include "db/Login.h"
 #include "net/AddressResolution.h"
 #include "net/Http.h"
 #include "net/WaitBudget.h"
@@ -38,8 +37,8 @@ TLoginForm::TLoginForm(QWidget* owner, int mode, Session& session, DbSession& db
     , m_settings(settings)
     , m_platform(platform)
     , m_mode(mode)
-    , m_resolve(std::move(resolve))
-    , m_login(std::make_unique<login>(session, db, settings))
+    , m_server(
+          std::make_unique<ServerLogin>(session, db, settings, platform.waits, std::move(resolve)))
 {
     BuildControls();
 
@@ -49,21 +48,13 @@ TLoginForm::TLoginForm(QWidget* owner, int mode, Session& session, DbSession& db
         // connection failure of the first login attempt, which resolves again. The lookup
         // and the banner share one bound, so that a hung server delays the dialog only so long.
         const WaitBudget startup(m_settings.startupFetchSeconds);
-        Resolve(startup.Bounded(m_settings));
+        m_server->Resolve(startup.Bounded(m_settings));
         if (!startup.UsedUp())
             LoadBanner(startup.Bounded(m_settings));
     } else {
         setWindowTitle(QStringLiteral("Zumalo已锁定"));
         LoadBanner(m_settings);
     }
-}
-
-void TLoginForm::Resolve(const Settings& settings)
-{
-    if (m_resolve)
-        m_resolve(m_session, settings);
-    else
-        ResolveServerAddress(m_session, settings);
 }
 
 TLoginForm::~TLoginForm() = default;
@@ -146,25 +137,18 @@ void TLoginForm::SpeedButton1Click()
     }
 
     if (m_mode == StartupMode) {
-        // Every attempt connects again, and first finds the server again when it was not
-        // found before: it may be back by now.
-        ResolveAgainIfNotFound();
-        m_db.Connected = IsServerAddress(m_session.ServerAddress) && m_login->Connect();
-        if (!m_db.Connected) {
+        // The account step's own message boxes have no owner window.
+        switch (m_server->Attempt(name, password)) {
+        case ServerLogin::Outcome::NoConnection:
             m_platform.prompts.Warn(this, QStringLiteral("连接服务器失败，请稍后重新登录。"));
             return;
-        }
-        // The texts go to the database as typed, blanks included.
-        m_login->SetUser(name, password);
-        // The account step's own message box has no owner window.
-        switch (m_login->DoLogin()) {
-        case LoginOutcome::Failed:
+        case ServerLogin::Outcome::Failed:
             m_platform.prompts.Warn(nullptr, QStringLiteral("登录失败，请重新登录。"));
             return;
-        case LoginOutcome::NoMatch:
+        case ServerLogin::Outcome::NoMatch:
             m_platform.prompts.Warn(nullptr, QStringLiteral("用户名或密码不正确，请重新输入。"));
             return;
-        case LoginOutcome::LoggedIn: break;
+        case ServerLogin::Outcome::LoggedIn: break;
         }
         accept();
         return;
@@ -180,10 +164,8 @@ void TLoginForm::SpeedButton1Click()
 
 void TLoginForm::ResolveAgainIfNotFound()
 {
-    if (m_mode != StartupMode || IsServerAddress(m_session.ServerAddress))
-        return;
-    const WaitScope waiting(m_platform.waits);
-    Resolve(m_settings);
+    if (m_mode == StartupMode)
+        m_server->ResolveAgainIfNotFound();
 }
 
 void TLoginForm::Label3Click()

@@ -11,7 +11,7 @@ class DbSession;
 class QLabel;
 class QLineEdit;
 class QToolButton;
-class login;
+class ServerLogin;
 struct Platform;
 struct Session;
 struct Settings;
@@ -42,7 +42,7 @@ public:
     static constexpr int UnlockMode = 1;
 
     // Finds the server and writes Session::ServerAddress.
-    using Resolver = std::function<void(Session&, const Settings&)>;
+    using Resolver = std::function<void(Session&, const Settings&)>; // as ServerLogin's
 
     // Builds the dialog; in start-up mode resolves the server address first, and again at
     // each login attempt while it has not been found. Both modes then load the banner from
@@ -79,12 +79,10 @@ protected:
 
 private:
     void BuildControls();
-    void Resolve(const Settings& settings);
     // In start-up mode, when the server was not found before: it may be back by now.
     void ResolveAgainIfNotFound();
     void LoadBanner(const Settings& settings);
 
     int m_mode;
-    Resolver m_resolve;
-    std::unique_ptr<login> m_login;
+    std::unique_ptr<ServerLogin> m_server;
 };
