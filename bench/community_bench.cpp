@@ -269,13 +269,15 @@ bool LogIn(Shared& shared, Member& member)
     if (!Timed(shared, member, &shared.login, "connect", [&] { return account.Connect(); }))
         return false;
     AccountEntry entry{member.name, member.password, "1", "20", "bench", "", "", ""};
-    const bool registered =
-        Timed(shared, member, nullptr, "register", [&] { return account.Register(entry).ok; });
+    const bool registered = Timed(shared, member, nullptr, "register", [&] {
+        return account.Register(entry) == RegisterOutcome::Registered;
+    });
     shared.journal.Write("account", member.name, member.name, registered);
     if (!registered)
         return false;
     account.SetUser(member.name, member.password);
-    if (!Timed(shared, member, &shared.login, "login", [&] { return account.DoLogin().ok; }))
+    if (!Timed(shared, member, &shared.login, "login",
+               [&] { return account.DoLogin() == LoginOutcome::LoggedIn; }))
         return false;
     for (const std::string* path :
          {&shared.settings.lowBannerPath, &shared.settings.highBannerPath})
