@@ -4,9 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "core/DbAccount.h"
+
 // The program's settings. The program reads no configuration file: these are constants,
 // with the host names, the contact address and the ports chosen at build time
-// (BuildConfig.h, Ports.h; the initial values below are the standard ports the packages use).
+// (BuildConfig.h, Ports.h; the initial values below are the standard ports the packages use)
+// and the design's database account (DbAccount.h, which the server package reads too).
 // Tests make their own value and change what they need.
 struct Settings
 {
@@ -17,10 +20,10 @@ struct Settings
 
     // Database.
     unsigned dbPort = 3306;
-    std::string dbUser = "connect_server";
-    std::string dbPassword = "40725913";
-    std::string dbName = "test";
-    std::string dbCharset = "gb2312";
+    std::string dbUser = dbaccount::User;
+    std::string dbPassword = dbaccount::Password;
+    std::string dbName = dbaccount::Database;
+    std::string dbCharset = dbaccount::Charset;
     unsigned long dbClientFlags = 65536; // CLIENT_MULTI_STATEMENTS
     // A dead or hung server must cost seconds, not minutes: a statement waits at most one
     // connect and one read timeout (a connection lost before it is made again first), 9 s,
