@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/DbAccount.h"
 #include "core/Ports.h"
 
 #include <cstddef>
@@ -9,7 +10,8 @@
 // The program's settings. The program reads no configuration file: these are constants,
 // with the host names, the contact address and the ports chosen at build time (BuildConfig.h,
 // Ports.h). The ports are the build's from the start, so a bare Settings reaches the same
-// services as Defaults(). Tests make their own value and change what they need.
+// services as Defaults(). The database account is the design's (DbAccount.h, which the
+// server package reads too). Tests make their own value and change what they need.
 struct Settings
 {
     // Address resolution: the dynamic-DNS name asked of the lookup page, and the probe.
@@ -19,10 +21,10 @@ struct Settings
 
     // Database.
     unsigned dbPort = ports::Database;
-    std::string dbUser = "connect_server";
-    std::string dbPassword = "40725913";
-    std::string dbName = "test";
-    std::string dbCharset = "gb2312";
+    std::string dbUser = dbaccount::User;
+    std::string dbPassword = dbaccount::Password;
+    std::string dbName = dbaccount::Database;
+    std::string dbCharset = dbaccount::Charset;
     // A dead or hung server must cost seconds, not minutes: a statement waits at most one
     // connect and one read timeout (a connection lost before it is made again first), 9 s,
     // within the 10 s that a page may take.
