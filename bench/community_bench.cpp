@@ -32,6 +32,7 @@
 #include "CpuTime.h"
 
 #include "core/Basefunc.h"
+#include "core/Ports.h"
 #include "core/Presence.h"
 #include "core/Settings.h"
 #include "db/CheckedWrite.h"
@@ -86,9 +87,9 @@ struct Options
     int members = 100;
     double seconds = 30;
     std::string dbHost = "127.0.0.1";
-    unsigned dbPort = 3306;
-    unsigned presencePort = 5432;
-    unsigned httpPort = 8081;
+    unsigned dbPort = ports::Database;
+    unsigned presencePort = ports::Presence;
+    unsigned httpPort = ports::Http;
     double chatPerSecond = 2;
     double switchSeconds = 5;
     int publishersEvery = 10;
@@ -498,16 +499,17 @@ void PresenceLoop(Shared& shared, std::vector<std::unique_ptr<Member>>& members,
                 if (got <= 0)
                     break;
                 const std::string_view datagram(buffer, static_cast<std::size_t>(got));
-                const auto type = static_cast<presence::MessageType>(presence::ReadType(datagram));
-                if (type == presence::MessageType::LoginAnswer) {
-                    if (presence::ReadLoginResult(datagram) != 0) {
+                const presence::Message message =
+                    presence::Decode(datagram, presence::Sender::Server);
+                if (const auto* answer = std::get_if<presence::LoginAnswer>(&message)) {
+                    if (answer->accepted) {
                         if (!m.online)
                             SendTo(shared, m, presence::BuildLoginAck());
                         m.online = true;
                     } else
                         Error(shared, m, "presence login");
-                } else if (type == presence::MessageType::TextLine) {
-                    const std::string text = presence::ReadText(datagram);
+                } else if (const auto* line = std::get_if<presence::TextLine>(&message)) {
+                    const std::string& text = line->text;
                     const auto says = text.find(presence::ChatSays);
                     long seq = 0;
                     double sentMs = 0;

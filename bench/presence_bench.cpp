@@ -341,29 +341,31 @@ int main(int argc, char** argv)
                     break;
                 const auto now = Clock::now();
                 const std::string_view datagram(buffer, static_cast<std::size_t>(got));
-                switch (static_cast<MessageType>(ReadType(datagram))) {
-                case MessageType::LoginAnswer:
-                    if (ReadLoginResult(datagram) != 0 && !accepted[static_cast<std::size_t>(i)]) {
-                        accepted[static_cast<std::size_t>(i)] = 1;
-                        send(i, ack);
-                    }
-                    break;
-                case MessageType::OnlineList: ++lists; break;
-                case MessageType::TextLine: {
-                    const std::string text = ReadText(datagram);
-                    const std::size_t seq =
-                        std::strtoul(text.c_str() + text.find(' ') + 1, nullptr, 10);
-                    if (measuring && seq < chatSent.size()) {
-                        const double read =
-                            std::chrono::duration<double, std::milli>(now - chatSent[seq]).count();
-                        readLatencies.push_back(read);
-                        latencies.push_back(queuedWallMs >= 0 ? queuedWallMs - chatSentWallMs[seq]
-                                                              : read);
-                    }
-                    break;
-                }
-                default: break;
-                }
+                std::visit(
+                    Overloaded{
+                        [&](const LoginAnswer& answer) {
+                            if (answer.accepted && !accepted[static_cast<std::size_t>(i)]) {
+                                accepted[static_cast<std::size_t>(i)] = 1;
+                                send(i, ack);
+                            }
+                        },
+                        [&](const OnlineList&) { ++lists; },
+                        [&](const TextLine& line) {
+                            const std::string& text = line.text;
+                            const std::size_t seq =
+                                std::strtoul(text.c_str() + text.find(' ') + 1, nullptr, 10);
+                            if (measuring && seq < chatSent.size()) {
+                                const double read =
+                                    std::chrono::duration<double, std::milli>(now - chatSent[seq])
+                                        .count();
+                                readLatencies.push_back(read);
+                                latencies.push_back(
+                                    queuedWallMs >= 0 ? queuedWallMs - chatSentWallMs[seq] : read);
+                            }
+                        },
+                        [](const auto&) {},
+                    },
+                    Decode(datagram, Sender::Server));
             }
         }
     };

@@ -8,20 +8,6 @@
 using presence::MessageType;
 using namespace std::chrono_literals;
 
-namespace {
-
-// A name record as a client sends it: 29 bytes and a name that ends inside its field and
-// that the list text can carry (well-formed GBK, so that every reader splits it alike).
-bool ReadValidName(std::string_view datagram, std::string& name)
-{
-    if (datagram.size() != presence::NameRecordSize)
-        return false;
-    name = presence::ReadName(datagram);
-    return presence::IsListableName(name);
-}
-
-} // namespace
-
 void PresenceService::Bucket::Refill(const Rate& rate, Clock::time_point now)
 {
     const double seconds = std::chrono::duration<double>(now - at).count();
@@ -40,41 +26,35 @@ PresenceService::PresenceService(Config config, Sink sink, Log log)
 
 void PresenceService::Handle(const Endpoint& from, std::string_view datagram, Clock::time_point now)
 {
-    std::string name;
-    switch (static_cast<MessageType>(presence::ReadType(datagram))) {
-    case MessageType::LoginRequest:
-        if (ReadValidName(datagram, name))
-            Login(from, name, now);
-        else if (datagram.size() == presence::NameRecordSize) {
-            Answer(from, false);
-            Refuse(from, {}, "a name the list cannot carry", now);
-        }
-        break;
-    case MessageType::KeepOnline:
-        if (ReadValidName(datagram, name))
-            KeepOnline(from, name, now);
-        break;
-    case MessageType::LogoutNotice:
-        if (ReadValidName(datagram, name))
-            if (Find(from)) {
-                Remove(from.Key(), "");
-                Changed();
-            }
-        break;
-    case MessageType::LoginAck:
-        if (datagram.size() == presence::LoginAckSize)
-            if (Client* client = Find(from)) {
-                client->lastHeard = now;
-                Confirm(*client);
-            }
-        break;
-    case MessageType::TextLine:
-        if (datagram.size() == presence::TextRecordSize)
-            if (Client* client = Find(from))
-                Chat(*client, datagram, now);
-        break;
-    default: break;
-    }
+    std::visit(presence::Overloaded{
+                   [&](const presence::LoginRequest& request) { Login(from, request.name, now); },
+                   [&](const presence::KeepOnline& keep) { KeepOnline(from, keep.name, now); },
+                   [&](const presence::LogoutNotice&) {
+                       if (Find(from)) {
+                           Remove(from.Key(), "");
+                           Changed();
+                       }
+                   },
+                   [&](const presence::LoginAck&) {
+                       if (Client* client = Find(from)) {
+                           client->lastHeard = now;
+                           Confirm(*client);
+                       }
+                   },
+                   [&](const presence::TextLine& line) {
+                       if (Client* client = Find(from))
+                           Chat(*client, line.text, datagram, now);
+                   },
+                   [&](const presence::Malformed& bad) {
+                       if (bad.why == presence::Malformed::Why::Name
+                           && bad.type == static_cast<std::uint8_t>(MessageType::LoginRequest)) {
+                           Answer(from, false);
+                           Refuse(from, {}, "a name the list cannot carry", now);
+                       }
+                   },
+                   [](const auto&) {}, // what only the server sends
+               },
+               presence::Decode(datagram, presence::Sender::Client));
 }
 
 std::size_t PresenceService::OperatorBroadcast(std::string_view text)
@@ -232,10 +212,10 @@ void PresenceService::Confirm(Client& client)
         m_sink(ListDatagram(), std::span(&client.endpoint, 1));
 }
 
-void PresenceService::Chat(Client& client, std::string_view datagram, Clock::time_point now)
+void PresenceService::Chat(Client& client, const std::string& text, std::string_view datagram,
+                           Clock::time_point now)
 {
     client.lastHeard = now;
-    const std::string text = presence::ReadText(datagram);
     const char* why = nullptr;
     // A client sends only lines that begin with its own name; anything else is another's
     // words or a command, which only the operator gives.

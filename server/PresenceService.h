@@ -141,7 +141,9 @@ private:
     void Login(const Endpoint& from, const std::string& name, Clock::time_point now);
     void KeepOnline(const Endpoint& from, const std::string& name, Clock::time_point now);
     void Confirm(Client& client);
-    void Chat(Client& client, std::string_view datagram, Clock::time_point now);
+    // A chat line's text, and its datagram to relay byte for byte.
+    void Chat(Client& client, const std::string& text, std::string_view datagram,
+              Clock::time_point now);
     bool TakeLogin(const Endpoint& from, Clock::time_point now);
     void Answer(const Endpoint& to, bool accepted);
     void Remove(std::uint64_t key, std::string_view why);

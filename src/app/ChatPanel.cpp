@@ -1,7 +1,5 @@
 #include "app/ChatPanel.h"
 
-#include "app/ListPanel.h"
-#include "app/TmainformControls.h"
 #include "core/Basefunc.h"
 #include "core/Settings.h"
 #include "db/Accounts.h"
@@ -12,42 +10,95 @@
 #include "ui/TextBridge.h"
 #include "ui/UserProfile.h"
 #include "ui/WaitCursor.h"
+#include "ui/WindowPrompts.h"
 
 #include <QFrame>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QStringList>
 
 #include <optional>
+#include <utility>
 
-ChatPanel::ChatPanel(QWidget& window, TMainFormControls& ui, Session& session, DbSession& db,
-                     const Settings& settings, Platform& platform, ListPanel& list)
+ChatPanel::ChatPanel(QWidget& window, Controls ui, Session& session, DbSession& db,
+                     const Settings& settings, Platform& platform)
     : m_window(window)
     , m_ui(ui)
     , m_session(session)
     , m_db(db)
     , m_settings(settings)
     , m_platform(platform)
-    , m_list(list)
 {
+    m_ui.lb->viewport()->installEventFilter(this); // lbMouseDown, lbDblClick
+    connect(m_ui.lb, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        // The menu acts on the name selected when it opened, whatever list arrives meanwhile.
+        const QList<QListWidgetItem*> selected = m_ui.lb->selectedItems();
+        m_menuName = selected.isEmpty() ? QString() : selected.front()->text();
+        m_menuNameTaken = true;
+        m_ui.PopupMenu1->popup(m_ui.lb->viewport()->mapToGlobal(at));
+    });
+    connect(m_ui.N1, &QAction::triggered, this, &ChatPanel::N1Click);
+    connect(m_ui.SpeedButton12, &QToolButton::clicked, this, &ChatPanel::SpeedButton12Click);
+    connect(m_ui.SpeedButton13, &QToolButton::clicked, this, &ChatPanel::SpeedButton13Click);
+    connect(m_ui.SpeedButton14, &QToolButton::clicked, this, &ChatPanel::SpeedButton14Click);
+    connect(m_ui.Panel1, &ClickLabel::clicked, this, &ChatPanel::Panel1Click);
 }
 
 ChatPanel::~ChatPanel() = default;
 
-PresenceChannel& ChatPanel::OpenPresence()
+bool ChatPanel::eventFilter(QObject* watched, QEvent* event)
 {
-    m_presence = std::make_unique<PresenceChannel>(m_session, m_settings);
-    return *m_presence;
+    // lb's mouse events arrive at its viewport. The right button is taken here, so that a
+    // click below the last name keeps the selection the pop-up menu then works on.
+    if (watched == m_ui.lb->viewport()) {
+        if (event->type() == QEvent::MouseButtonPress) {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            lbMouseDown(mouse->button(), mouse->position().toPoint());
+            return mouse->button() == Qt::RightButton;
+        }
+        // Only the left button opens a profile; the right one belongs to the menu.
+        if (event->type() == QEvent::MouseButtonDblClick
+            && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+            lbDblClick();
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void ChatPanel::StartPresence()
 {
+    m_presence = std::make_unique<PresenceChannel>(m_session, m_settings);
+    BindPresence();
     m_presence->Start();
     // The channel's timer cannot fire while the window waits on the network or the database.
     m_keepOnline = std::make_unique<KeepOnlineDuringWaits>(*m_presence);
     SetWaitCompanion([this] { m_keepOnline->Begin(); }, [this] { m_keepOnline->End(); });
+}
+
+void ChatPanel::BindPresence()
+{
+    const auto text = [](const char* utf8) { return QString::fromUtf8(utf8); };
+    PresenceChannel& presence = *m_presence;
+    connect(&presence, &PresenceChannel::socketError, this,
+            [this](const QString& message) { m_platform.prompts.Plain(&m_window, message); });
+    connect(&presence, &PresenceChannel::loginFailed, this, [this, text] {
+        ShowWarning(m_platform, &m_window, text(presence_texts::LoginFailed));
+        emit closeRequested();
+    });
+    connect(&presence, &PresenceChannel::loginRefused, this, [this, text] {
+        m_platform.prompts.Plain(&m_window, text(presence_texts::LoginRefused));
+    });
+    connect(&presence, &PresenceChannel::sendFailed, this, [this, text] {
+        ShowWarning(m_platform, &m_window, text(presence_texts::SendFailed));
+        emit closeRequested();
+    });
+    connect(&presence, &PresenceChannel::refreshCommand, this, &ChatPanel::refreshCommand);
+    connect(&presence, &PresenceChannel::onlineList, this, &ChatPanel::FillOnlineList);
+    connect(&presence, &PresenceChannel::chatLine, this, &ChatPanel::AppendChatLine);
+    connect(&presence, &PresenceChannel::hintCommand, this, &ChatPanel::ShowHint);
 }
 
 void ChatPanel::ClosePresence()
@@ -98,7 +149,7 @@ void ChatPanel::FillOnlineList(const std::vector<std::string>& names)
     m_ui.lb->verticalScrollBar()->setValue(scrolled);
 }
 
-void ChatPanel::SelectNameAt(Qt::MouseButton button, const QPoint& at)
+void ChatPanel::lbMouseDown(Qt::MouseButton button, const QPoint& at)
 {
     if (button != Qt::RightButton)
         return;
@@ -106,24 +157,16 @@ void ChatPanel::SelectNameAt(Qt::MouseButton button, const QPoint& at)
         m_ui.lb->setCurrentItem(item);
 }
 
-void ChatPanel::TakeMenuName()
-{
-    // The menu acts on the name selected when it opened, whatever list arrives meanwhile.
-    const QList<QListWidgetItem*> selected = m_ui.lb->selectedItems();
-    m_menuName = selected.isEmpty() ? QString() : selected.front()->text();
-    m_menuNameTaken = true;
-}
-
-void ChatPanel::ShowMenuProfile()
+void ChatPanel::N1Click()
 {
     if (!m_menuNameTaken) {
-        ShowProfile();
+        lbDblClick();
         return;
     }
     ShowProfileOf(m_menuName);
 }
 
-void ChatPanel::ShowProfile()
+void ChatPanel::lbDblClick()
 {
     const QList<QListWidgetItem*> selected = m_ui.lb->selectedItems();
     if (!selected.isEmpty())
@@ -145,13 +188,13 @@ void ChatPanel::ShowProfileOf(const QString& listedName)
     m_platform.prompts.Inform(&m_window, "用户信息", GbkToQ(ProfileText(name, *profile)));
 }
 
-void ChatPanel::SendLine()
+void ChatPanel::SpeedButton12Click()
 {
     // The line goes to everyone, this client included: the transcript shows it when the
     // server relays it, not before.
     const std::string line = m_session.UserName + Utf8ToGbk("说: ") + QToGbk(m_ui.Edit3->text());
     if (m_presence)
-        m_presence->SendText(line); // a failure is shown and closes the window (FormCreate)
+        m_presence->SendText(line); // a failure is shown and closes the window
     m_ui.Edit3->clear();
 }
 
@@ -161,13 +204,13 @@ void ChatPanel::AppendChatLine(const std::string& text)
     m_ui.Memo1->appendPlainText(GbkToQ(text));
 }
 
-void ChatPanel::ShowRoom()
+void ChatPanel::SpeedButton13Click()
 {
     m_ui.sb->SetPanelText(0, "聊天室");
     m_ui.sb->SetPanelText(4, "你正在聊天室中");
     m_ui.Panel3->show();
     m_ui.Panel3->raise();
-    m_list.SetMessageInputShown(false);
+    emit roomShown();
 }
 
 void ChatPanel::ShowHint()
@@ -178,12 +221,12 @@ void ChatPanel::ShowHint()
     m_ui.Panel4->raise();
 }
 
-void ChatPanel::HideHint()
+void ChatPanel::SpeedButton14Click()
 {
     m_ui.Panel4->hide();
 }
 
-void ChatPanel::FoldList()
+void ChatPanel::Panel1Click()
 {
     // The list stays where it is: a narrower window leaves it outside.
     const int by = m_ui.lb->width();

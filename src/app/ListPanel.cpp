@@ -1,6 +1,5 @@
 #include "app/ListPanel.h"
 
-#include "app/TmainformControls.h"
 #include "core/Basefunc.h"
 #include "core/Settings.h"
 #include "db/Activation.h"
@@ -15,12 +14,15 @@
 #include "ui/Tuploadform.h"
 #include "ui/WindowPrompts.h"
 
+#include <QFrame>
 #include <QLineEdit>
 
-ListPanel::ListPanel(QWidget& window, TMainFormControls& ui, Session& session, DbSession& db,
+#include <utility>
+
+ListPanel::ListPanel(QWidget& window, Controls ui, Session& session, DbSession& db,
                      const Settings& settings, Platform& platform, ServerFiles& files)
     : m_window(window)
-    , m_ui(ui)
+    , m_ui(std::move(ui))
     , m_session(session)
     , m_db(db)
     , m_settings(settings)
@@ -28,6 +30,30 @@ ListPanel::ListPanel(QWidget& window, TMainFormControls& ui, Session& session, D
     , m_files(files)
     , m_browser(db)
 {
+    const struct
+    {
+        SpeedButton* button;
+        void (ListPanel::*handler)();
+    } buttons[] = {
+        {m_ui.SpeedButton5, &ListPanel::SpeedButton5Click},
+        {m_ui.SpeedButton4, &ListPanel::SpeedButton4Click},
+        {m_ui.SpeedButton8, &ListPanel::SpeedButton8Click},
+        {m_ui.SpeedButton10, &ListPanel::SpeedButton10Click},
+        {m_ui.SpeedButton1, &ListPanel::SpeedButton1Click},
+        {m_ui.SpeedButton2, &ListPanel::SpeedButton2Click},
+        {m_ui.SpeedButton3, &ListPanel::SpeedButton3Click},
+        {m_ui.SpeedButton6, &ListPanel::SpeedButton6Click},
+        {m_ui.SpeedButton9, &ListPanel::SpeedButton9Click},
+        {m_ui.SpeedButton7, &ListPanel::SpeedButton7Click},
+        {m_ui.SpeedButton11, &ListPanel::SpeedButton11Click},
+    };
+    for (const auto& [button, handler] : buttons)
+        connect(button, &QToolButton::clicked, this, handler);
+    for (ClickLabel* label : m_ui.RowLabels) {
+        connect(label, &ClickLabel::clicked, this, [this, label] { RowLabelClick(label); });
+        connect(label, &ClickLabel::mouseMoved, this, [this, label] { RowLabelMouseMove(label); });
+        connect(label, &ClickLabel::mouseLeft, this, [this, label] { RowLabelMouseLeave(label); });
+    }
 }
 
 void ListPanel::ShowWarning(const QString& text)
@@ -117,7 +143,7 @@ void ListPanel::SwitchCategory(Category::Kind kind)
     SetMessageInputShown(kind == Category::Kind::Board);
 }
 
-void ListPanel::PreviousPage()
+void ListPanel::SpeedButton2Click()
 {
     m_browser.CurrentPage -= 1;
     m_ui.SpeedButton3->setEnabled(true);
@@ -126,7 +152,7 @@ void ListPanel::PreviousPage()
     ShowPage(m_browser.CurrentPage, m_browser.CurrentCategory);
 }
 
-void ListPanel::NextPage()
+void ListPanel::SpeedButton3Click()
 {
     m_browser.CurrentPage += 1;
     m_ui.SpeedButton2->setEnabled(true);
@@ -135,7 +161,7 @@ void ListPanel::NextPage()
     ShowPage(m_browser.CurrentPage, m_browser.CurrentCategory);
 }
 
-void ListPanel::GoToPage()
+void ListPanel::SpeedButton6Click()
 {
     int n = 0;
     try {
@@ -157,8 +183,6 @@ void ListPanel::GoToPage()
 
 // Rows of the lists are underlined under the pointer; board rows and rows that begin with
 // the user's own name and ":" keep their look.
-// Rows of the lists are underlined under the pointer; board rows and rows that begin with
-// the user's own name and ":" keep their look.
 void ListPanel::SetRowHover(ClickLabel* label, bool hovered)
 {
     if (m_browser.Current().kind == Category::Kind::Board || label->text().isEmpty())
@@ -177,7 +201,7 @@ void ListPanel::SetRowHover(ClickLabel* label, bool hovered)
         label->unsetCursor();
 }
 
-void ListPanel::ActivateRow(ClickLabel* label)
+void ListPanel::RowLabelClick(ClickLabel* label)
 {
     const Category& category = m_browser.Current();
     // A row left empty on this page has no entry behind it.
@@ -226,7 +250,7 @@ void ListPanel::DownloadTorrent(const std::string& link)
     ShowWarning("下载种子完成，种子大小" + QString::number(saved.size) + "字节");
 }
 
-void ListPanel::PostToBoard()
+void ListPanel::SpeedButton9Click()
 {
     const std::string typed = QToGbk(m_ui.Edit1->text());
     const std::string trimmed = Trim(typed);
@@ -249,14 +273,14 @@ void ListPanel::PostToBoard()
 // After an OK the list on display is loaded again from page 1, so its rows and the counter
 // in the status bar agree whichever list it is; the new entry shows first when its own list
 // is on display.
-void ListPanel::PublishVideo()
+void ListPanel::SpeedButton7Click()
 {
     TUploadForm form(&m_window, m_session, m_db, m_platform, m_clock);
     if (form.exec() == QDialog::Accepted)
         RefreshCategory();
 }
 
-void ListPanel::PublishQuickPost()
+void ListPanel::SpeedButton11Click()
 {
     TSubmitForm form(&m_window, m_session, m_db, m_platform, m_clock);
     if (form.exec() == QDialog::Accepted)

@@ -1,6 +1,5 @@
 #include "app/NoticeStrip.h"
 
-#include "app/TmainformControls.h"
 #include "core/Basefunc.h"
 #include "core/Settings.h"
 #include "core/UpdateArchive.h"
@@ -20,9 +19,8 @@
 
 #include <optional>
 
-NoticeStrip::NoticeStrip(QWidget& window, TMainFormControls& ui, DbSession& db,
-                         const Settings& settings, Platform& platform, ServerFiles& files,
-                         std::function<void()> requestQuit)
+NoticeStrip::NoticeStrip(QWidget& window, Controls ui, DbSession& db, const Settings& settings,
+                         Platform& platform, ServerFiles& files, std::function<void()> requestQuit)
     : m_window(window)
     , m_ui(ui)
     , m_db(db)
@@ -34,6 +32,18 @@ NoticeStrip::NoticeStrip(QWidget& window, TMainFormControls& ui, DbSession& db,
     m_temperatureTimer.setInterval(m_settings.temperatureRefreshMs);
     m_temperatureTimer.setObjectName("TemperatureTimer");
     connect(&m_temperatureTimer, &QTimer::timeout, this, &NoticeStrip::ShowTemperature);
+
+    connect(m_ui.Image1, &ClickLabel::clicked, this, &NoticeStrip::Image1Click);
+    connect(m_ui.Image2, &ClickLabel::clicked, this, &NoticeStrip::Image2Click);
+    connect(m_ui.Image1, &ClickLabel::mouseMoved, this, &NoticeStrip::Image1MouseMove);
+    connect(m_ui.Image2, &ClickLabel::mouseMoved, this, &NoticeStrip::Image2MouseMove);
+    connect(m_ui.Label15, &ClickLabel::clicked, this, &NoticeStrip::Label15Click);
+    connect(m_ui.Label15, &ClickLabel::mouseMoved, this, &NoticeStrip::Label15MouseMove);
+    connect(m_ui.Label15, &ClickLabel::mouseLeft, this, &NoticeStrip::Label15MouseLeave);
+    connect(m_ui.Label6, &ClickLabel::clicked, this, &NoticeStrip::Label6Click);
+    connect(m_ui.Label6, &ClickLabel::mouseMoved, this, &NoticeStrip::Label6MouseMove);
+    connect(m_ui.Label6, &ClickLabel::mouseLeft, this, &NoticeStrip::Label6MouseLeave);
+    connect(m_ui.Timer1, &QTimer::timeout, this, &NoticeStrip::Timer1Timer);
 }
 
 void NoticeStrip::ShowWarning(const QString& text)
@@ -120,7 +130,7 @@ void NoticeStrip::NoticeRefresh()
         SetCaption(m_ui.Label6, GbkToQ(*notice));
 }
 
-void NoticeStrip::NextCaption()
+void NoticeStrip::Timer1Timer()
 {
     if (m_captions.empty())
         return;
@@ -146,7 +156,7 @@ void NoticeStrip::ShowBannerLink(int banner)
         ->setToolTip(Qt::mightBeRichText(link) ? Qt::convertFromPlainText(link) : link);
 }
 
-void NoticeStrip::OpenCaptionLink()
+void NoticeStrip::Label15Click()
 {
     const std::string shown = QToGbk(m_ui.Label15->text());
     for (std::size_t i = 0; i < m_captions.size() && i < m_links.size(); ++i) {
@@ -170,7 +180,7 @@ void NoticeStrip::SetCaptionHover(bool hovered)
 
 // Pointer over a notice that names an update archive: the notice becomes its download link.
 // Any other notice leaves the hint and the cursor as they were.
-void NoticeStrip::ArmUpdateDownload()
+void NoticeStrip::Label6MouseMove()
 {
     if (!NamesUpdateArchive(QToGbk(m_ui.Label6->text())))
         return;
@@ -179,7 +189,7 @@ void NoticeStrip::ArmUpdateDownload()
     m_updateArmed = true;
 }
 
-void NoticeStrip::DownloadUpdate()
+void NoticeStrip::Label6Click()
 {
     if (!m_updateArmed)
         return;

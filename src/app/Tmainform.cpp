@@ -4,11 +4,9 @@
 #include "core/Basefunc.h"
 #include "core/Settings.h"
 #include "db/DbSession.h"
-#include "net/PresenceChannel.h"
 #include "ui/Controls.h"
 #include "ui/TextBridge.h"
 #include "ui/Tloginform.h"
-#include "ui/WindowPrompts.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -26,13 +24,41 @@ TMainForm::TMainForm(Session& session, DbSession& db, const Settings& settings, 
     , m_platform(platform)
     , m_runLogin(std::move(runLogin))
     , m_files(settings, session)
-    , m_list(*this, m_ui, session, db, settings, platform, m_files)
-    , m_notice(*this, m_ui, db, settings, platform, m_files, [this] { RequestQuit(); })
-    , m_chat(*this, m_ui, session, db, settings, platform, m_list)
 {
     BuildLayout();
-    BindEvents();
+    MakePanels();
+    connect(m_ui.SpeedButton15, &QToolButton::clicked, this, &TMainForm::SpeedButton15Click);
     StartUp();
+}
+
+void TMainForm::MakePanels()
+{
+    m_list = std::make_unique<ListPanel>(
+        *this,
+        ListPanel::Controls{m_ui.SpeedButton5, m_ui.SpeedButton4, m_ui.SpeedButton8,
+                            m_ui.SpeedButton10, m_ui.SpeedButton1, m_ui.SpeedButton2,
+                            m_ui.SpeedButton3, m_ui.SpeedButton6, m_ui.Edit2, m_ui.Label12,
+                            m_ui.RowLabels, m_ui.RowIcons, m_ui.Edit1, m_ui.SpeedButton9,
+                            m_ui.SpeedButton7, m_ui.SpeedButton11, m_ui.Panel3, m_ui.sb},
+        m_session, m_db, m_settings, m_platform, m_files);
+    m_notice = std::make_unique<NoticeStrip>(
+        *this,
+        NoticeStrip::Controls{m_ui.Label6, m_ui.Image1, m_ui.Image2, m_ui.Label15, &m_ui.Timer1,
+                              m_ui.Label1},
+        m_db, m_settings, m_platform, m_files, [this] { RequestQuit(); });
+    // Found by name like Timer1 (the strip goes before the window, taking it off its children).
+    m_notice->TemperatureTimer().setParent(this);
+    m_chat = std::make_unique<ChatPanel>(
+        *this,
+        ChatPanel::Controls{m_ui.lb, m_ui.PopupMenu1, m_ui.N1, m_ui.Panel1, m_ui.Panel3, m_ui.Memo1,
+                            m_ui.Edit3, m_ui.SpeedButton12, m_ui.SpeedButton13, m_ui.Panel4,
+                            m_ui.SpeedButton14, m_ui.sb},
+        m_session, m_db, m_settings, m_platform);
+
+    connect(m_chat.get(), &ChatPanel::roomShown, m_list.get(),
+            [this] { m_list->SetMessageInputShown(false); });
+    connect(m_chat.get(), &ChatPanel::refreshCommand, m_notice.get(), &NoticeStrip::NoticeRefresh);
+    connect(m_chat.get(), &ChatPanel::closeRequested, this, &QWidget::close);
 }
 
 std::unique_ptr<TMainForm> TMainForm::Launch(Session& session, DbSession& db,
@@ -56,7 +82,7 @@ bool MessageLoopWanted(const TMainForm& form, bool quitSignalled)
 
 void TMainForm::StartUp()
 {
-    m_list.Browser().CurrentCategory = Category::Kind::Torrents;
+    m_list->Browser().CurrentCategory = Category::Kind::Torrents;
     m_ui.Timer1.stop();
 
     m_loggedIn = m_runLogin ? m_runLogin(*this) : DefaultLogin();
@@ -68,7 +94,7 @@ void TMainForm::StartUp()
 
     // The design texts are replaced before the window is first painted, so that the user
     // never sees them while the fetches below wait.
-    m_list.ClearRows();
+    m_list->ClearRows();
     m_ui.Memo1->clear();
     setWindowTitle("欢迎" + GbkToQ(m_session.UserName) + "登录");
     m_ui.sb->SetPanelText(4, "你正在浏览种子");
@@ -85,19 +111,19 @@ void TMainForm::StartUp()
     // start-up's fetches share one bound: a hung server delays the window only so long.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     m_files.BeginStartup(m_settings.startupFetchSeconds);
-    m_notice.FetchBanners();
+    m_notice->FetchBanners();
     m_ui.Timer1.start();
     ShapeHintPanel();
-    m_list.LoadCategory(Category::Kind::Torrents);
+    m_list->LoadCategory(Category::Kind::Torrents);
     if (m_db.Connected)
-        m_notice.ReadServiceRecord(); // may switch the service off, and start-up still goes on
+        m_notice->ReadServiceRecord(); // may switch the service off, and start-up still goes on
     m_ui.Edit1->hide();
     m_ui.SpeedButton9->hide();
     setFixedHeight(height() - 20);
     m_ui.sb->move(0, height() - m_ui.sb->height());
-    m_notice.ShowTemperature();
+    m_notice->ShowTemperature();
     m_files.EndStartup();
-    m_notice.TemperatureTimer().start();
+    m_notice->TemperatureTimer().start();
 }
 
 bool TMainForm::DefaultLogin()
@@ -119,27 +145,8 @@ void TMainForm::FormCreate()
 {
     // A given-up login is never announced: the session may hold the last name typed into
     // the dialog, or a password typed into the name box.
-    if (!m_loggedIn)
-        return;
-    PresenceChannel& presence = m_chat.OpenPresence();
-    const auto text = [](const char* utf8) { return QString::fromUtf8(utf8); };
-    connect(&presence, &PresenceChannel::socketError, this,
-            [this](const QString& message) { m_platform.prompts.Plain(this, message); });
-    connect(&presence, &PresenceChannel::loginFailed, this, [this, text] {
-        ShowWarning(text(presence_texts::LoginFailed));
-        close();
-    });
-    connect(&presence, &PresenceChannel::loginRefused, this,
-            [this, text] { m_platform.prompts.Plain(this, text(presence_texts::LoginRefused)); });
-    connect(&presence, &PresenceChannel::sendFailed, this, [this, text] {
-        ShowWarning(text(presence_texts::SendFailed));
-        close();
-    });
-    connect(&presence, &PresenceChannel::refreshCommand, this, &TMainForm::NoticeRefresh);
-    connect(&presence, &PresenceChannel::onlineList, this, &TMainForm::FillOnlineList);
-    connect(&presence, &PresenceChannel::chatLine, this, &TMainForm::AppendChatLine);
-    connect(&presence, &PresenceChannel::hintCommand, this, &TMainForm::ShowHint);
-    m_chat.StartPresence();
+    if (m_loggedIn)
+        m_chat->StartPresence();
 }
 
 void TMainForm::FormDestroy()
@@ -148,12 +155,7 @@ void TMainForm::FormDestroy()
         return;
     m_destroyed = true;
     m_ui.Timer1.stop();
-    m_notice.TemperatureTimer().stop();
-    m_chat.ClosePresence();
+    m_notice->TemperatureTimer().stop();
+    m_chat->ClosePresence();
     m_db.Close();
-}
-
-void TMainForm::ShowWarning(const QString& text)
-{
-    ::ShowWarning(m_platform, this, text);
 }

@@ -1,5 +1,5 @@
 // The main window's fixed layout: every control at its design place, size, text and colour,
-// and the handler each event is bound to.
+// named after the design; the panels bind their events.
 #include "app/Tmainform.h"
 
 #include "core/Settings.h"
@@ -178,10 +178,9 @@ void TMainForm::NameControls()
     };
     for (const auto& [control, name] : named)
         control->setObjectName(name);
-    // The timers are members; as children they are found like the controls (a member goes
-    // before the window, taking itself off its children).
+    // Timer1 is a member; as a child it is found like the controls (a member goes before
+    // the window, taking itself off its children).
     m_ui.Timer1.setParent(this);
-    m_notice.TemperatureTimer().setParent(this);
 }
 
 void TMainForm::BuildContentPanel()
@@ -270,54 +269,6 @@ void TMainForm::BuildContentPanel()
     m_ui.SpeedButton12 = new SpeedButton("发 送", m_ui.Panel3);
     m_ui.SpeedButton12->setGeometry(500, 216, 45, 22);
     m_ui.Edit2->setFocus();
-}
-
-void TMainForm::BindEvents()
-{
-    connect(m_ui.Image1, &ClickLabel::clicked, this, &TMainForm::Image1Click);
-    connect(m_ui.Image2, &ClickLabel::clicked, this, &TMainForm::Image2Click);
-    connect(m_ui.Image1, &ClickLabel::mouseMoved, this, &TMainForm::Image1MouseMove);
-    connect(m_ui.Image2, &ClickLabel::mouseMoved, this, &TMainForm::Image2MouseMove);
-    connect(m_ui.Label15, &ClickLabel::clicked, this, &TMainForm::Label15Click);
-    connect(m_ui.Label15, &ClickLabel::mouseMoved, this, &TMainForm::Label15MouseMove);
-    connect(m_ui.Label15, &ClickLabel::mouseLeft, this, &TMainForm::Label15MouseLeave);
-
-    connect(m_ui.SpeedButton5, &QToolButton::clicked, this, &TMainForm::SpeedButton5Click);
-    connect(m_ui.SpeedButton4, &QToolButton::clicked, this, &TMainForm::SpeedButton4Click);
-    connect(m_ui.SpeedButton8, &QToolButton::clicked, this, &TMainForm::SpeedButton8Click);
-    connect(m_ui.SpeedButton10, &QToolButton::clicked, this, &TMainForm::SpeedButton10Click);
-    connect(m_ui.SpeedButton1, &QToolButton::clicked, this, &TMainForm::SpeedButton1Click);
-    connect(m_ui.SpeedButton2, &QToolButton::clicked, this, &TMainForm::SpeedButton2Click);
-    connect(m_ui.SpeedButton3, &QToolButton::clicked, this, &TMainForm::SpeedButton3Click);
-    connect(m_ui.SpeedButton6, &QToolButton::clicked, this, &TMainForm::SpeedButton6Click);
-    connect(m_ui.SpeedButton9, &QToolButton::clicked, this, &TMainForm::SpeedButton9Click);
-    connect(m_ui.SpeedButton7, &QToolButton::clicked, this, &TMainForm::SpeedButton7Click);
-    connect(m_ui.SpeedButton11, &QToolButton::clicked, this, &TMainForm::SpeedButton11Click);
-    connect(m_ui.SpeedButton15, &QToolButton::clicked, this, &TMainForm::SpeedButton15Click);
-
-    connect(m_ui.Label6, &ClickLabel::clicked, this, &TMainForm::Label6Click);
-    connect(m_ui.Label6, &ClickLabel::mouseMoved, this, &TMainForm::Label6MouseMove);
-    connect(m_ui.Label6, &ClickLabel::mouseLeft, this, &TMainForm::Label6MouseLeave);
-
-    // The online list, its pop-up, the chat room, the hint panel and the fold.
-    m_ui.lb->viewport()->installEventFilter(this); // lbMouseDown, lbDblClick
-    connect(m_ui.lb, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-        m_chat.TakeMenuName();
-        m_ui.PopupMenu1->popup(m_ui.lb->viewport()->mapToGlobal(at));
-    });
-    connect(m_ui.N1, &QAction::triggered, this, &TMainForm::N1Click);
-    connect(m_ui.SpeedButton12, &QToolButton::clicked, this, &TMainForm::SpeedButton12Click);
-    connect(m_ui.SpeedButton13, &QToolButton::clicked, this, &TMainForm::SpeedButton13Click);
-    connect(m_ui.SpeedButton14, &QToolButton::clicked, this, &TMainForm::SpeedButton14Click);
-    connect(m_ui.Panel1, &ClickLabel::clicked, this, &TMainForm::Panel1Click);
-    // The row handlers learn which row sent the event.
-    for (ClickLabel* label : m_ui.RowLabels) {
-        connect(label, &ClickLabel::clicked, this, [this, label] { RowLabelClick(label); });
-        connect(label, &ClickLabel::mouseMoved, this, [this, label] { RowLabelMouseMove(label); });
-        connect(label, &ClickLabel::mouseLeft, this, [this, label] { RowLabelMouseLeave(label); });
-    }
-
-    connect(&m_ui.Timer1, &QTimer::timeout, this, &TMainForm::Timer1Timer);
 }
 
 void TMainForm::ShapeHintPanel()

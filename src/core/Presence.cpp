@@ -119,6 +119,55 @@ std::string ReadText(std::string_view datagram)
     return ReadField(datagram, TextOffset, TextFieldSize);
 }
 
+namespace {
+
+Message DecodeFromClient(std::string_view datagram)
+{
+    const std::uint8_t type = ReadType(datagram);
+    const auto nameRecord = [&]<class Record>(Record record) -> Message {
+        if (datagram.size() != NameRecordSize)
+            return Malformed{Malformed::Why::Size, type};
+        record.name = ReadName(datagram);
+        if (!IsListableName(record.name))
+            return Malformed{Malformed::Why::Name, type};
+        return record;
+    };
+    switch (static_cast<MessageType>(type)) {
+    case MessageType::LoginRequest: return nameRecord(LoginRequest{});
+    case MessageType::LogoutNotice: return nameRecord(LogoutNotice{});
+    case MessageType::KeepOnline: return nameRecord(KeepOnline{});
+    case MessageType::LoginAck:
+        if (datagram.size() != LoginAckSize)
+            return Malformed{Malformed::Why::Size, type};
+        return LoginAck{};
+    case MessageType::TextLine:
+        if (datagram.size() != TextRecordSize)
+            return Malformed{Malformed::Why::Size, type};
+        return TextLine{ReadText(datagram)};
+    default: return Malformed{Malformed::Why::Type, type};
+    }
+}
+
+Message DecodeFromServer(std::string_view datagram)
+{
+    const std::uint8_t type = ReadType(datagram);
+    if (datagram.empty() || datagram.size() > MaxDatagramSize)
+        return Malformed{Malformed::Why::Size, type};
+    switch (static_cast<MessageType>(type)) {
+    case MessageType::LoginAnswer: return LoginAnswer{ReadLoginResult(datagram) != 0};
+    case MessageType::OnlineList: return OnlineList{ParseOnlineList(ReadListText(datagram))};
+    case MessageType::TextLine: return TextLine{ReadText(datagram)};
+    default: return Malformed{Malformed::Why::Type, type};
+    }
+}
+
+} // namespace
+
+Message Decode(std::string_view datagram, Sender from)
+{
+    return from == Sender::Client ? DecodeFromClient(datagram) : DecodeFromServer(datagram);
+}
+
 std::vector<std::string> ParseOnlineList(std::string_view listText)
 {
     const std::string_view text = listText.substr(0, listText.find('\0'));

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 // The presence and chat datagrams, shared by the client's PresenceChannel and zumalo-server.
@@ -80,6 +81,79 @@ std::uint8_t ReadLoginResult(std::string_view datagram);
 std::string ReadName(std::string_view datagram);     // bytes 8..27 up to the first zero
 std::string ReadListText(std::string_view datagram); // bytes 8..1007 up to the first zero
 std::string ReadText(std::string_view datagram);     // bytes 28..1027 up to the first zero
+
+// --- The one decode of a datagram into what it says, for every reader. Who sent it decides
+// what counts: a client's datagrams (read by the server) are taken only at the exact size a
+// client sends and with a name the list can carry; the server's (read by clients) at any
+// length up to MaxDatagramSize, a missing byte reading as 0, as the client always read them.
+// Anything else is Malformed, with why; a reader drops it (the server answers a login with a
+// name it cannot list).
+enum class Sender {
+    Client,
+    Server
+};
+
+// From a client: the name records (the name is listable), the ack and a chat line.
+struct LoginRequest
+{
+    std::string name;
+    bool operator==(const LoginRequest&) const = default;
+};
+struct LogoutNotice
+{
+    std::string name;
+    bool operator==(const LogoutNotice&) const = default;
+};
+struct KeepOnline
+{
+    std::string name;
+    bool operator==(const KeepOnline&) const = default;
+};
+struct LoginAck
+{
+    bool operator==(const LoginAck&) const = default;
+};
+// From the server: the answer to a login and the online list.
+struct LoginAnswer
+{
+    bool accepted = false;
+    bool operator==(const LoginAnswer&) const = default;
+};
+struct OnlineList
+{
+    std::vector<std::string> names; // ParseOnlineList of the list text
+    bool operator==(const OnlineList&) const = default;
+};
+// Both ways: a chat line, or from the server one of its two commands.
+struct TextLine
+{
+    std::string text;
+    bool operator==(const TextLine&) const = default;
+};
+struct Malformed
+{
+    enum class Why {
+        Type, // a type this sender does not send
+        Size, // not the size this sender sends
+        Name, // a name record whose name the list cannot carry
+    };
+    Why why = Why::Type;
+    std::uint8_t type = 0; // byte 0, or 0 for an empty datagram
+    bool operator==(const Malformed&) const = default;
+};
+
+using Message = std::variant<Malformed, LoginRequest, LogoutNotice, KeepOnline, LoginAck,
+                             LoginAnswer, OnlineList, TextLine>;
+
+Message Decode(std::string_view datagram, Sender from);
+
+// For std::visit over a Message: one lambda a kind, and one taking `const auto&` for the rest.
+template <class... Handlers> struct Overloaded : Handlers...
+{
+    using Handlers::operator()...;
+};
+// Spelled out for compilers (clang before 17) that do not deduce an aggregate's arguments.
+template <class... Handlers> Overloaded(Handlers...) -> Overloaded<Handlers...>;
 
 // The names of an online list text, in order. The scan moves by whole GBK characters:
 // blanks (codes 1 to 32) split, a piece may be quoted with '"' (a doubled quote inside

@@ -1,7 +1,6 @@
 #include "core/Settings.h"
 
 #include "BuildConfig.h"
-#include "core/Ports.h"
 
 Settings Settings::Defaults()
 {
@@ -11,8 +10,5 @@ Settings Settings::Defaults()
     s.lookupHost = ZUMALO_LOOKUP_HOST;
     s.weatherHost = ZUMALO_WEATHER_HOST;
     s.ShareContactAddress = ZUMALO_SHARE_CONTACT;
-    s.dbPort = ports::Database;
-    s.presencePort = ports::Presence;
-    s.httpPort = ports::Http;
     return s;
 }

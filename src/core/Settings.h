@@ -1,13 +1,15 @@
 #pragma once
 
+#include "core/Ports.h"
+
 #include <cstddef>
 #include <string>
 #include <vector>
 
 // The program's settings. The program reads no configuration file: these are constants,
-// with the host names, the contact address and the ports chosen at build time
-// (BuildConfig.h, Ports.h; the initial values below are the standard ports the packages use).
-// Tests make their own value and change what they need.
+// with the host names, the contact address and the ports chosen at build time (BuildConfig.h,
+// Ports.h). The ports are the build's from the start, so a bare Settings reaches the same
+// services as Defaults(). Tests make their own value and change what they need.
 struct Settings
 {
     // Address resolution: the dynamic-DNS name asked of the lookup page, and the probe.
@@ -16,12 +18,11 @@ struct Settings
     std::string probeProgram = "dat/test.dat"; // under ProgramDir()
 
     // Database.
-    unsigned dbPort = 3306;
+    unsigned dbPort = ports::Database;
     std::string dbUser = "connect_server";
     std::string dbPassword = "40725913";
     std::string dbName = "test";
     std::string dbCharset = "gb2312";
-    unsigned long dbClientFlags = 65536; // CLIENT_MULTI_STATEMENTS
     // A dead or hung server must cost seconds, not minutes: a statement waits at most one
     // connect and one read timeout (a connection lost before it is made again first), 9 s,
     // within the 10 s that a page may take.
@@ -29,8 +30,8 @@ struct Settings
     unsigned dbReadTimeoutSeconds = 6;
     unsigned dbWriteTimeoutSeconds = 6;
 
-    // HTTP file service on the server: "http://" + ServerAddress + ":8081" + path.
-    unsigned httpPort = 8081;
+    // HTTP file service on the server: "http://" + ServerAddress + ":" + httpPort + path.
+    unsigned httpPort = ports::Http;
     std::string lowBannerPath = "/low.bmp";
     std::string highBannerPath = "/high.bmp";
     std::string linkPagePath = "/link.php";
@@ -63,7 +64,7 @@ struct Settings
     long startupFetchSeconds = 4;
 
     // Presence and chat.
-    unsigned presencePort = 5432;
+    unsigned presencePort = ports::Presence;
     int loginCheckMs = 2000;
     int keepOnlineMs = 3000;
     // A datagram may be lost: while no answer has come, the LoginRequest goes again at these

@@ -102,7 +102,6 @@ DbSession::Options DbSession::Options::From(const Settings& settings)
     return {settings.dbPort,
             settings.dbName,
             settings.dbCharset,
-            settings.dbClientFlags,
             settings.dbConnectTimeoutSeconds,
             settings.dbReadTimeoutSeconds,
             settings.dbWriteTimeoutSeconds};
@@ -170,9 +169,10 @@ bool DbSession::Connect()
     Api().options(&m_handle, MYSQL_OPT_CONNECT_TIMEOUT, &m_options.connectTimeoutSeconds);
     Api().options(&m_handle, MYSQL_OPT_READ_TIMEOUT, &m_options.readTimeoutSeconds);
     Api().options(&m_handle, MYSQL_OPT_WRITE_TIMEOUT, &m_options.writeTimeoutSeconds);
+    // No client flags: a query is one statement, and the server refuses a second one
+    // piggy-backed on it after a ';'.
     m_open = Api().real_connect(&m_handle, m_host.c_str(), m_user.c_str(), m_password.c_str(),
-                                m_options.database.c_str(), m_options.port, nullptr,
-                                m_options.clientFlags)
+                                m_options.database.c_str(), m_options.port, nullptr, 0)
         != nullptr;
     if (!m_open) {
         m_lastError = std::to_string(Api().errnum(&m_handle)) + " " + Api().error(&m_handle);
@@ -263,12 +263,6 @@ bool DbSession::Run(std::string_view statement, bool& lost)
     // Rows promised but not received: the connection broke while they came.
     if (ok && !m_result && Api().field_count(&m_handle) > 0)
         ok = false;
-    // A statement of several parts may leave more results; drain them so the
-    // connection stays usable for the next statement.
-    while (ok && Api().more_results(&m_handle) && Api().next_result(&m_handle) == 0) {
-        if (MYSQL_RES* extra = Api().store_result(&m_handle))
-            Api().free_result(extra);
-    }
     lost = !ok && IsConnectionLoss(Api().errnum(&m_handle));
     // The server's reason only: the statement itself may hold a password.
     if (!ok) {

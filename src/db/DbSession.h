@@ -37,7 +37,6 @@ public:
         unsigned port;
         std::string database;
         std::string charset;
-        unsigned long clientFlags;
         unsigned connectTimeoutSeconds;
         unsigned readTimeoutSeconds;
         unsigned writeTimeoutSeconds;

@@ -21,8 +21,6 @@ struct MariaDbApi
     decltype(&::mysql_real_query) real_query;
     decltype(&::mysql_store_result) store_result;
     decltype(&::mysql_field_count) field_count;
-    decltype(&::mysql_more_results) more_results;
-    decltype(&::mysql_next_result) next_result;
     decltype(&::mysql_free_result) free_result;
     decltype(&::mysql_fetch_row) fetch_row;
     decltype(&::mysql_fetch_lengths) fetch_lengths;

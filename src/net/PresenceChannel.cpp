@@ -163,8 +163,8 @@ void PresenceChannel::OnSocketMessage()
         QHostAddress from;
         quint16 fromPort = 0;
         const qint64 got = m_socket->readDatagram(buffer.data(), buffer.size(), &from, &fromPort);
-        // A failed receive is ignored, and so is a datagram longer than the receive area.
-        if (got < 0 || size > static_cast<qint64>(presence::MaxDatagramSize))
+        // A failed receive is ignored; Decode drops a datagram longer than the client takes.
+        if (got < 0)
             continue;
         bool isIpv4 = false;
         const std::uint32_t fromIp = from.toIPv4Address(&isIpv4);
@@ -178,32 +178,30 @@ void PresenceChannel::OnSocketMessage()
 
 void PresenceChannel::HandleDatagram(std::string_view datagram)
 {
-    using presence::MessageType;
-    switch (static_cast<MessageType>(presence::ReadType(datagram))) {
-    case MessageType::LoginAnswer:
-        HandleLoginAnswer(presence::ReadLoginResult(datagram) != 0);
-        break;
-    case MessageType::OnlineList:
-        // The server sends its list to the clients it holds: one that arrives while the
-        // answer is awaited, or after a refusal, tells that the login was taken.
-        if (m_attempt != Attempt::None || m_state == State::Refused) {
-            qCInfo(lcPresence) << "an online list arrived before the login answer: online";
-            Accept();
-        }
-        emit onlineList(presence::ParseOnlineList(presence::ReadListText(datagram)));
-        break;
-    case MessageType::TextLine: {
-        const std::string text = presence::ReadText(datagram);
-        if (text == presence::RefreshCommand)
-            emit refreshCommand();
-        else if (text == presence::HintCommand)
-            emit hintCommand();
-        else
-            emit chatLine(text);
-        break;
-    }
-    default: break;
-    }
+    std::visit(presence::Overloaded{
+                   [&](const presence::LoginAnswer& answer) { HandleLoginAnswer(answer.accepted); },
+                   [&](const presence::OnlineList& list) {
+                       // The server sends its list to the clients it holds: one that arrives
+                       // while the answer is awaited, or after a refusal, tells that the login
+                       // was taken.
+                       if (m_attempt != Attempt::None || m_state == State::Refused) {
+                           qCInfo(lcPresence)
+                               << "an online list arrived before the login answer: online";
+                           Accept();
+                       }
+                       emit onlineList(list.names);
+                   },
+                   [&](const presence::TextLine& line) {
+                       if (line.text == presence::RefreshCommand)
+                           emit refreshCommand();
+                       else if (line.text == presence::HintCommand)
+                           emit hintCommand();
+                       else
+                           emit chatLine(line.text);
+                   },
+                   [](const auto&) {}, // malformed, or what only a client sends
+               },
+               presence::Decode(datagram, presence::Sender::Server));
 }
 
 void PresenceChannel::HandleLoginAnswer(bool accepted)

@@ -69,6 +69,21 @@ TEST_F(DbSessionTest, FailedStatementLeavesNoResultAndTheConnectionUsable)
     EXPECT_EQ(Field(*m_session.FetchRow(), 0), "2");
 }
 
+// A query is one statement: what follows a ';' is refused with it, never run, and the
+// connection stays usable.
+TEST_F(DbSessionTest, ASecondStatementAfterASemicolonIsRefusedAndNeverRuns)
+{
+    s_db->exec("INSERT INTO zumalo_userinfo(username, userpwd, userscore) VALUES ('alice', "
+               "'secret', 5)");
+    EXPECT_FALSE(m_session.Query("select 1; delete from zumalo_userinfo"));
+    EXPECT_FALSE(m_session.Query("update zumalo_userinfo set userscore = 6; "
+                                 "update zumalo_userinfo set userpwd = 'owned'"));
+    EXPECT_EQ(s_db->scalar("select concat(userpwd, ' ', userscore) from zumalo_userinfo"),
+              "secret 5");
+    ASSERT_TRUE(m_session.Query("select 2"));
+    EXPECT_EQ(Field(*m_session.FetchRow(), 0), "2");
+}
+
 TEST_F(DbSessionTest, EmptyResultHasRowCountZero)
 {
     ASSERT_TRUE(m_session.Query("select username from zumalo_userinfo"));

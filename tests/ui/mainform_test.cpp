@@ -309,7 +309,7 @@ TEST_F(MainFormStartUp, RotatingCaptionShowsCaptionOneTwiceThenCycles)
     TMainForm& form = StartAsDemo();
     QStringList shown;
     for (int i = 0; i < 7; ++i) {
-        form.Timer1Timer();
+        form.Notice().Timer1Timer();
         shown << Label("Label15")->text();
     }
     EXPECT_EQ(shown,

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
+#include <variant>
 #include <vector>
 
 using namespace presence;
@@ -115,6 +117,83 @@ TEST(PresenceCodec, ServerDatagramsReadBack)
     const std::string list = BuildOnlineList("a|b|");
     EXPECT_EQ(Dump(list), Dump("\x05"s + std::string(7, '\0') + "a|b|" + '\0'));
     EXPECT_EQ(ReadListText(BuildOnlineList(std::string(1500, 'z'))), std::string(1000, 'z'));
+}
+
+namespace presence {
+// A failing decode case prints the kind and its fields.
+void PrintTo(const Message& message, std::ostream* out)
+{
+    std::visit(
+        Overloaded{
+            [&](const Malformed& m) {
+                *out << "Malformed(why " << static_cast<int>(m.why) << ", type " << int(m.type)
+                     << ")";
+            },
+            [&](const LoginRequest& m) { *out << "LoginRequest(" << Dump(m.name) << ")"; },
+            [&](const LogoutNotice& m) { *out << "LogoutNotice(" << Dump(m.name) << ")"; },
+            [&](const KeepOnline& m) { *out << "KeepOnline(" << Dump(m.name) << ")"; },
+            [&](const LoginAck&) { *out << "LoginAck"; },
+            [&](const LoginAnswer& m) { *out << "LoginAnswer(" << m.accepted << ")"; },
+            [&](const OnlineList& m) { *out << "OnlineList(" << m.names.size() << " names)"; },
+            [&](const TextLine& m) { *out << "TextLine(" << Dump(m.text) << ")"; },
+        },
+        message);
+}
+} // namespace presence
+
+TEST(PresenceDecode, EachSideTakesWhatTheOtherSendsAndNothingElse)
+{
+    using Why = Malformed::Why;
+    const std::string alice = "alice";
+    const std::string says = alice + std::string(ChatSays) + "hi";
+    std::string unlistable = BuildKeepOnline("ab");
+    unlistable[9] = '\x81'; // "a" and a lead byte: the name ends inside a character
+    struct Case
+    {
+        const char* what;
+        std::string datagram;
+        Sender from;
+        Message decoded;
+    };
+    const Case cases[] = {
+        // A client's datagrams, as the server reads them: exact sizes, listable names.
+        {"login request", BuildLoginRequest(alice), Sender::Client, LoginRequest{alice}},
+        {"keep online", BuildKeepOnline(alice), Sender::Client, KeepOnline{alice}},
+        {"logout", BuildLogoutNotice(alice), Sender::Client, LogoutNotice{alice}},
+        {"ack", BuildLoginAck(), Sender::Client, LoginAck{}},
+        {"chat line", BuildTextLine(says), Sender::Client, TextLine{says}},
+        {"empty", "", Sender::Client, Malformed{Why::Size, 0}},
+        {"short name record", BuildLoginRequest(alice).substr(0, 28), Sender::Client,
+         Malformed{Why::Size, 0}},
+        {"long name record", BuildKeepOnline(alice) + '\0', Sender::Client,
+         Malformed{Why::Size, 3}},
+        {"long ack", BuildLoginAck() + '\0', Sender::Client, Malformed{Why::Size, 4}},
+        {"short chat line", BuildTextLine(says).substr(0, 1028), Sender::Client,
+         Malformed{Why::Size, 10}},
+        {"empty name", BuildLoginRequest(""), Sender::Client, Malformed{Why::Name, 0}},
+        {"name ending in a lead byte", unlistable, Sender::Client, Malformed{Why::Name, 3}},
+        {"an answer from a client", BuildLoginAnswer(true), Sender::Client,
+         Malformed{Why::Type, 1}},
+        {"a list from a client", BuildOnlineList("a|"), Sender::Client, Malformed{Why::Type, 5}},
+        {"unknown type", "\x09"s + std::string(28, '\0'), Sender::Client, Malformed{Why::Type, 9}},
+        // The server's datagrams, as a client reads them: any length, missing bytes as 0.
+        {"accepted", BuildLoginAnswer(true), Sender::Server, LoginAnswer{true}},
+        {"refused", BuildLoginAnswer(false), Sender::Server, LoginAnswer{false}},
+        {"answer without its result byte", "\x01"s, Sender::Server, LoginAnswer{false}},
+        {"list", BuildOnlineList("a|b|"), Sender::Server, OnlineList{{"a", "b"}}},
+        {"command", BuildTextLine(RefreshCommand), Sender::Server,
+         TextLine{std::string(RefreshCommand)}},
+        {"short text line", "\x0A"s + std::string(27, '\0') + "Hint", Sender::Server,
+         TextLine{"Hint"}},
+        {"empty from the server", "", Sender::Server, Malformed{Why::Size, 0}},
+        {"longer than the client takes", BuildTextLine("x") + std::string(472, '\0'),
+         Sender::Server, Malformed{Why::Size, 10}},
+        {"a request from the server", BuildLoginRequest(alice), Sender::Server,
+         Malformed{Why::Type, 0}},
+        {"an ack from the server", BuildLoginAck(), Sender::Server, Malformed{Why::Type, 4}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Decode(c.datagram, c.from), c.decoded) << c.what;
 }
 
 struct ParseCase

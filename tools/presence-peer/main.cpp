@@ -132,9 +132,9 @@ private:
 // Prints a chat line heard; a list goes by silently.
 void Heard(const std::string& datagram)
 {
-    using presence::MessageType;
-    if (presence::ReadType(datagram) == static_cast<std::uint8_t>(MessageType::TextLine))
-        std::cout << "heard: " << GbkToUtf8(presence::ReadText(datagram)) << std::endl;
+    const presence::Message message = presence::Decode(datagram, presence::Sender::Server);
+    if (const auto* line = std::get_if<presence::TextLine>(&message))
+        std::cout << "heard: " << GbkToUtf8(line->text) << std::endl;
 }
 
 // Logs in as the client does; false when the server refused or never answered.
@@ -149,9 +149,9 @@ bool LogIn(Peer& peer, const std::string& name)
             const auto left = std::chrono::duration_cast<milliseconds>(resendAt - Steady::now());
             if (!peer.Receive(left, datagram))
                 continue;
-            using presence::MessageType;
-            if (presence::ReadType(datagram) == static_cast<std::uint8_t>(MessageType::LoginAnswer))
-                return presence::ReadLoginResult(datagram) != 0;
+            const presence::Message message = presence::Decode(datagram, presence::Sender::Server);
+            if (const auto* answer = std::get_if<presence::LoginAnswer>(&message))
+                return answer->accepted;
             Heard(datagram);
         }
     }
