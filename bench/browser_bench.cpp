@@ -1,10 +1,10 @@
 // The cost of one page switch of the main window's list (count plus page) on the torrent
 // table at 1,000, 100,000 and 1,000,000 rows in the local MariaDB, against counting by
 // downloading the whole table. Needs scripts/dev-stack running.
+#include "client/ContentBrowser.h"
 #include "core/Settings.h"
 #include "db/DbSession.h"
 #include "db/Statements.h"
-#include "client/ContentBrowser.h"
 
 #include <mysql.h>
 

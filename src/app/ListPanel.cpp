@@ -1,5 +1,6 @@
 #include "app/ListPanel.h"
 
+#include "client/ServerFiles.h"
 #include "core/GbkText.h"
 #include "core/Session.h"
 #include "core/Settings.h"
@@ -11,7 +12,6 @@
 #include "db/DbSession.h"
 #include "platform/Platform.h"
 #include "ui/Controls.h"
-#include "client/ServerFiles.h"
 #include "ui/TextBridge.h"
 #include "ui/Tflashform.h"
 #include "ui/Tsubmitform.h"

@@ -1,18 +1,18 @@
 #include "app/NoticeStrip.h"
 
+#include "client/ServerFiles.h"
 #include "core/GbkText.h"
 #include "core/Settings.h"
 #include "core/Substring.h"
 #include "core/UpdateArchive.h"
+#include "core/Waits.h"
 #include "db/DbSession.h"
 #include "db/ServiceRecord.h"
 #include "net/Http.h"
 #include "net/WebLookups.h"
 #include "platform/Platform.h"
 #include "ui/Controls.h"
-#include "client/ServerFiles.h"
 #include "ui/TextBridge.h"
-#include "core/Waits.h"
 #include "ui/WindowPrompts.h"
 
 #include <QImage>

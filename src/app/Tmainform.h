@@ -4,11 +4,11 @@
 #include "app/ListPanel.h"
 #include "app/NoticeStrip.h"
 #include "app/TmainformControls.h"
+#include "client/ContentBrowser.h"
+#include "client/ServerFiles.h"
 #include "core/Session.h"
 #include "core/TimeStamp.h"
 #include "platform/Platform.h"
-#include "client/ContentBrowser.h"
-#include "client/ServerFiles.h"
 
 #include <QWidget>
 

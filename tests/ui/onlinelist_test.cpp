@@ -1,6 +1,6 @@
+#include "client/UserProfile.h"
 #include "db/DbSession.h"
 #include "ui/OnlineList.h"
-#include "client/UserProfile.h"
 
 #include "core/GbkText.h"
 

@@ -1,7 +1,7 @@
+#include "client/ContentBrowser.h"
 #include "core/GbkText.h"
 #include "core/TimeStamp.h"
 #include "db/DbSession.h"
-#include "client/ContentBrowser.h"
 #include "ui/TextBridge.h"
 #include "ui/Tflashform.h"
 #include "ui/Tuploadform.h"
