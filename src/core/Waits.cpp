@@ -1,7 +1,6 @@
 #include "core/Waits.h"
 
 #include <algorithm>
-#include <ranges>
 #include <utility>
 
 Waits::Id Waits::Listen(std::function<void()> begin, std::function<void()> end)
@@ -24,7 +23,7 @@ void Waits::Begin() const
 
 void Waits::End() const
 {
-    for (const Listener& l : std::views::reverse(m_listeners))
-        if (l.end)
-            l.end();
+    for (auto l = m_listeners.rbegin(); l != m_listeners.rend(); ++l)
+        if (l->end)
+            l->end();
 }
